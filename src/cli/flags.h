@@ -1,0 +1,19 @@
+// The flag parser: reads the leading flags into the run settings record and
+// opens the LogFile and the CopiedList.
+#pragma once
+
+#include "platform/native.h"
+
+#include <cstdint>
+
+namespace zorov {
+
+// Fills `options` (with `first_operand`), the logs and the exclusion list,
+// or ends the process: 12 for unknown or conflicting flags, 8 for a
+// malformed exclusion flag.
+void parse_flags(int argc, nchar **argv);
+
+// A decimal number read as wcstol reads it, clamped to the 32-bit range.
+int32_t read_number(const nchar *text);
+
+} // namespace zorov

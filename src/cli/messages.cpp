@@ -1,0 +1,224 @@
+#include "cli/messages.h"
+
+#include "cli/options.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace zorov {
+
+TextStream *log_file = nullptr;
+TextStream *copied_list = nullptr;
+
+namespace {
+
+// One conversion of a format: "%", flags, width, precision, length, letter.
+struct Conversion {
+  std::string flags_width_precision;
+  std::string length;
+  char letter = 0;
+  size_t end = 0; // index after the letter
+};
+
+bool parse_conversion(const char *format, size_t start, Conversion *conversion) {
+  size_t i = start + 1;
+  while (format[i] && std::strchr("-+ #0", format[i]))
+    ++i;
+  while (format[i] >= '0' && format[i] <= '9')
+    ++i;
+  if (format[i] == '.') {
+    ++i;
+    while (format[i] >= '0' && format[i] <= '9')
+      ++i;
+  }
+  conversion->flags_width_precision.assign(format + start + 1, i - start - 1);
+  if (std::strncmp(format + i, "I64", 3) == 0) {
+    conversion->length = "I64";
+    i += 3;
+  } else if (format[i] == 'l' && format[i + 1] == 'l') {
+    conversion->length = "ll";
+    i += 2;
+  } else if (format[i] == 'l' || format[i] == 'h') {
+    conversion->length.assign(1, format[i]);
+    ++i;
+  }
+  if (!format[i])
+    return false;
+  conversion->letter = format[i];
+  conversion->end = i + 1;
+  return true;
+}
+
+void append_formatted(std::string *out, const std::string &spec, ...) {
+  va_list arguments;
+  va_start(arguments, spec);
+  char small[128];
+  va_list copy;
+  va_copy(copy, arguments);
+  int needed = std::vsnprintf(small, sizeof small, spec.c_str(), copy);
+  va_end(copy);
+  if (needed < 0) {
+    va_end(arguments);
+    return;
+  }
+  if (size_t(needed) < sizeof small) {
+    out->append(small, size_t(needed));
+  } else {
+    std::string large(size_t(needed) + 1, '\0');
+    std::vsnprintf(&large[0], large.size(), spec.c_str(), arguments);
+    out->append(large.data(), size_t(needed));
+  }
+  va_end(arguments);
+}
+
+void append_conversion(std::string *out, const Conversion &conversion, va_list *arguments) {
+  std::string spec = "%" + conversion.flags_width_precision;
+  switch (conversion.letter) {
+  case 's':
+    if (conversion.length == "l") {
+      std::string narrow = narrow_text(va_arg(*arguments, const nchar *));
+      append_formatted(out, spec + "s", narrow.c_str());
+    } else {
+      append_formatted(out, spec + "s", va_arg(*arguments, const char *));
+    }
+    return;
+  case 'c':
+    append_formatted(out, spec + "c", va_arg(*arguments, int));
+    return;
+  case 'd':
+  case 'i':
+  case 'u':
+  case 'x':
+  case 'X':
+    if (conversion.length == "I64" || conversion.length == "ll") {
+      append_formatted(out, spec + "ll" + conversion.letter, va_arg(*arguments, long long));
+    } else {
+      // %d and %ld alike are 32-bit values here.
+      append_formatted(out, spec + conversion.letter, va_arg(*arguments, int));
+    }
+    return;
+  case 'p':
+    append_formatted(out, spec + "p", va_arg(*arguments, void *));
+    return;
+  default:
+    out->append("%");
+    out->append(conversion.flags_width_precision);
+    out->push_back(conversion.letter);
+  }
+}
+
+void write_console(ConsoleStream stream, const std::string &text) {
+  console_write(stream, text.data(), text.size());
+}
+
+void write_log(const std::string &text) {
+  if (log_file)
+    write_text(log_file, text.data(), text.size());
+}
+
+} // namespace
+
+std::string format_text(const char *format, va_list arguments) {
+  std::string out;
+  va_list work;
+  va_copy(work, arguments);
+  size_t i = 0;
+  while (format[i]) {
+    const char *percent = std::strchr(format + i, '%');
+    if (!percent) {
+      out.append(format + i);
+      break;
+    }
+    out.append(format + i, size_t(percent - (format + i)));
+    i = size_t(percent - format);
+    if (format[i + 1] == '%') {
+      out.push_back('%');
+      i += 2;
+      continue;
+    }
+    Conversion conversion;
+    if (!parse_conversion(format, i, &conversion)) {
+      out.append(format + i);
+      break;
+    }
+    append_conversion(&out, conversion, &work);
+    i = conversion.end;
+  }
+  va_end(work);
+  return out;
+}
+
+std::string format_text(const char *format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  std::string text = format_text(format, arguments);
+  va_end(arguments);
+  return text;
+}
+
+void print_output(const char *format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  write_console(console_output, format_text(format, arguments));
+  va_end(arguments);
+}
+
+void print_error(const char *format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  write_console(console_error, format_text(format, arguments));
+  va_end(arguments);
+}
+
+void print_log(const char *format, ...) {
+  if (!log_file)
+    return;
+  va_list arguments;
+  va_start(arguments, format);
+  write_log(format_text(format, arguments));
+  va_end(arguments);
+}
+
+void report_output(const char *format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  std::string text = format_text(format, arguments);
+  va_end(arguments);
+  if (!options.quiet)
+    write_console(console_output, text);
+  write_log(text);
+}
+
+void report_error(const char *format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  std::string text = format_text(format, arguments);
+  va_end(arguments);
+  if (!options.quiet)
+    write_console(console_error, text);
+  write_log(text);
+}
+
+void print_error_text(int error_number) {
+  write_console(console_error, error_text(error_number) + "\n");
+}
+
+void record_copied(const nchar *source) {
+  if (!copied_list)
+    return;
+  std::string line = narrow_text(source) + "\n";
+  write_text(copied_list, line.data(), line.size());
+}
+
+void close_logs() {
+  if (log_file) {
+    close_text(log_file);
+    log_file = nullptr;
+  }
+  if (copied_list) {
+    close_text(copied_list);
+    copied_list = nullptr;
+  }
+}
+
+} // namespace zorov

@@ -1,0 +1,51 @@
+// The message and log channels. Every text the program shows or logs leaves
+// through these functions; nothing else prints.
+//
+// Formats are narrow printf-style texts with these conversions:
+//   %ls  a native name (const nchar *), shown in the console's character set
+//   %s   narrow text (const char *)
+//   %c   a character (int)
+//   %d %u %x and %ld %lu  32-bit values (int32_t / uint32_t)
+//   %I64d                  a 64-bit value (int64_t)
+// with the usual flags, width and precision, and %% for a percent sign.
+#pragma once
+
+#include "platform/native.h"
+#include "platform/platform.h"
+
+#include <cstdarg>
+#include <string>
+
+namespace zorov {
+
+// The LogFile and the CopiedList, or null.
+extern TextStream *log_file;
+extern TextStream *copied_list;
+
+std::string format_text(const char *format, va_list arguments);
+std::string format_text(const char *format, ...);
+
+// Standard output, whatever quiet says.
+void print_output(const char *format, ...);
+// Standard error, whatever quiet says.
+void print_error(const char *format, ...);
+// The LogFile, when open.
+void print_log(const char *format, ...);
+
+// The report rule on standard output: the console unless quiet, then the
+// same text to the LogFile when open.
+void report_output(const char *format, ...);
+// The report rule on standard error (the mirrored rule).
+void report_error(const char *format, ...);
+
+// The runtime's text for `error_number` and a line end on standard error,
+// as perror with an empty prefix prints it.
+void print_error_text(int error_number);
+
+// One line of the CopiedList: the name and "\n".
+void record_copied(const nchar *source);
+
+// Closes the LogFile, then the CopiedList; nothing is written to them later.
+void close_logs();
+
+} // namespace zorov

@@ -1,0 +1,7 @@
+#include "cli/options.h"
+
+namespace zorov {
+
+CopyOptions options;
+
+} // namespace zorov

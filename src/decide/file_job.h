@@ -1,0 +1,40 @@
+// The per-file job: decides whether and how one file is copied, copies it
+// and reports the outcome.
+#pragma once
+
+#include "platform/native.h"
+#include "platform/platform.h"
+
+#include <cstdint>
+
+namespace zorov {
+
+// What the selection rules know of one file.
+struct FileStamp {
+  bool exists = false; // destination only
+  bool is_stream = false;
+  int64_t size = 0;
+  int64_t access_time = 0;       // seconds since 1970
+  int64_t modification_time = 0; // seconds since 1970
+  FileTime access_precise;       // the same two times at full precision
+  FileTime modification_precise;
+  uint32_t version_ms = 0;
+  uint32_t version_ls = 0;
+};
+
+extern FileStamp source_stamp;
+extern FileStamp destination_stamp;
+
+// Counters of identify-only mode.
+extern int32_t identified_files;
+extern int64_t identified_bytes;
+
+// 1 when the file failed, 0 when it was copied, skipped, excluded, listed,
+// or turned out to be a directory. Both names as the caller built them.
+int copy_one_file(const nstring &destination, const nstring &source,
+                  int destination_from_directory, int argument_count);
+
+// Removes the source after a move, with its log line or its complaint.
+void delete_source(const nchar *source);
+
+} // namespace zorov

@@ -1,0 +1,12 @@
+// Archive generations: keeps a replaced destination as a numbered backup.
+#pragma once
+
+#include "platform/native.h"
+
+namespace zorov {
+
+// Shifts the generations of `destination` and renames it into the newest;
+// may redirect the copy to another name by changing `destination`.
+void rotate_generations(nstring *destination, const nstring &source);
+
+} // namespace zorov

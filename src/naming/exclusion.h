@@ -1,0 +1,23 @@
+// Exclusion patterns: the list of the -x flag and the matching of sources.
+#pragma once
+
+#include "platform/native.h"
+
+namespace zorov {
+
+// Replaces in place every character of `text` found in `from_set` by the
+// character at the same place of `to_set`; returns `text`.
+nchar *translate_chars(nchar *text, const nchar *from_set, const nchar *to_set);
+
+// True when the whole `text` matches `pattern` (`*`, `?`, ASCII letters
+// compared without regard to case).
+bool wildcard_match(const nchar *text, const nchar *pattern);
+
+// Turns the text of one -x flag into the exclusion list of `options`,
+// replacing an earlier list.
+void build_exclusion_list(const nchar *text);
+
+// True when `path` matches a pattern of the exclusion list.
+bool is_excluded(const nchar *path);
+
+} // namespace zorov

@@ -1,0 +1,95 @@
+// Path syntax as pure text functions. Each takes the path style so that the
+// Windows rules are tested on POSIX hosts too. Nothing here touches the disk.
+#pragma once
+
+#include "platform/native.h"
+
+#include <string>
+
+namespace zorov {
+
+// A separator of the style: `\` and `/` on Windows, `/` alone on POSIX.
+template <class C> bool is_separator(C c, PathStyle style) {
+  return c == C('/') || (style == path_style_windows && c == C('\\'));
+}
+
+// Length of a drive prefix (a letter and a colon) at the start of `path`:
+// 2 on Windows when the second character is a colon, else 0.
+template <class C> int drive_prefix_length(const std::basic_string<C> &path, PathStyle style) {
+  if (style != path_style_windows || path.size() < 2 || path[1] != C(':'))
+    return 0;
+  return 2;
+}
+
+// Index of the colon that starts an alternate data stream suffix, or npos.
+// Only Windows names have streams; the search starts after a drive prefix.
+template <class C> size_t stream_colon(const std::basic_string<C> &path, PathStyle style) {
+  if (style != path_style_windows)
+    return std::basic_string<C>::npos;
+  return path.find(C(':'), drive_prefix_length(path, style));
+}
+
+// The parts of a path as the platform's splitting rules give them: the drive
+// (letter and colon), the directory (up to and including the last separator),
+// the name and the extension (from the last dot of the final component).
+template <class C> struct PathParts {
+  std::basic_string<C> drive, directory, name, extension;
+};
+
+template <class C> PathParts<C> split_path(const std::basic_string<C> &path, PathStyle style) {
+  PathParts<C> parts;
+  size_t start = drive_prefix_length(path, style);
+  parts.drive = path.substr(0, start);
+  size_t last_separator = std::basic_string<C>::npos;
+  for (size_t i = start; i < path.size(); ++i)
+    if (is_separator(path[i], style))
+      last_separator = i;
+  size_t name_start = start;
+  if (last_separator != std::basic_string<C>::npos) {
+    parts.directory = path.substr(start, last_separator + 1 - start);
+    name_start = last_separator + 1;
+  }
+  std::basic_string<C> final_component = path.substr(name_start);
+  size_t dot = final_component.rfind(C('.'));
+  if (dot == std::basic_string<C>::npos) {
+    parts.name = final_component;
+  } else {
+    parts.name = final_component.substr(0, dot);
+    parts.extension = final_component.substr(dot);
+  }
+  return parts;
+}
+
+// True when the text ends in a separator of the style.
+template <class C> bool ends_with_separator(const std::basic_string<C> &path, PathStyle style) {
+  return !path.empty() && is_separator(path.back(), style);
+}
+
+// `directory` + "/" + `name`, the "/" left out when the directory already
+// ends in a separator. Both platforms accept "/".
+template <class C>
+std::basic_string<C> join_path(const std::basic_string<C> &directory,
+                               const std::basic_string<C> &name, PathStyle style) {
+  std::basic_string<C> joined = directory;
+  if (!ends_with_separator(directory, style))
+    joined.push_back(C('/'));
+  joined += name;
+  return joined;
+}
+
+// The file name of a source: the text after its last separator or colon (the
+// colon only where drive prefixes and streams exist).
+template <class C> std::basic_string<C> file_name_part(const std::basic_string<C> &path, PathStyle style) {
+  size_t cut = 0;
+  for (size_t i = 0; i < path.size(); ++i)
+    if (is_separator(path[i], style) || (style == path_style_windows && path[i] == C(':')))
+      cut = i + 1;
+  return path.substr(cut);
+}
+
+// POSIX full-path resolution, purely textual: a relative name is joined to
+// `current_directory`; "." and ".." components and repeated slashes are
+// folded; a trailing "/" is kept; the empty name is the current directory.
+std::string resolve_posix_path(const std::string &current_directory, const std::string &name);
+
+} // namespace zorov

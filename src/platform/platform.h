@@ -1,0 +1,203 @@
+// The one interface between the program and the operating system. Two
+// implementations stand behind it (POSIX and Windows), chosen by the build;
+// a third, in-memory one is linked only into the unit tests.
+//
+// Conventions: names are native strings; a call that fails returns -1 (or
+// null, or false) and leaves the reason in errno, as the C runtime does, so
+// the copy engine can report the runtime's text for it. Soft conditions such
+// as "not found" are ordinary results, never faults.
+#pragma once
+
+#include "platform/native.h"
+
+#include <cstdint>
+#include <string>
+
+namespace zorov {
+
+// ---------------------------------------------------------------- status
+
+// A point in time with the precision the platform keeps.
+struct FileTime {
+  int64_t seconds = 0;    // since 1970-01-01 00:00 UTC
+  int32_t nanoseconds = 0;
+};
+
+struct FileStatus {
+  int64_t size = 0;
+  FileTime access_time;
+  FileTime modification_time;
+  bool is_directory = false;
+  bool is_regular = false;
+  bool read_only = false;     // owner-write bit clear / read-only attribute
+  uint32_t permissions = 0;   // POSIX permission bits (07777); 0 on Windows
+  uint64_t device = 0;        // with `file_index`, the file's identity
+  uint64_t file_index = 0;
+};
+
+// 0 and `status` filled, or -1 with errno (ENOENT for a missing name).
+int file_status(const nchar *name, FileStatus *status);
+
+// 1 when both names exist and are the very same file (same device and
+// inode; same volume serial number and file index), else 0.
+int same_file_identity(const nchar *first, const nchar *second);
+
+// ------------------------------------------------------- full-path names
+
+// The absolute form of `name` by the platform's full-path rules. Returns 0,
+// or -1 when the name cannot be resolved or the result is longer than
+// kPathMax.
+int resolve_full_path(const nchar *name, nstring *full);
+
+// ------------------------------------------------------ directory search
+
+// Entry attributes, with the values of the Windows find record.
+const uint32_t attribute_read_only = 0x01;
+const uint32_t attribute_hidden = 0x02;
+const uint32_t attribute_system = 0x04;
+const uint32_t attribute_directory = 0x10;
+const uint32_t attribute_archive = 0x20;
+
+struct DirectoryEntry {
+  nstring name;            // the entry's own name, without directory
+  uint32_t attributes = 0; // attribute_* bits
+};
+
+struct DirectorySearch; // opaque
+
+// Starts a search for `pattern` (a directory part and a final component with
+// `*` and `?`). Returns the search with its first entry in `entry`, or null
+// when the search cannot start or nothing matches.
+DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry);
+// 1 with the next entry, 0 when the entries ran out.
+int search_next(DirectorySearch *search, DirectoryEntry *entry);
+void search_close(DirectorySearch *search);
+
+// ------------------------------------------------- names on the disk
+
+int make_directory(const nchar *name);       // one level; 0 or -1 (errno)
+int remove_file(const nchar *name);          // 0 or -1 (errno)
+int rename_file(const nchar *from, const nchar *to); // 0 or -1 (errno)
+int make_writable(const nchar *name);        // adds write permission
+int set_file_times(const nchar *name, FileTime access, FileTime modification);
+
+// Gives `written` the attributes of `source`: on Windows its attribute bits
+// plus ARCHIVE, on POSIX its permission bits exactly.
+int copy_file_attributes(const nchar *source, const nchar *written);
+
+// ------------------------------------------------- file descriptors
+
+enum OpenMode {
+  open_read,           // binary input
+  open_write_truncate, // write-only, create, truncate
+  open_append,         // read-write, create, every write at the end
+};
+
+enum ShareMode {
+  share_deny_write,      // others may read but not write
+  share_deny_none,       // others may read and write
+  share_deny_read_write, // no other may read or write
+};
+
+// Opens `name` and returns a descriptor, or -1 with errno. `permissions` are
+// the POSIX permission bits a new file gets (less the umask); Windows gives a
+// new file read and write permission.
+int open_file(const nchar *name, OpenMode mode, ShareMode share, uint32_t permissions);
+// Bytes read (0 at end of file) or -1.
+int32_t read_file(int descriptor, void *buffer, uint32_t count);
+// Bytes written or -1. A write that transfers nothing returns 0.
+int32_t write_file(int descriptor, const void *buffer, uint32_t count);
+// New position or -1.
+int64_t seek_file(int descriptor, int64_t offset);
+// Length of the open file or -1.
+int64_t file_length(int descriptor);
+int close_file(int descriptor);
+
+// Length of a file or stream found by opening it for reading, or -1.
+int64_t stream_length(const nchar *name);
+
+// ------------------------------------------------------- text streams
+
+struct TextStream; // opaque
+
+enum TextMode {
+  text_read,   // 8-bit text, a CR LF reads as one line feed
+  text_append, // created when missing, platform line ends
+  text_replace // created or emptied, platform line ends
+};
+
+TextStream *open_text(const nchar *name, TextMode mode); // null and errno
+// Reads one line of at most `capacity - 1` characters into `line`, each byte
+// one character, the line feed kept when it fits. Returns 1, or 0 at the end.
+int read_text_line(TextStream *stream, nchar *line, int capacity);
+// Writes narrow text; "\n" becomes the platform's line end.
+void write_text(TextStream *stream, const char *text, size_t length);
+void flush_text(TextStream *stream);
+void close_text(TextStream *stream);
+
+// ------------------------------------------------------------ console
+
+enum ConsoleStream { console_output, console_error };
+
+// Writes narrow text to standard output or standard error; "\n" becomes the
+// platform's text line end.
+void console_write(ConsoleStream stream, const char *text, size_t length);
+// Hands what was written to the console over to the system.
+void console_flush();
+// True when standard output is a terminal (a console).
+bool output_is_terminal();
+
+// The console's narrow character set form of a native name.
+std::string narrow_text(const nchar *text);
+
+// ------------------------------------------------- errors and time
+
+// The runtime's text for an errno value, as perror prints it.
+std::string error_text(int error_number);
+// The system's message for a platform error code (FormatMessageW on Windows,
+// strerror on POSIX); the Windows text keeps its own line end.
+std::string system_message(int code);
+
+uint32_t milliseconds_now();        // monotonic millisecond clock, wrapping
+int64_t wall_seconds();             // seconds since 1970
+void pause_milliseconds(uint32_t);  // 0 gives up the time slice
+void begin_timer_resolution();      // 1 ms resolution for paced runs
+void end_timer_resolution();
+// The local time in ctime form: 24 characters and a line feed.
+std::string local_time_text();
+
+// ------------------------------------------------ memory and process
+
+// Allocations of the buffer pool, so that the tests can refuse them.
+void *allocate_memory(size_t size);
+void free_memory(void *block);
+
+[[noreturn]] void exit_process(int code);
+
+// The value of an environment variable, or false when it is not set.
+bool environment_value(const char *name, nstring *value);
+
+// --------------------------------------------- services of later steps
+
+// The two version words of a file's version resource; 0 and 0 when it has
+// none.
+void read_file_version(const nchar *name, uint32_t *most, uint32_t *least);
+
+// The platform's whole-file copy. Progress reports go to `progress` with
+// the total size and the bytes transferred so far. Returns 0, or the
+// platform's error code.
+typedef void (*CopyProgress)(int64_t total, int64_t transferred, void *context);
+int platform_copy_file(const nchar *source, const nchar *destination, bool restartable,
+                       CopyProgress progress, void *context);
+
+// The directory the help file is written to (TMP, TEMP, else the system's).
+nstring help_directory();
+// Shows the help file in the system's viewer, without waiting for it.
+void show_help_file(const nchar *path);
+
+// The progress window: 1 when it opened with `caption`, else 0.
+int progress_window_open(const nchar *caption);
+void progress_window_position(int percent);
+void progress_window_close();
+
+} // namespace zorov
