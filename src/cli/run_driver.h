@@ -26,9 +26,10 @@ extern int32_t run_block_size;
 // Index of the `-to` keyword among the operands, or 0 when there is none.
 int find_target_keyword(int argc, nchar **argv, int first_operand);
 
-// The next target name into `buffer` (kPathCapacity characters): true, or
-// false when the targets are exhausted.
-bool next_target(nchar *buffer, int argc, nchar **argv);
+// The next target name into `name`: true, or false when the targets are
+// exhausted. Lines of a target response file come in pieces of at most
+// kPathMax characters.
+bool next_target(nstring *name, int argc, nchar **argv);
 
 // The exit code: the last source's result, else the last failed target's,
 // else the worst source result of the run.

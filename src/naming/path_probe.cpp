@@ -1,15 +1,68 @@
 #include "naming/path_probe.h"
 
+#include "platform/path_syntax.h"
+#include "platform/platform.h"
+
+#include <cerrno>
+
 namespace zorov {
 
+namespace {
+
+// Drops a stream suffix and a trailing separator the way the probe wants:
+// never from a drive root ("C:\") nor from names of one or two characters.
+nstring probe_name(const nchar *path) {
+  nstring name(path);
+  if (name.size() > size_t(kPathMax))
+    name.resize(size_t(kPathMax));
+  size_t colon = stream_colon(name, native_path_style);
+  if (colon != nstring::npos)
+    name.resize(colon);
+  size_t n = name.size();
+  bool trailing = n > 0 && is_separator(name[n - 1], native_path_style);
+  if (trailing && (n >= 4 || (n == 3 && name[1] != NT(':'))))
+    name.resize(n - 1);
+  return name;
+}
+
+} // namespace
+
 int probe_path(const nchar *path) {
-  (void)path;
-  return 0;
+  nstring name = probe_name(path);
+  FileStatus status;
+  if (file_status(name.c_str(), &status) == 0)
+    return status.is_directory ? 1 : -1;
+  // A name the status query rejects but under which a search lists an entry
+  // is a directory (a drive root, for one).
+  nstring pattern = name + (native_path_style == path_style_windows ? NT("\\*") : NT("/*"));
+  if (pattern.size() > size_t(kPathMax))
+    return 0;
+  DirectoryEntry entry;
+  DirectorySearch *search = search_first(pattern.c_str(), &entry);
+  if (!search)
+    return 0;
+  search_close(search);
+  return 1;
 }
 
 int make_directory_path(nstring *path) {
-  (void)path;
-  return -1;
+  if (path->size() >= 2 && is_separator(path->back(), native_path_style))
+    path->pop_back();
+  if (path->size() > size_t(kPathMax)) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  PathParts<nchar> parts = split_path(*path, native_path_style);
+  nstring parent = parts.drive + parts.directory;
+  bool parent_is_root =
+      parts.directory.size() == 1 && is_separator(parts.directory[0], native_path_style);
+  bool has_name = !(parts.name + parts.extension).empty();
+  FileStatus status;
+  bool parent_exists = file_status(parent.c_str(), &status) == 0 && status.is_directory;
+  // A parent that can't be made shows in the final creation's error.
+  if (!parent_is_root && has_name && !parent_exists && !parent.empty())
+    make_directory_path(&parent);
+  return make_directory(path->c_str()) == 0 ? 0 : -1;
 }
 
 } // namespace zorov

@@ -6,9 +6,9 @@
 
 namespace zorov {
 
-// True with the next source name in `buffer` (kPathCapacity characters);
-// false when the operands before `source_end` are exhausted.
-bool next_source(nchar *buffer, int source_end, nchar **argv, bool *wildcard_active,
+// True with the next source name in `name`; false when the operands before
+// `source_end` are exhausted.
+bool next_source(nstring *name, int source_end, nchar **argv, bool *wildcard_active,
                  int *source_cursor, TextStream **source_list_file);
 
 } // namespace zorov

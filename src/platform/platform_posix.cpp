@@ -1,0 +1,617 @@
+// The platform layer on POSIX systems.
+#include "platform/platform.h"
+
+#include "platform/path_syntax.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+#include <vector>
+
+namespace zorov {
+
+// ---------------------------------------------------------------- status
+
+namespace {
+
+FileTime from_timespec(const struct timespec &time) {
+  FileTime converted;
+  converted.seconds = int64_t(time.tv_sec);
+  converted.nanoseconds = int32_t(time.tv_nsec);
+  return converted;
+}
+
+void fill_status(const struct stat &info, FileStatus *status) {
+  status->size = int64_t(info.st_size);
+  status->access_time = from_timespec(info.st_atim);
+  status->modification_time = from_timespec(info.st_mtim);
+  status->is_directory = S_ISDIR(info.st_mode);
+  status->is_regular = S_ISREG(info.st_mode);
+  status->read_only = (info.st_mode & S_IWUSR) == 0;
+  status->permissions = uint32_t(info.st_mode & 07777);
+  status->device = uint64_t(info.st_dev);
+  status->file_index = uint64_t(info.st_ino);
+}
+
+} // namespace
+
+int file_status(const nchar *name, FileStatus *status) {
+  struct stat info;
+  if (stat(name, &info) != 0)
+    return -1;
+  fill_status(info, status);
+  return 0;
+}
+
+int same_file_identity(const nchar *first, const nchar *second) {
+  struct stat one, two;
+  if (stat(first, &one) != 0 || stat(second, &two) != 0)
+    return 0;
+  return one.st_dev == two.st_dev && one.st_ino == two.st_ino ? 1 : 0;
+}
+
+// ------------------------------------------------------- full-path names
+
+int resolve_full_path(const nchar *name, nstring *full) {
+  std::string current;
+  if (name[0] != '/') {
+    char buffer[PATH_MAX];
+    if (!getcwd(buffer, sizeof buffer))
+      return -1;
+    current = buffer;
+  }
+  std::string resolved = resolve_posix_path(current, name);
+  if (resolved.size() > size_t(kPathMax)) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  *full = resolved;
+  return 0;
+}
+
+// ------------------------------------------------------ directory search
+
+struct DirectorySearch {
+  std::vector<DirectoryEntry> entries;
+  size_t next = 0;
+};
+
+namespace {
+
+// `*` and `?` byte for byte, case-sensitive; "*.*" matches every name as on
+// Windows.
+bool name_matches(const char *name, const char *pattern) {
+  if (std::strcmp(pattern, "*.*") == 0)
+    return true;
+  const char *star = nullptr;
+  const char *resume = nullptr;
+  while (*name) {
+    if (*pattern == '*') {
+      star = pattern++;
+      resume = name;
+    } else if (*pattern == '?' || *pattern == *name) {
+      ++pattern;
+      ++name;
+    } else if (star) {
+      pattern = star + 1;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*')
+    ++pattern;
+  return *pattern == 0;
+}
+
+uint32_t entry_attributes(const std::string &directory, const char *name) {
+  uint32_t attributes = 0;
+  if (name[0] == '.' && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
+    attributes |= attribute_hidden;
+  struct stat info;
+  std::string full = directory + "/" + name;
+  if (stat(full.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode))
+      attributes |= attribute_directory;
+    if ((info.st_mode & S_IWUSR) == 0)
+      attributes |= attribute_read_only;
+  }
+  return attributes;
+}
+
+} // namespace
+
+DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry) {
+  std::string text = pattern;
+  size_t slash = text.rfind('/');
+  std::string directory = ".";
+  std::string final_component = text;
+  if (slash != std::string::npos) {
+    directory = slash == 0 ? "/" : text.substr(0, slash);
+    final_component = text.substr(slash + 1);
+  }
+  DIR *stream = opendir(directory.c_str());
+  if (!stream)
+    return nullptr;
+  DirectorySearch *search = new DirectorySearch;
+  while (struct dirent *item = readdir(stream)) {
+    if (!name_matches(item->d_name, final_component.c_str()))
+      continue;
+    DirectoryEntry found;
+    found.name = item->d_name;
+    search->entries.push_back(found);
+  }
+  closedir(stream);
+  std::sort(search->entries.begin(), search->entries.end(),
+            [](const DirectoryEntry &a, const DirectoryEntry &b) { return a.name < b.name; });
+  for (DirectoryEntry &found : search->entries)
+    found.attributes = entry_attributes(directory, found.name.c_str());
+  if (search->entries.empty()) {
+    delete search;
+    errno = ENOENT;
+    return nullptr;
+  }
+  *entry = search->entries[0];
+  search->next = 1;
+  return search;
+}
+
+int search_next(DirectorySearch *search, DirectoryEntry *entry) {
+  if (search->next >= search->entries.size())
+    return 0;
+  *entry = search->entries[search->next++];
+  return 1;
+}
+
+void search_close(DirectorySearch *search) { delete search; }
+
+// ------------------------------------------------- names on the disk
+
+int make_directory(const nchar *name) { return mkdir(name, 0777); }
+
+int remove_file(const nchar *name) { return unlink(name); }
+
+int rename_file(const nchar *from, const nchar *to) { return rename(from, to); }
+
+int make_writable(const nchar *name) {
+  struct stat info;
+  if (stat(name, &info) != 0)
+    return -1;
+  return chmod(name, (info.st_mode & 07777) | S_IWUSR);
+}
+
+int set_file_times(const nchar *name, FileTime access, FileTime modification) {
+  struct timespec times[2];
+  times[0].tv_sec = time_t(access.seconds);
+  times[0].tv_nsec = access.nanoseconds;
+  times[1].tv_sec = time_t(modification.seconds);
+  times[1].tv_nsec = modification.nanoseconds;
+  return utimensat(AT_FDCWD, name, times, 0);
+}
+
+int copy_file_attributes(const nchar *source, const nchar *written) {
+  struct stat info;
+  if (stat(source, &info) != 0)
+    return -1;
+  return chmod(written, info.st_mode & 07777);
+}
+
+// ------------------------------------------------- file descriptors
+
+namespace {
+
+// A file whose owner-write bit is clear is read-only for everyone, root
+// included, as the read-only attribute is on Windows.
+bool refused_as_read_only(const char *name) {
+  struct stat info;
+  if (stat(name, &info) != 0 || !S_ISREG(info.st_mode))
+    return false;
+  return (info.st_mode & S_IWUSR) == 0;
+}
+
+} // namespace
+
+int open_file(const nchar *name, OpenMode mode, ShareMode share, uint32_t permissions) {
+  (void)share; // POSIX has no share modes
+  int flags = O_CLOEXEC;
+  switch (mode) {
+  case open_read:
+    flags |= O_RDONLY;
+    break;
+  case open_write_truncate:
+    flags |= O_WRONLY | O_CREAT | O_TRUNC;
+    break;
+  case open_append:
+    flags |= O_RDWR | O_CREAT | O_APPEND;
+    break;
+  }
+  if (mode != open_read && refused_as_read_only(name)) {
+    errno = EACCES;
+    return -1;
+  }
+  int descriptor;
+  do {
+    descriptor = open(name, flags, mode_t(permissions & 07777));
+  } while (descriptor < 0 && errno == EINTR);
+  return descriptor;
+}
+
+int32_t read_file(int descriptor, void *buffer, uint32_t count) {
+  ssize_t done;
+  do {
+    done = read(descriptor, buffer, count);
+  } while (done < 0 && errno == EINTR);
+  return int32_t(done);
+}
+
+int32_t write_file(int descriptor, const void *buffer, uint32_t count) {
+  ssize_t done;
+  do {
+    done = write(descriptor, buffer, count);
+  } while (done < 0 && errno == EINTR);
+  return int32_t(done);
+}
+
+int64_t seek_file(int descriptor, int64_t offset) {
+  return int64_t(lseek(descriptor, off_t(offset), SEEK_SET));
+}
+
+int64_t file_length(int descriptor) {
+  struct stat info;
+  if (fstat(descriptor, &info) != 0)
+    return -1;
+  return int64_t(info.st_size);
+}
+
+int close_file(int descriptor) { return close(descriptor); }
+
+int64_t stream_length(const nchar *name) {
+  int descriptor = open_file(name, open_read, share_deny_none, 0);
+  if (descriptor < 0)
+    return -1;
+  int64_t length = file_length(descriptor);
+  close(descriptor);
+  return length;
+}
+
+// ------------------------------------------------------- text streams
+
+struct TextStream {
+  FILE *file;
+};
+
+TextStream *open_text(const nchar *name, TextMode mode) {
+  const char *how = mode == text_read ? "rb" : mode == text_append ? "ab" : "wb";
+  FILE *file = std::fopen(name, how);
+  if (!file)
+    return nullptr;
+  return new TextStream{file};
+}
+
+int read_text_line(TextStream *stream, nchar *line, int capacity) {
+  int length = 0;
+  while (length < capacity - 1) {
+    int c = std::getc(stream->file);
+    if (c == EOF)
+      break;
+    if (c == '\r') {
+      int following = std::getc(stream->file);
+      if (following == '\n') {
+        c = '\n';
+      } else if (following != EOF) {
+        std::ungetc(following, stream->file);
+      }
+    }
+    line[length++] = char(c);
+    if (c == '\n')
+      break;
+  }
+  line[length] = 0;
+  return length > 0 ? 1 : 0;
+}
+
+void write_text(TextStream *stream, const char *text, size_t length) {
+  std::fwrite(text, 1, length, stream->file);
+}
+
+void flush_text(TextStream *stream) { std::fflush(stream->file); }
+
+void close_text(TextStream *stream) {
+  std::fclose(stream->file);
+  delete stream;
+}
+
+// ------------------------------------------------------------ console
+
+void console_write(ConsoleStream stream, const char *text, size_t length) {
+  if (stream == console_error) {
+    // Keep the order of the two streams when they share a terminal or file.
+    std::fflush(stdout);
+    std::fwrite(text, 1, length, stderr);
+    return;
+  }
+  std::fwrite(text, 1, length, stdout);
+  if (output_is_terminal())
+    std::fflush(stdout);
+}
+
+void console_flush() { std::fflush(stdout); }
+
+bool output_is_terminal() {
+  static int answer = -1;
+  if (answer < 0)
+    answer = isatty(STDOUT_FILENO) ? 1 : 0;
+  return answer == 1;
+}
+
+std::string narrow_text(const nchar *text) { return text; }
+
+// ------------------------------------------------- errors and time
+
+std::string error_text(int error_number) { return std::strerror(error_number); }
+
+std::string system_message(int code) { return std::strerror(code); }
+
+uint32_t milliseconds_now() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return uint32_t(uint64_t(now.tv_sec) * 1000u + uint64_t(now.tv_nsec) / 1000000u);
+}
+
+int64_t wall_seconds() { return int64_t(std::time(nullptr)); }
+
+void pause_milliseconds(uint32_t milliseconds) {
+  if (milliseconds == 0) {
+    sched_yield();
+    return;
+  }
+  struct timespec wait;
+  wait.tv_sec = time_t(milliseconds / 1000);
+  wait.tv_nsec = long(milliseconds % 1000) * 1000000L;
+  while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+  }
+}
+
+// The millisecond clock needs no resolution request here.
+void begin_timer_resolution() {}
+void end_timer_resolution() {}
+
+std::string local_time_text() {
+  std::time_t now = std::time(nullptr);
+  struct tm local;
+  localtime_r(&now, &local);
+  static const char *const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char *const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  char text[64];
+  std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %d\n", days[local.tm_wday],
+                months[local.tm_mon], local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                local.tm_year + 1900);
+  return text;
+}
+
+// ------------------------------------------------ memory and process
+
+void *allocate_memory(size_t size) { return std::malloc(size); }
+
+void free_memory(void *block) { std::free(block); }
+
+void exit_process(int code) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::exit(code);
+}
+
+bool environment_value(const char *name, nstring *value) {
+  const char *found = std::getenv(name);
+  if (!found)
+    return false;
+  *value = found;
+  return true;
+}
+
+// --------------------------------------------- services of later steps
+
+void read_file_version(const nchar *name, uint32_t *most, uint32_t *least) {
+  (void)name;
+  *most = 0;
+  *least = 0;
+}
+
+namespace {
+
+void copy_extended_attributes(int input, int output) {
+  ssize_t size = flistxattr(input, nullptr, 0);
+  if (size <= 0)
+    return;
+  std::vector<char> names(static_cast<size_t>(size));
+  size = flistxattr(input, names.data(), names.size());
+  for (ssize_t i = 0; i < size;) {
+    const char *name = names.data() + i;
+    ssize_t value_size = fgetxattr(input, name, nullptr, 0);
+    if (value_size >= 0) {
+      std::vector<char> value(size_t(value_size) + 1);
+      value_size = fgetxattr(input, name, value.data(), value.size());
+      if (value_size >= 0)
+        fsetxattr(output, name, value.data(), size_t(value_size), 0);
+    }
+    i += ssize_t(std::strlen(name)) + 1;
+  }
+}
+
+// Moves the rest of `input` to `output`: the kernel's copy first, read and
+// write where it can't be used.
+int copy_contents(int input, int output, int64_t total, int64_t done, CopyProgress progress,
+                  void *context) {
+  bool kernel_copy = true;
+  std::vector<char> buffer;
+  while (done < total) {
+    ssize_t moved = -1;
+    if (kernel_copy) {
+      moved = copy_file_range(input, nullptr, output, nullptr, size_t(1) << 24, 0);
+      if (moved < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                        errno == EOPNOTSUPP || errno == EPERM)) {
+        kernel_copy = false;
+        continue;
+      }
+    } else {
+      if (buffer.empty())
+        buffer.resize(size_t(1) << 20);
+      moved = read(input, buffer.data(), buffer.size());
+      if (moved > 0) {
+        for (ssize_t written = 0; written < moved;) {
+          ssize_t step = write(output, buffer.data() + written, size_t(moved - written));
+          if (step <= 0) {
+            if (step == 0)
+              errno = ENOSPC;
+            if (errno == EINTR)
+              continue;
+            return errno;
+          }
+          written += step;
+        }
+      }
+    }
+    if (moved < 0) {
+      if (errno == EINTR)
+        continue;
+      return errno;
+    }
+    if (moved == 0)
+      break;
+    done += moved;
+    progress(total, done, context);
+  }
+  return 0;
+}
+
+} // namespace
+
+int platform_copy_file(const nchar *source, const nchar *destination, bool restartable,
+                       CopyProgress progress, void *context) {
+  int input = open(source, O_RDONLY | O_CLOEXEC);
+  if (input < 0)
+    return errno;
+  struct stat info;
+  if (fstat(input, &info) != 0) {
+    int error = errno;
+    close(input);
+    return error;
+  }
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (restartable ? 0 : O_TRUNC);
+  int output = refused_as_read_only(destination) ? (errno = EACCES, -1)
+                                                  : open(destination, flags, info.st_mode & 07777);
+  if (output < 0) {
+    int error = errno;
+    close(input);
+    return error;
+  }
+  int64_t total = int64_t(info.st_size);
+  int64_t done = 0;
+  if (restartable) {
+    struct stat existing;
+    if (fstat(output, &existing) == 0 && existing.st_size <= info.st_size)
+      done = int64_t(existing.st_size);
+    if (lseek(input, off_t(done), SEEK_SET) < 0 || lseek(output, off_t(done), SEEK_SET) < 0 ||
+        ftruncate(output, off_t(done)) != 0) {
+      int error = errno;
+      close(input);
+      close(output);
+      return error;
+    }
+  }
+  progress(total, done, context);
+  int error = copy_contents(input, output, total, done, progress, context);
+  if (error == 0) {
+    copy_extended_attributes(input, output);
+    if (fchmod(output, info.st_mode & 07777) != 0)
+      error = errno;
+  }
+  if (error == 0) {
+    struct timespec times[2] = {info.st_atim, info.st_mtim};
+    if (futimens(output, times) != 0)
+      error = errno;
+  }
+  close(input);
+  if (close(output) != 0 && error == 0)
+    error = errno;
+  return error;
+}
+
+nstring help_directory() {
+  static const char *const names[] = {"TMP", "tmp", "TEMP", "temp", "TMPDIR"};
+  nstring value;
+  for (const char *name : names)
+    if (environment_value(name, &value))
+      return value;
+  return "/tmp";
+}
+
+void show_help_file(const nchar *path) {
+  if (!output_is_terminal())
+    return;
+  std::string pager;
+  const char *chosen = std::getenv("PAGER");
+  pager = chosen && *chosen ? chosen : "";
+  std::fflush(stdout);
+  pid_t child = fork();
+  if (child == 0) {
+    if (!pager.empty())
+      execlp("sh", "sh", "-c", (pager + " \"$1\"").c_str(), "sh", path, (char *)nullptr);
+    execlp("less", "less", path, (char *)nullptr);
+    execlp("more", "more", path, (char *)nullptr);
+    _exit(127);
+  }
+  // The pager owns the terminal until the user leaves it.
+  if (child > 0) {
+    int status;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+  }
+}
+
+// The terminal's own progress indicator stands in for the progress window:
+// the title shows the caption and the progress sequence follows the figure.
+namespace {
+bool indicator_open = false;
+
+void terminal_sequence(const std::string &sequence) {
+  std::fwrite(sequence.data(), 1, sequence.size(), stdout);
+  std::fflush(stdout);
+}
+} // namespace
+
+int progress_window_open(const nchar *caption) {
+  if (!output_is_terminal())
+    return 0;
+  terminal_sequence(std::string("\033]0;") + caption + "\007\033]9;4;1;0\007");
+  indicator_open = true;
+  return 1;
+}
+
+void progress_window_position(int percent) {
+  if (!indicator_open)
+    return;
+  terminal_sequence("\033]9;4;1;" + std::to_string(percent) + "\007");
+}
+
+void progress_window_close() {
+  if (!indicator_open)
+    return;
+  terminal_sequence("\033]9;4;0;0\007\033]0;\007");
+  indicator_open = false;
+}
+
+} // namespace zorov
