@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Builds every target (POSIX, Windows x86-64, Windows i686) and runs every
+# test: the unit tests natively and under wine, the end-to-end tests against
+# the POSIX build and against the Windows build under wine. Ends with the
+# line "N passed, N failed".
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+cd "$here"
+. scripts/packages.sh
+ensure_packages cmake g++ make python3 googletest g++-mingw-w64-x86-64-posix \
+  g++-mingw-w64-i686-posix wine64 || exit 1
+
+WINE=/usr/lib/wine/wine64
+command -v wine64 >/dev/null && WINE=$(command -v wine64)
+export WINEDEBUG=-all
+export WINEPREFIX=$(mktemp -d /tmp/zorov-wineprefix-XXXXXX)
+trap 'rm -rf "$WINEPREFIX"' EXIT
+
+passed=0
+failed=0
+log=$(mktemp /tmp/zorov-test-XXXXXX)
+
+build() { # preset
+  echo "== build $1"
+  if cmake --preset "$1" -DZOROV_TESTS=ON >"$log" 2>&1 && cmake --build --preset "$1" -j2 >>"$log" 2>&1; then
+    return 0
+  fi
+  tail -n 60 "$log"
+  echo "build $1 failed"
+  failed=$((failed + 1))
+  return 1
+}
+
+# Runs the unit tests of one build through CTest and counts their cases.
+unit_tests() { # build directory
+  echo "== unit tests in $1"
+  (cd "$1" && ctest --output-on-failure -V) >"$log" 2>&1
+  local status=$?
+  grep -E '^\[ +(OK|FAILED) +\]|tests? passed|tests? failed' "$log" | grep -v '^\[       OK' | tail -n 40
+  local good bad
+  good=$(grep -oE '[0-9]+: \[  PASSED  \] [0-9]+' "$log" | awk '{s+=$NF} END {print s+0}')
+  bad=$(grep -oE '[0-9]+: \[  FAILED  \] [0-9]+ tests?,' "$log" | awk '{s+=$(NF-1)} END {print s+0}')
+  if [ "$status" -ne 0 ] && [ "$bad" -eq 0 ]; then
+    tail -n 40 "$log"
+    bad=1
+  fi
+  echo "unit tests in $1: $good passed, $bad failed"
+  passed=$((passed + good))
+  failed=$((failed + bad))
+}
+
+end_to_end() { # label, run.py arguments...
+  local label=$1
+  shift
+  echo "== end-to-end tests, $label"
+  python3 tests/e2e/run.py "$@" | tee "$log"
+  local line
+  line=$(tail -n 1 "$log")
+  passed=$((passed + $(echo "$line" | awk '{print $1+0}')))
+  failed=$((failed + $(echo "$line" | awk '{print $3+0}')))
+}
+
+if build native; then
+  unit_tests build
+  python3 tests/no_platform_conditionals.py && passed=$((passed + 1)) || failed=$((failed + 1))
+  end_to_end native build/zorov
+fi
+if build win64; then
+  unit_tests build-win64
+  end_to_end wine build-win64/zorov.exe --wine "$WINE"
+fi
+build win32 && passed=$((passed + 1))
+
+rm -f "$log"
+echo
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,172 @@
+"""Runs the real program in temporary directories and checks what it did.
+
+The same cases run against the POSIX build and against the Windows build
+under wine; a case states its expectations with `Run.path`, which gives a name
+in the form the program under test prints it.
+"""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+
+CASES = []
+
+
+def case(function):
+    """Registers a test case."""
+    CASES.append(function)
+    return function
+
+
+class Target:
+    """The program under test and how to start it."""
+
+    def __init__(self, program, wine=None):
+        self.program = os.path.abspath(program)
+        self.wine = wine
+        self.windows = wine is not None
+        self.environment = dict(os.environ)
+        if self.windows:
+            self.environment["WINEDEBUG"] = "-all"
+
+    def command(self, arguments):
+        if self.windows:
+            return [self.wine, self.program] + list(arguments)
+        return [self.program] + list(arguments)
+
+
+class Result:
+    def __init__(self, code, out, err):
+        self.code = code
+        self.out = out
+        self.err = err
+
+    def __repr__(self):
+        return "exit %d\nstdout: %r\nstderr: %r" % (self.code, self.out, self.err)
+
+
+class Run:
+    """One case's scratch directory and the program's calls within it."""
+
+    def __init__(self, target, directory):
+        self.target = target
+        self.directory = directory
+
+    @property
+    def windows(self):
+        return self.target.windows
+
+    def path(self, relative=""):
+        """The absolute name of `relative` as the program prints it."""
+        full = os.path.join(self.directory, relative) if relative else self.directory
+        if relative.endswith("/") and not full.endswith("/"):
+            full += "/"
+        if self.windows:
+            return "Z:" + full.replace("/", "\\")
+        return full
+
+    def native(self, relative):
+        """The host's name of a file in the scratch directory."""
+        return os.path.join(self.directory, relative)
+
+    def write(self, relative, data, mode=None, mtime=None):
+        name = self.native(relative)
+        os.makedirs(os.path.dirname(name), exist_ok=True)
+        if isinstance(data, str):
+            data = data.encode()
+        with open(name, "wb") as handle:
+            handle.write(data)
+        if mtime is not None:
+            os.utime(name, (mtime, mtime))
+        if mode is not None:
+            os.chmod(name, mode)
+        return name
+
+    def read(self, relative):
+        with open(self.native(relative), "rb") as handle:
+            return handle.read()
+
+    def exists(self, relative):
+        return os.path.lexists(self.native(relative))
+
+    def text_lines(self, relative):
+        """A text file of the program, with the platform's line ends checked."""
+        data = self.read(relative)
+        if self.windows:
+            check(b"\n" not in data.replace(b"\r\n", b""), "bare LF in %s" % relative)
+            data = data.replace(b"\r\n", b"\n")
+        else:
+            check(b"\r" not in data, "CR in %s" % relative)
+        return data.decode("latin-1")
+
+    def zorov(self, *arguments, stdin=None, environment=None, raw=False):
+        env = dict(self.target.environment)
+        if environment:
+            env.update(environment)
+        started = subprocess.run(
+            self.target.command(arguments),
+            cwd=self.directory,
+            env=env,
+            stdin=subprocess.DEVNULL if stdin is None else stdin,
+            stdout=subprocess.PIPE,
+            stderr=subprocess.PIPE,
+            timeout=120,
+        )
+        out, err = started.stdout, started.stderr
+        if not raw:
+            out = self.console_text(out)
+            err = self.console_text(err)
+        return Result(started.returncode, out, err)
+
+    def console_text(self, data):
+        if self.windows:
+            data = data.replace(b"\r\n", b"\n")
+        return data.decode("latin-1")
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message="check failed"):
+    if not condition:
+        raise Failure(message)
+
+
+def equal(actual, expected, what="value"):
+    if actual != expected:
+        raise Failure("%s:\n  expected %r\n  actual   %r" % (what, expected, actual))
+
+
+def run_cases(target, selected=None):
+    passed = failed = 0
+    root = tempfile.mkdtemp(prefix="zorov-e2e-")
+    try:
+        for function in CASES:
+            if selected and not any(s in function.__name__ for s in selected):
+                continue
+            directory = os.path.join(root, function.__name__)
+            os.makedirs(directory)
+            started = time.time()
+            try:
+                function(Run(target, directory))
+                passed += 1
+                print("  ok     %-50s %.2fs" % (function.__name__, time.time() - started))
+            except Exception:  # a failed case is reported, the others go on
+                failed += 1
+                print("  FAILED %s" % function.__name__)
+                print("    " + traceback.format_exc().replace("\n", "\n    "))
+            sys.stdout.flush()
+    finally:
+        for base, directories, files in os.walk(root):
+            for name in directories + files:
+                try:
+                    os.chmod(os.path.join(base, name), 0o755)
+                except OSError:
+                    pass
+        shutil.rmtree(root, ignore_errors=True)
+    return passed, failed
