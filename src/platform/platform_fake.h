@@ -21,10 +21,22 @@ struct ProcessExit {
 // Empties the file system, the console and the faults; the clock reads 0;
 // the current directory is "/work" (POSIX) or "C:\work" (Windows), and it
 // exists.
+//
+// Names: every name given to the controls or to the platform calls is made
+// absolute against the current directory and folded ("." and "..", repeated
+// separators); "/" separates on both builds and "\" on Windows as well.
+// Windows names are matched without regard to ASCII case and keep the case
+// they were created with. Drive roots ("/", "C:\", "D:\" ...) always exist.
+// Files written through the platform keep "\n" line ends unchanged on every
+// build, so expected texts are the same everywhere.
 void reset();
 
+// Creates or refills a file (missing parent directories are created); its
+// access and modification times are `modification_seconds`. Refilling keeps
+// the file's identity, so its links see the new content.
 void add_file(const nstring &name, const std::string &content, int64_t modification_seconds = 0,
               bool read_only = false);
+// Creates a directory and its missing parents.
 void add_directory(const nstring &name);
 bool exists(const nstring &name);
 bool is_directory(const nstring &name);
@@ -33,6 +45,29 @@ std::string content(const nstring &name);
 FileStatus status_of(const nstring &name);
 // Makes `link` name the very same file as `target` (a hard link).
 void add_link(const nstring &link, const nstring &target);
+// Sets a file's attribute bits (attribute_read_only, _hidden, _system,
+// _archive); the read-only bit also clears or restores the write permission.
+// On POSIX a name beginning with "." is reported hidden whatever the bits.
+void set_attributes(const nstring &name, uint32_t attributes);
+uint32_t attributes_of(const nstring &name);
+// Sets the POSIX permission bits; without the owner-write bit (0200) the file
+// is read-only.
+void set_permissions(const nstring &name, uint32_t permissions);
+void set_times(const nstring &name, FileTime access, FileTime modification);
+// The two version words read_file_version reports for the file.
+void set_file_version(const nstring &name, uint32_t most, uint32_t least);
+// Moves the current directory (created when missing).
+void set_current_directory(const nstring &name);
+// Writes through descriptors may add at most `bytes` more bytes in all; a
+// write beyond that moves what fits, and one that fits nothing fails with
+// ENOSPC (negative: unlimited, the default).
+void set_free_space(int64_t bytes);
+// Descriptors, text streams and directory searches not closed yet.
+int open_descriptor_count();
+int open_text_count();
+int open_search_count();
+// Blocks from allocate_memory not given back yet.
+int allocated_blocks();
 
 // What was written to standard output and standard error.
 std::string console_output();
@@ -41,10 +76,14 @@ void clear_console();
 
 // The millisecond clock; each reading also advances it by `step` (0 default).
 void set_clock(uint32_t milliseconds, uint32_t step = 0);
-// The wall clock in seconds.
-void set_wall_clock(int64_t seconds);
-// Every pause requested, in order (0 for a yield).
+// The wall clock in seconds; each reading of wall_seconds also advances it by
+// `step`. Times given to files written through the platform are its value.
+void set_wall_clock(int64_t seconds, int64_t step = 0);
+// Every pause requested, in order (0 for a yield). A pause of n also moves
+// the millisecond clock on by n.
 std::vector<uint32_t> pauses();
+// Timer resolution requests in order: "begin" and "end".
+std::vector<std::string> timer_events();
 
 // The operations whose calls can be made to fail or fall short.
 enum Operation {
@@ -62,6 +101,11 @@ enum Operation {
   op_set_times,
   op_open_text,
   op_allocate,
+  op_search,         // search_first
+  op_resolve,        // resolve_full_path
+  op_stream_length,  // stream_length
+  op_attributes,     // copy_file_attributes
+  op_platform_copy,  // platform_copy_file (returns the error number)
   op_operation_count
 };
 
@@ -70,19 +114,30 @@ enum Operation {
 void fail_call(Operation operation, int nth, int error_number);
 // The `nth` read or write moves at most `bytes` bytes (a write of 0 bytes
 // then returns 0).
+// (nth = 0: every call from now on).
 void short_transfer(Operation operation, int nth, uint32_t bytes);
+// Forgets every fail_call, short_transfer and limit_memory; counts go on.
+void clear_faults();
 // Allocations larger than `bytes` fail; the first `count` smaller ones
 // succeed and the rest fail (count < 0: no limit).
 void limit_memory(size_t bytes, int count);
+// Calls of `operation` since the last reset, failed ones included.
 int call_count(Operation operation);
 
 // Environment variables seen by the program.
 void set_environment(const char *name, const nstring &value);
-// Whether standard output counts as a terminal.
+// Whether standard output counts as a terminal (false after reset).
 void set_terminal(bool is_terminal);
+// Whether progress_window_open succeeds (true after reset).
+void set_window_available(bool available);
 // Progress window calls, as text lines: "open <caption>", "position N",
-// "close".
+// "close"; a refused open is recorded too.
 std::vector<std::string> window_events();
+// platform_copy_file reports progress first with what the destination
+// already holds, then after every chunk of this many bytes (65536 default).
+void set_copy_chunk(uint32_t bytes);
+// The names given to show_help_file, in order.
+std::vector<std::string> help_files_shown();
 
 } // namespace fake
 } // namespace zorov
