@@ -1,37 +1,211 @@
-// Stand-in until the copy engine is built: a plain whole-file copy.
+// The entry of the copy engine: the preparation both copy paths share (the
+// same-file check, the size percentages are measured against, the first
+// figure, a writable destination, the temporary name of safe overwrite) and
+// the choice of path.
 #include "engine/copy_entry.h"
 
-#include "cli/run_driver.h"
-#include "engine/buffer_pool.h"
+#include "cli/messages.h"
+#include "cli/options.h"
+#include "engine/block_copy.h"
+#include "engine/platform_copy.h"
+#include "platform/path_syntax.h"
+#include "progress/progress.h"
 
 #include <cerrno>
+#include <string>
+#include <type_traits>
 
 namespace zorov {
 
 int32_t last_error = 0;
 
-int copy_file_data(const nchar *source, const nchar *destination, FileTime access_time,
-                   FileTime modification_time, bool restart, bool platform) {
-  (void)restart;
-  (void)platform;
-  int input = open_file(source, open_read, share_deny_write, 0);
-  if (input < 0) {
+namespace {
+
+// Names examined for a temporary file after the first one.
+const int kTemporaryNameRetries = 64;
+
+bool name_fits(const nchar *name) {
+  return std::char_traits<nchar>::length(name) <= size_t(kPathMax);
+}
+
+bool name_taken(const nstring &name) {
+  FileStatus status;
+  return file_status(name.c_str(), &status) == 0;
+}
+
+// The first free name of the destination + "_" + a clock reading, starting
+// with `first_reading`. False when none was free, or when the name would not
+// fit a path buffer (then errno is ENAMETOOLONG).
+bool find_temporary_name(const nchar *destination, uint32_t first_reading, nstring *name) {
+  *name = temporary_name(destination, first_reading);
+  for (int attempt = 0; attempt <= kTemporaryNameRetries; ++attempt) {
+    if (name->size() > size_t(kPathMax)) {
+      errno = ENAMETOOLONG;
+      return false;
+    }
+    if (!name_taken(*name))
+      return true;
+    if (attempt < kTemporaryNameRetries)
+      *name = temporary_name(destination, milliseconds_now());
+  }
+  return false;
+}
+
+// The source's size (for a stream, the stream's length) and the permission
+// bits a new copy gets: 0, or 1 with last_error set.
+int examine_source(const nchar *source, int64_t *size, uint32_t *permissions) {
+  nstring holder(source);
+  size_t colon = stream_colon(holder, native_path_style);
+  int64_t length = 0;
+  if (colon != nstring::npos) {
+    length = stream_length(source);
+    if (length < 0) {
+      last_error = errno;
+      return 1;
+    }
+    holder.resize(colon);
+  }
+  FileStatus status;
+  if (file_status(holder.c_str(), &status) != 0) {
     last_error = errno;
     return 1;
   }
-  int output = open_file(destination, open_write_truncate, share_deny_read_write, 0644);
-  if (output < 0) {
-    last_error = errno;
-    close_file(input);
+  *size = colon != nstring::npos ? length : status.size;
+  *permissions = status.permissions;
+  return 0;
+}
+
+bool source_is_stream(const nchar *source) {
+  return stream_colon(nstring(source), native_path_style) != nstring::npos;
+}
+
+// Steps for an existing destination: make it writable under
+// overwrite_read_only, and pick the temporary name of safe overwrite.
+// 0, or the CopyStatus that ends the copy.
+int prepare_existing_destination(CopyPlan *plan, const FileStatus &status,
+                                 uint32_t clock_reading) {
+  bool read_only = status.read_only;
+  if (read_only && options.overwrite_read_only) {
+    read_only = make_writable(plan->destination) != 0;
+    plan->destination_exists = !read_only;
+  }
+  if (!options.safe_overwrite || plan->restart)
+    return 0;
+  if (read_only) {
+    // The copy could never take the place of a file that stays read-only;
+    // refuse it now, as the plain copy's open would, instead of leaving a
+    // useless temporary file behind.
+    print_error("%ls: Unable to Open output file", plan->destination);
+    print_error_text(EACCES);
+    last_error = EACCES;
+    errno = EACCES;
     return 2;
   }
-  int32_t count;
-  while ((count = read_file(input, buffer_pool.buffers[0], uint32_t(run_block_size))) > 0)
-    write_file(output, buffer_pool.buffers[0], uint32_t(count));
-  close_file(input);
-  close_file(output);
-  set_file_times(destination, access_time, modification_time);
+  if (!find_temporary_name(plan->destination, clock_reading, &plan->working_name)) {
+    int error_number = errno;
+    print_output("Safe Copy Failed.  Unable to create temporary output file\n");
+    print_log("Safe Copy Failed.  Unable to create temporary output file\n");
+    errno = error_number;
+    return 2;
+  }
   return 0;
+}
+
+// A unit that continues a character begun before it: a UTF-8 continuation
+// byte or a UTF-16 low surrogate.
+bool is_continuation_unit(nchar unit) {
+  uint32_t value = uint32_t(static_cast<std::make_unsigned<nchar>::type>(unit));
+  if (sizeof(nchar) == 1)
+    return (value & 0xC0u) == 0x80u;
+  return value >= 0xDC00u && value <= 0xDFFFu;
+}
+
+} // namespace
+
+bool same_file_name(const nchar *first, const nchar *second, PathStyle style) {
+  size_t i = 0;
+  for (; first[i] && second[i]; ++i) {
+    nchar a = first[i];
+    nchar b = second[i];
+    if (style == path_style_windows) {
+      if (a >= NT('a') && a <= NT('z'))
+        a = nchar(a - NT('a') + NT('A'));
+      if (b >= NT('a') && b <= NT('z'))
+        b = nchar(b - NT('a') + NT('A'));
+    }
+    if (a != b)
+      return false;
+  }
+  return first[i] == second[i];
+}
+
+nstring temporary_name(const nchar *destination, uint32_t clock_reading) {
+  nchar digits[16];
+  int count = 0;
+  do {
+    digits[count++] = nchar(NT('0') + clock_reading % 10);
+    clock_reading /= 10;
+  } while (clock_reading != 0);
+  nstring name(destination);
+  name.push_back(NT('_'));
+  while (count > 0)
+    name.push_back(digits[--count]);
+  return name;
+}
+
+nstring copy_caption(const nchar *source) {
+  nstring caption = NT("Copying ");
+  caption += source;
+  if (caption.size() <= size_t(kPathMax))
+    return caption;
+  // Keep the head and mark the cut; never end on half a character.
+  size_t keep = size_t(kPathMax) - 3;
+  while (keep > 0 && is_continuation_unit(caption[keep]))
+    --keep;
+  caption.resize(keep);
+  caption += NT("...");
+  return caption;
+}
+
+int copy_file_data(const nchar *source, const nchar *destination, FileTime access_time,
+                   FileTime modification_time, bool restart, bool platform) {
+  uint32_t clock_reading = milliseconds_now();
+  progress_window_state = -1;
+  if (!name_fits(source) || !name_fits(destination)) {
+    errno = ENAMETOOLONG;
+    last_error = ENAMETOOLONG;
+    return name_fits(source) ? 2 : 1;
+  }
+  if (same_file_name(source, destination, native_path_style) ||
+      same_file_identity(source, destination))
+    return 6;
+
+  CopyPlan plan;
+  plan.source = source;
+  plan.destination = destination;
+  plan.working_name = destination;
+  plan.restart = restart;
+  plan.access_time = access_time;
+  plan.modification_time = modification_time;
+  int64_t size = 0;
+  if (examine_source(source, &size, &plan.source_permissions) != 0)
+    return 1;
+  plan.percent_base = size + 1;
+  plan.last_percent = 0;
+  if (!options.batch && !options.quiet)
+    print_output(" %2I64d%c", int64_t(0), '%');
+
+  FileStatus status;
+  if (file_status(destination, &status) == 0) {
+    plan.destination_exists = true;
+    int result = prepare_existing_destination(&plan, status, clock_reading);
+    if (result != 0)
+      return result;
+  }
+  plan.caption = copy_caption(source);
+  if (platform && !source_is_stream(source))
+    return platform_stream_copy(&plan);
+  return block_copy(&plan);
 }
 
 } // namespace zorov

@@ -1,12 +1,70 @@
-// Stand-in until the error report is built.
+// The report of a failed copy: the file's pair again, then the status text,
+// on the console and in the LogFile.
 #include "engine/copy_status.h"
 
 #include "cli/messages.h"
+#include "cli/options.h"
+#include "engine/block_copy.h"
+#include "engine/copy_entry.h"
+
+#include <cerrno>
+#include <string>
 
 namespace zorov {
 
+namespace {
+
+// The runtime's errno texts are held in a buffer of this size.
+const size_t kErrorTextCapacity = 1024;
+
+std::string captured_error_text(int error_number) {
+  std::string text = error_text(error_number);
+  if (text.size() > kErrorTextCapacity - 1)
+    text.resize(kErrorTextCapacity - 1);
+  return text;
+}
+
+// A console text that differs from its LogFile twin.
+void report_twins(const std::string &console, const std::string &log) {
+  if (!options.quiet)
+    print_output("%s", console.c_str());
+  print_log("%s", log.c_str());
+}
+
+} // namespace
+
 void report_copy_error(int status, const nchar *source, const nchar *destination) {
-  report_output("%ls ===> %ls : Error %d\n", source, destination, status);
+  std::string reason = captured_error_text(errno);
+  report_output("%ls ===> %ls", source, destination);
+  switch (status) {
+  case copy_source_failed:
+    report_output(" : Unable to open input.  %s\n", reason.c_str());
+    return;
+  case copy_destination_failed:
+    report_output(" : Unable to open output.  %s\n", reason.c_str());
+    return;
+  case copy_read_failed:
+    report_output(" : Read error.  %s\n", reason.c_str());
+    return;
+  case copy_write_failed:
+    report_twins(format_text(" : Write error.   %s\n", reason.c_str()),
+                 format_text(" : Write error.  %s\n", reason.c_str()));
+    return;
+  case copy_same_file:
+    report_twins(" : Source, Destination are same file.\n\n",
+                 " : Source, Destination are same file.\n");
+    return;
+  case copy_stream_archive:
+    report_twins(" : Failed.  Can not archive to a stream.\n\n",
+                 " : Failed.  Can not archive to a stream.\n");
+    return;
+  case copy_replace_failed:
+    report_output(" : Unable to replace destination.  %s  The copy is kept as %ls\n",
+                  captured_error_text(last_error).c_str(), kept_temporary_name.c_str());
+    return;
+  default:
+    report_output(" : Error %d %d %s\n", status, last_error, system_message(last_error).c_str());
+  }
 }
 
 } // namespace zorov

@@ -1,0 +1,333 @@
+// The buffered block copy: rounds that read up to every buffer of the pool
+// and then write them, completing short transfers, pacing reads or writes,
+// and keeping the console figure and the progress window up to date.
+#include "engine/block_copy.h"
+
+#include "cli/messages.h"
+#include "cli/options.h"
+#include "cli/run_driver.h"
+#include "engine/buffer_pool.h"
+#include "engine/copy_entry.h"
+#include "progress/progress.h"
+
+#include <cerrno>
+
+namespace zorov {
+
+nstring kept_temporary_name;
+
+namespace {
+
+uint32_t block_bytes() { return uint32_t(run_block_size); }
+
+void spin() {
+  if (!options.batch)
+    show_spinner();
+}
+
+bool name_exists(const nchar *name) {
+  FileStatus status;
+  return file_status(name, &status) == 0;
+}
+
+// ------------------------------------------------------------ pacing
+
+// Waits out the rest of an interval that began at `since`; without pacing
+// it only gives up the time slice. Never waits longer than one interval.
+void pace(bool paced, int32_t interval_ms, uint32_t since, uint32_t now) {
+  if (!paced) {
+    pause_milliseconds(0);
+    return;
+  }
+  int32_t passed = int32_t(now - since);
+  if (passed >= interval_ms)
+    return;
+  if (passed < 0)
+    passed = 0;
+  pause_milliseconds(uint32_t(interval_ms - passed));
+}
+
+void input_pause(uint32_t *read_clock) {
+  pace(options.pace_input, options.pace_input_interval_ms, *read_clock, milliseconds_now());
+  *read_clock = milliseconds_now();
+}
+
+void output_pause(uint32_t write_time, uint32_t *write_clock) {
+  pace(options.pace_output, options.pace_output_interval_ms, *write_clock, write_time);
+  *write_clock = milliseconds_now();
+}
+
+// ------------------------------------------------------- transfers
+
+// One write request. A request that moves nothing would repeat forever: it
+// is taken as a full disk.
+int32_t write_request(int output, const uint8_t *data, uint32_t count) {
+  int32_t written = write_file(output, data, count);
+  if (written == 0 && count > 0) {
+    errno = ENOSPC;
+    return -1;
+  }
+  return written;
+}
+
+// Fills `buffer` with one block; short reads are completed so that only the
+// last block of the input is short. The bytes read, or -1.
+int32_t read_block(int input, uint8_t *buffer) {
+  uint32_t block = block_bytes();
+  int32_t count = read_file(input, buffer, block);
+  spin();
+  while (count > 0 && uint32_t(count) < block) {
+    int32_t more = read_file(input, buffer + count, block - uint32_t(count));
+    spin();
+    if (more < 0)
+      return -1;
+    if (more == 0)
+      break;
+    count += more;
+  }
+  return count;
+}
+
+// Completes a write of `length` bytes of which `count` went out: `length`,
+// or -1.
+int32_t complete_write(int output, const uint8_t *buffer, uint32_t length, int32_t count,
+                       bool spinner) {
+  while (count > 0 && uint32_t(count) < length) {
+    int32_t more = write_request(output, buffer + count, length - uint32_t(count));
+    if (spinner)
+      spin();
+    if (more < 0)
+      return -1;
+    count += more;
+  }
+  return count;
+}
+
+// ------------------------------------------------------- progress
+
+// Shows the output's length as a figure of the source size when it grew.
+// Only a per-block update decides whether the window opens.
+void show_progress(CopyPlan *plan, int output, bool per_block) {
+  int64_t percent = file_length(output) * 100 / plan->percent_base;
+  if (percent <= plan->last_percent)
+    return;
+  if (!options.quiet) {
+    print_output("\b\b\b%2I64d%c", percent, '%');
+    if (per_block && progress_window_state == -1)
+      progress_window_state = percent <= 2 ? open_progress_window(plan->caption.c_str()) : 0;
+    if (progress_window_state == 1)
+      set_progress_position(int(percent));
+  }
+  plan->last_percent = percent;
+}
+
+// ---------------------------------------------------------- rounds
+
+// Writes the round's first `count` buffers, each a whole block: 0 or -1.
+int write_full_blocks(CopyPlan *plan, int output, int count, uint32_t *write_clock) {
+  uint32_t block = block_bytes();
+  for (int l = 0; l < count; ++l) {
+    const uint8_t *buffer = buffer_pool.buffers[l];
+    int32_t written = write_request(output, buffer, block);
+    uint32_t write_time = milliseconds_now();
+    if (!options.batch) {
+      show_spinner();
+      show_progress(plan, output, true);
+    }
+    if (complete_write(output, buffer, block, written, true) < 0)
+      return -1;
+    output_pause(write_time, write_clock);
+  }
+  return 0;
+}
+
+// Writes the round's last buffer, `count` bytes: 0 or -1. It is paced like
+// the others, so that output pacing holds with a one-buffer pool too.
+int write_last_buffer(int output, const uint8_t *buffer, int32_t count, uint32_t *write_clock) {
+  int32_t written = write_request(output, buffer, uint32_t(count));
+  uint32_t write_time = milliseconds_now();
+  if (complete_write(output, buffer, uint32_t(count), written, false) < 0)
+    return -1;
+  output_pause(write_time, write_clock);
+  return 0;
+}
+
+void report_read_failure(int position, const uint8_t *buffer) {
+  int error_number = errno;
+  // The address's low 32 bits keep the figure eight columns wide.
+  uint32_t address = uint32_t(reinterpret_cast<uintptr_t>(buffer));
+  report_error("Reading buffer %d at %8x length %u\n", position, address, block_bytes());
+  errno = error_number;
+}
+
+// Copies round after round until the input ends: 0, 3 or 4.
+int copy_rounds(CopyPlan *plan, int input, int output) {
+  int32_t block = int32_t(block_bytes());
+  int32_t read_count = block;
+  uint32_t read_clock = milliseconds_now();
+  uint32_t write_clock = read_clock;
+  while (read_count == block) {
+    int count = 0;
+    while (count < buffer_pool.buffer_count && read_count == block) {
+      read_count = read_block(input, buffer_pool.buffers[count]);
+      input_pause(&read_clock);
+      ++count;
+    }
+    uint8_t *last = buffer_pool.buffers[count - 1];
+    if (read_count < 0) {
+      report_read_failure(count, last);
+      return 3;
+    }
+    if (write_full_blocks(plan, output, count - 1, &write_clock) != 0)
+      return 4;
+    if (read_count > 0 && write_last_buffer(output, last, read_count, &write_clock) != 0)
+      return 4;
+    if (!options.batch) {
+      show_spinner();
+      show_progress(plan, output, false);
+    }
+  }
+  return 0;
+}
+
+// --------------------------------------------------------- opening
+
+int open_source(const nchar *source) {
+  int input = open_file(source, open_read, share_deny_write, 0);
+  if (input < 0)
+    input = open_file(source, open_read, share_deny_none, 0);
+  return input;
+}
+
+// Restart: the output is appended to and the input skips what it holds.
+int open_restart_output(const CopyPlan *plan, int input) {
+  int output =
+      open_file(plan->working_name.c_str(), open_append, share_deny_write, plan->source_permissions);
+  if (output < 0)
+    return -1;
+  int64_t length = file_length(output);
+  if (length < 0 || seek_file(input, length) < 0) {
+    int error_number = errno;
+    close_file(output);
+    errno = error_number;
+    return -1;
+  }
+  return output;
+}
+
+int open_plain_output(const CopyPlan *plan) {
+  OpenMode mode = options.append && plan->destination_exists ? open_append : open_write_truncate;
+  int output = open_file(plan->working_name.c_str(), mode, share_deny_read_write,
+                         plan->source_permissions);
+  if (output < 0) {
+    int error_number = errno;
+    print_error("%ls: Unable to Open output file", plan->working_name.c_str());
+    print_error_text(error_number);
+    errno = error_number;
+  }
+  return output;
+}
+
+// ---------------------------------------------------------- finish
+
+// Puts the temporary file in the destination's place after a good copy, or
+// removes it after a failed one. A replacement that fails keeps the
+// temporary file, which holds the whole copy.
+int replace_destination(const CopyPlan *plan, int status, int *error_number) {
+  const nchar *temporary = plan->working_name.c_str();
+  if (status != 0) {
+    if (name_exists(temporary))
+      remove_file(temporary);
+    return status;
+  }
+  // Where a rename replaces an existing name, the destination is never
+  // missing; elsewhere the destination has to go first.
+  if (rename_file(temporary, plan->destination) == 0)
+    return 0;
+  int reason = errno;
+  if (name_exists(plan->destination)) {
+    if (remove_file(plan->destination) != 0)
+      reason = errno;
+    else if (rename_file(temporary, plan->destination) == 0)
+      return 0;
+    else
+      reason = errno;
+  }
+  *error_number = reason;
+  kept_temporary_name = plan->working_name;
+  return copy_replace_failed;
+}
+
+void give_source_attributes(const CopyPlan *plan, int status, bool temporary) {
+  if (!temporary || status == 0)
+    copy_file_attributes(plan->source, plan->destination);
+  else if (status == copy_replace_failed)
+    copy_file_attributes(plan->source, plan->working_name.c_str());
+}
+
+// Sizes above 2 GiB are printed whole: the figures are 64-bit.
+void report_throughput(int64_t length, int64_t elapsed) {
+  if (elapsed <= 0)
+    elapsed = 1;
+  int64_t rate = length / elapsed;
+  if (!options.quiet)
+    print_output(" (%I64d bytes/sec)", rate);
+  print_log(" (%I64d bytes copied in %I64d seconds at %I64d bytes/second) ", length, elapsed,
+            rate);
+}
+
+int finish_copy(const CopyPlan *plan, int input, int output, int status, int64_t start_time) {
+  int error_number = errno;
+  int64_t end_time = wall_seconds();
+  if (!options.batch && !options.quiet)
+    print_output("\b\b\b\b");
+  close_file(input);
+  bool throughput = options.pace_input || options.pace_output || options.timing;
+  int64_t final_length = throughput ? file_length(output) : 0;
+  // A close can be the first to report a lost write (network file systems).
+  if (close_file(output) != 0 && status == 0) {
+    status = 4;
+    error_number = errno;
+  }
+  bool temporary = plan->working_name != plan->destination;
+  if (temporary)
+    status = replace_destination(plan, status, &error_number);
+  if (status == 0) {
+    last_error = 0;
+    set_file_times(plan->destination, plan->access_time, plan->modification_time);
+  } else {
+    last_error = error_number;
+  }
+  if (options.set_hidden_attributes)
+    give_source_attributes(plan, status, temporary);
+  if (throughput)
+    report_throughput(final_length, end_time - start_time);
+  if (progress_window_state == 1)
+    close_progress_window();
+  pause_milliseconds(0);
+  errno = error_number;
+  return status;
+}
+
+} // namespace
+
+int block_copy(CopyPlan *plan) {
+  int input = open_source(plan->source);
+  if (input < 0) {
+    last_error = errno;
+    return 1;
+  }
+  int output = plan->restart ? open_restart_output(plan, input) : open_plain_output(plan);
+  if (output < 0) {
+    int error_number = errno;
+    close_file(input);
+    last_error = error_number;
+    errno = error_number;
+    return 2;
+  }
+  int64_t start_time = wall_seconds();
+  int status = copy_rounds(plan, input, output);
+  return finish_copy(plan, input, output, status, start_time);
+}
+
+} // namespace zorov
