@@ -201,8 +201,8 @@ int open_source(const nchar *source) {
 
 // Restart: the output is appended to and the input skips what it holds.
 int open_restart_output(const CopyPlan *plan, int input) {
-  int output =
-      open_file(plan->working_name.c_str(), open_append, share_deny_write, plan->source_permissions);
+  int output = open_file(plan->working_name.c_str(), open_append, share_deny_write,
+                         plan->source_permissions);
   if (output < 0)
     return -1;
   int64_t length = file_length(output);
@@ -217,8 +217,8 @@ int open_restart_output(const CopyPlan *plan, int input) {
 
 int open_plain_output(const CopyPlan *plan) {
   OpenMode mode = options.append && plan->destination_exists ? open_append : open_write_truncate;
-  int output = open_file(plan->working_name.c_str(), mode, share_deny_read_write,
-                         plan->source_permissions);
+  int output =
+      open_file(plan->working_name.c_str(), mode, share_deny_read_write, plan->source_permissions);
   if (output < 0) {
     int error_number = errno;
     print_error("%ls: Unable to Open output file", plan->working_name.c_str());
@@ -272,8 +272,7 @@ void report_throughput(int64_t length, int64_t elapsed) {
   int64_t rate = length / elapsed;
   if (!options.quiet)
     print_output(" (%I64d bytes/sec)", rate);
-  print_log(" (%I64d bytes copied in %I64d seconds at %I64d bytes/second) ", length, elapsed,
-            rate);
+  print_log(" (%I64d bytes copied in %I64d seconds at %I64d bytes/second) ", length, elapsed, rate);
 }
 
 int finish_copy(const CopyPlan *plan, int input, int output, int status, int64_t start_time) {

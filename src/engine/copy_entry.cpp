@@ -82,8 +82,7 @@ bool source_is_stream(const nchar *source) {
 // Steps for an existing destination: make it writable under
 // overwrite_read_only, and pick the temporary name of safe overwrite.
 // 0, or the CopyStatus that ends the copy.
-int prepare_existing_destination(CopyPlan *plan, const FileStatus &status,
-                                 uint32_t clock_reading) {
+int prepare_existing_destination(CopyPlan *plan, const FileStatus &status, uint32_t clock_reading) {
   bool read_only = status.read_only;
   if (read_only && options.overwrite_read_only) {
     read_only = make_writable(plan->destination) != 0;
