@@ -1,22 +1,448 @@
-// Stand-in until the flag parser is built: flags are passed over.
+// The flag parser: the leading flags of the command line, read strictly left
+// to right into the run settings record.
 #include "cli/flags.h"
 
+#include "cli/messages.h"
 #include "cli/options.h"
+#include "naming/exclusion.h"
+#include "platform/platform.h"
 
-#include <cwchar>
+#include <string>
 
 namespace zorov {
 
+namespace {
+
+const int32_t kExitBadFlags = 12;
+const int32_t kExitBadExclusion = 8;
+
+// Room for the name of the CopiedList beside the LogFile's name.
+const size_t kCopiedSuffixLength = 4;
+const nchar kCopiedSuffix[] = NT(".fil");
+
+const char kArchiveConflict[] =
+    "Can not use -E (copy to end) in conjunction with \nthe -A (archive) flag.\n";
+const char kForksConflict[] = "Can not use -E (Copy to end) in conjunction with -F (Copy Forks).\n";
+const char kGenerationsConflict[] =
+    "Can not use -E (copy to end) in conjunction with \nthe -G (archive) flag.\n";
+
+// The messages of one direction of pacing.
+struct PacingTexts {
+  const char *not_specified;
+  const char *interval_invalid;
+  const char *size_invalid;
+  const char *other_direction_on;
+  const char *too_long;
+  const char *console_confirmation;
+  const char *log_confirmation;
+};
+
+const PacingTexts kInputPacing = {
+    "Input pacing interval not specified.  Input pacing disabled.\n",
+    "Input pacing interval <=0.  Input pacing disabled.\n",
+    "Input pacing size <=0.  Input pacing disabled.\n",
+    "Output pacing previously specified.  Input pacing disabled.\n",
+    "Input pacing text too long.  Input pacing disabled.\n",
+    "Input pacing set o %ld bytes / %ld milliseconds.\n",
+    "Input Pacing set to %ld bytes / %ld milliseconds.\n",
+};
+
+const PacingTexts kOutputPacing = {
+    "Output pacing not specified.  Output pacing disabled.\n",
+    "Output pacing interval <= 0.  Output pacing disabled.\n",
+    "Output pacing size <= 0.  Output pacing disabled.\n",
+    "Input pacing previously specified.  Output pacing disabled.\n",
+    "Output pacing text too long.  Output pacing disabled.\n",
+    "Pace output to %ld bytes / %ld milliseconds.\n",
+    "Output pacing set to %ld bytes / %ld milliseconds.\n",
+};
+
+// The settings one direction of pacing writes.
+struct PacingFields {
+  bool *on;
+  uint32_t *bytes;
+  int32_t *interval_ms;
+  const bool *other_on;
+  const PacingTexts *texts;
+};
+
+// Where the scan of one command line stands.
+struct Scan {
+  int argc;
+  nchar **argv;
+  int index;       // the argument being read
+  bool flag_error; // an unknown or conflicting flag was seen
+};
+
+nchar ascii_upper(nchar c) {
+  return c >= NT('a') && c <= NT('z') ? nchar(c - NT('a') + NT('A')) : c;
+}
+
+bool is_blank(nchar c) {
+  return c == NT(' ') || c == NT('\t') || c == NT('\n') || c == NT('\v') || c == NT('\f') ||
+         c == NT('\r');
+}
+
+size_t text_length(const nchar *text) { return std::char_traits<nchar>::length(text); }
+
+// Windows also accepts the `/` spelling of flags; elsewhere such an
+// argument is a path.
+bool is_flag(const nchar *argument) {
+  if (argument[0] == NT('-'))
+    return true;
+  return native_path_style == path_style_windows && argument[0] == NT('/');
+}
+
+void note_flag_error(Scan *scan, const char *message) {
+  report_error(message);
+  scan->flag_error = true;
+}
+
+// C, N and W: an R suffix asks for existing targets only; otherwise a
+// positive number is the time tolerance.
+void read_tolerance(const nchar *text) {
+  if (ascii_upper(text[0]) == NT('R')) {
+    options.existing_only = 1;
+    return;
+  }
+  int32_t seconds = read_number(text);
+  if (seconds > 0)
+    options.time_tolerance_seconds = seconds;
+}
+
+void read_generations(const nchar *argument) {
+  options.generations = read_number(argument + 2);
+  options.archive = true;
+  if (options.generations < 1) {
+    options.generations = 5;
+    report_error("%ls Invalid.  5 generations will be saved.\n", argument);
+  } else if (options.generations > 99) {
+    options.generations = 99;
+    report_error("%ls Invalid.  99 generations will be saved.\n", argument);
+  }
+}
+
+// Up to 63 the number counts kilobytes, from 64 on bytes; 0 keeps the size.
+void read_block_size(const nchar *text) {
+  uint32_t number = uint32_t(read_number(text));
+  options.block_size_arg = number;
+  if (number >= 1 && number <= 63)
+    options.block_size = number * 1024u;
+  else if (number >= 64)
+    options.block_size = number;
+}
+
+PacingFields input_pacing() {
+  return {&options.pace_input, &options.pace_input_bytes, &options.pace_input_interval_ms,
+          &options.pace_output, &kInputPacing};
+}
+
+PacingFields output_pacing() {
+  return {&options.pace_output, &options.pace_output_bytes, &options.pace_output_interval_ms,
+          &options.pace_input, &kOutputPacing};
+}
+
+// "N[K]/S": N bytes (kilobytes with K) every S seconds. A failing part
+// switches this pacing off without making the flag an error.
+void read_pacing(const nchar *text, const PacingFields &pacing) {
+  size_t length = text_length(text);
+  if (length > size_t(kPathMax)) {
+    *pacing.on = false;
+    report_error(pacing.texts->too_long);
+    return;
+  }
+  nstring size_text(text, length);
+  size_t slash = size_text.find(NT('/'));
+  if (slash == nstring::npos) {
+    *pacing.on = false;
+    report_error(pacing.texts->not_specified);
+    return;
+  }
+  bool refused = false;
+  *pacing.interval_ms = int32_t(uint32_t(read_number(size_text.c_str() + slash + 1)) * 1000u);
+  if (*pacing.interval_ms <= 0) {
+    *pacing.on = false;
+    refused = true;
+    report_error(pacing.texts->interval_invalid);
+  }
+  size_text.resize(slash);
+  uint32_t multiplier = 1;
+  if (slash > 0 && ascii_upper(size_text[slash - 1]) == NT('K')) {
+    size_text.resize(slash - 1);
+    multiplier = 1024;
+  }
+  if (!refused)
+    *pacing.on = true;
+  *pacing.bytes = uint32_t(read_number(size_text.c_str()));
+  if (*pacing.bytes == 0) {
+    *pacing.on = false;
+    report_error(pacing.texts->size_invalid);
+  } else {
+    *pacing.bytes *= multiplier;
+  }
+  if (*pacing.other_on) {
+    *pacing.on = false;
+    report_error(pacing.texts->other_direction_on);
+    return;
+  }
+  if (!options.quiet)
+    print_error(pacing.texts->console_confirmation, int32_t(*pacing.bytes), *pacing.interval_ms);
+  print_log(pacing.texts->log_confirmation, int32_t(*pacing.bytes), *pacing.interval_ms);
+}
+
+// A name too long for a path buffer is refused like a name that can't be
+// opened.
+TextStream *open_bounded(const nchar *name, size_t limit, TextMode mode) {
+  if (text_length(name) > limit)
+    return nullptr;
+  return open_text(name, mode);
+}
+
+void open_copied_list(const nchar *log_name) {
+  if (copied_list)
+    close_text(copied_list);
+  nstring name = nstring(log_name) + kCopiedSuffix;
+  copied_list = open_bounded(name.c_str(), size_t(kPathMax), text_replace);
+  if (copied_list) {
+    print_log("Copied files will be logged to %ls\n", name.c_str());
+    return;
+  }
+  if (!options.quiet)
+    print_error("Unable to Open %ls\n", name.c_str());
+  report_error("Logging of copied files will be disabled.\n");
+}
+
+// -l opens the LogFile; -L also the CopiedList beside it. A LogFile of an
+// earlier -l is closed, so that it keeps what it was given.
+void open_logs(const nchar *argument) {
+  const nchar *name = argument + 2;
+  if (*name == NT('=') || *name == NT(' '))
+    ++name;
+  bool with_copied_list = argument[1] == NT('L');
+  if (log_file)
+    close_text(log_file);
+  size_t limit = size_t(kPathMax) - (with_copied_list ? kCopiedSuffixLength : 0);
+  log_file = open_bounded(name, limit, text_append);
+  if (log_file) {
+    print_log("%s", local_time_text().c_str());
+  } else {
+    print_error("Unable to Open %ls\n", name);
+    print_error("Logging will be disabled.  Quiet will be disabled.\n");
+    options.quiet = false;
+  }
+  if (with_copied_list)
+    open_copied_list(name);
+}
+
+[[noreturn]] void refuse_exclusion(const nchar *argument) {
+  print_error("%ls <=== Invalid.\n", argument);
+  exit_process(kExitBadExclusion);
+}
+
+// -x takes its list from the next argument, -x= from its own text. A bare
+// -x with nothing after it has no list, which is a malformed -x too.
+void read_exclusions(Scan *scan) {
+  const nchar *argument = scan->argv[scan->index];
+  if (argument[2] == 0) {
+    if (scan->index + 1 >= scan->argc)
+      refuse_exclusion(argument);
+    ++scan->index;
+    build_exclusion_list(scan->argv[scan->index]);
+    return;
+  }
+  if (argument[2] != NT('='))
+    refuse_exclusion(argument);
+  build_exclusion_list(argument + 3);
+}
+
+// Flags A to H.
+bool read_flag_a_to_h(Scan *scan, nchar letter, const nchar *argument) {
+  const nchar *text = argument + 2;
+  switch (letter) {
+  case NT('A'):
+    if (options.append)
+      note_flag_error(scan, kArchiveConflict);
+    else
+      options.archive = true;
+    return true;
+  case NT('B'):
+    options.batch = true;
+    return true;
+  case NT('C'):
+    options.changed_only = 1;
+    read_tolerance(text);
+    return true;
+  case NT('D'):
+    options.report_buffers = true;
+    return true;
+  case NT('E'):
+    if (options.platform_copy)
+      note_flag_error(scan, kForksConflict);
+    else
+      options.append = true;
+    return true;
+  case NT('F'):
+    if (options.append)
+      note_flag_error(scan, kForksConflict);
+    else
+      options.platform_copy = true;
+    return true;
+  case NT('G'):
+    if (options.append)
+      note_flag_error(scan, kGenerationsConflict);
+    else
+      read_generations(argument);
+    return true;
+  case NT('H'):
+    options.copy_hidden = true;
+    if (text[0] == NT('+'))
+      options.set_hidden_attributes = true;
+    return true;
+  default:
+    return false;
+  }
+}
+
+// Flags I to P.
+bool read_flag_i_to_p(nchar letter, const nchar *argument) {
+  const nchar *text = argument + 2;
+  nchar suffix = ascii_upper(text[0]);
+  switch (letter) {
+  case NT('I'):
+    if (suffix == NT('D'))
+      options.identify_only = true;
+    else
+      read_pacing(text, input_pacing());
+    return true;
+  case NT('K'):
+    read_block_size(text);
+    return true;
+  case NT('L'):
+    if (text[0] == NT('-'))
+      options.log_up_to_date = false;
+    else
+      open_logs(argument);
+    return true;
+  case NT('M'):
+    options.move = true;
+    return true;
+  case NT('N'):
+    options.newer_only = 1;
+    read_tolerance(text);
+    return true;
+  case NT('O'):
+    if (suffix == 0)
+      options.overwrite_read_only = true;
+    else if (suffix == NT('S'))
+      options.safe_overwrite = true;
+    else
+      read_pacing(text, output_pacing());
+    return true;
+  case NT('P'):
+    options.checkpoint = true;
+    if (suffix == NT('R'))
+      options.restart = true;
+    return true;
+  default:
+    return false;
+  }
+}
+
+// Flags Q to X.
+bool read_flag_q_to_x(Scan *scan, nchar letter, const nchar *argument) {
+  const nchar *text = argument + 2;
+  nchar suffix = ascii_upper(text[0]);
+  switch (letter) {
+  case NT('Q'):
+    options.quiet = true;
+    return true;
+  case NT('R'):
+    options.existing_only = 1;
+    if (suffix == NT('C'))
+      options.changed_only = 1;
+    else if (suffix == NT('N'))
+      options.newer_only = 1;
+    return true;
+  case NT('S'):
+    options.recurse = true;
+    if (suffix == NT('V'))
+      options.verbose_recursion = true;
+    return true;
+  case NT('T'):
+    options.timing = true;
+    return true;
+  case NT('W'):
+    options.newer_only = 1;
+    options.compare_versions = 1;
+    read_tolerance(text);
+    return true;
+  case NT('X'):
+    read_exclusions(scan);
+    return true;
+  default:
+    return false;
+  }
+}
+
+void read_flag(Scan *scan) {
+  const nchar *argument = scan->argv[scan->index];
+  nchar letter = ascii_upper(argument[1]);
+  if (letter == 0 ||
+      !(read_flag_a_to_h(scan, letter, argument) || read_flag_i_to_p(letter, argument) ||
+        read_flag_q_to_x(scan, letter, argument))) {
+    report_error("%ls <=== Unknown Flag.\n", argument);
+    scan->flag_error = true;
+  }
+}
+
+[[noreturn]] void stop_for_flag_errors() {
+  const char *message = "ZOROV is stopping due to unknown/invalid flags!\n";
+  print_error(message);
+  print_log(message);
+  close_logs();
+  exit_process(kExitBadFlags);
+}
+
+void echo_command_line(int argc, nchar **argv) {
+  if (!log_file)
+    return;
+  for (int i = 0; i < argc; ++i)
+    print_log("%ls ", argv[i]);
+  print_log("\n");
+}
+
+} // namespace
+
 void parse_flags(int argc, nchar **argv) {
-  int index = 1;
-  while (index < argc && argv[index][0] == NT('-'))
-    ++index;
-  options.first_operand = index;
+  Scan scan = {argc, argv, 1, false};
+  while (scan.index < argc && is_flag(argv[scan.index])) {
+    read_flag(&scan);
+    ++scan.index;
+  }
+  options.first_operand = scan.index;
+  if (scan.flag_error)
+    stop_for_flag_errors();
+  echo_command_line(argc, argv);
 }
 
 int32_t read_number(const nchar *text) {
-  (void)text;
-  return 0;
+  const int64_t kCeiling = int64_t(1) << 32; // beyond both ends of the range
+  while (is_blank(*text))
+    ++text;
+  bool negative = *text == NT('-');
+  if (*text == NT('-') || *text == NT('+'))
+    ++text;
+  int64_t value = 0;
+  for (; *text >= NT('0') && *text <= NT('9'); ++text)
+    if (value < kCeiling)
+      value = value * 10 + (*text - NT('0'));
+  if (negative)
+    value = -value;
+  if (value > INT32_MAX)
+    return INT32_MAX;
+  if (value < INT32_MIN)
+    return INT32_MIN;
+  return int32_t(value);
 }
 
 } // namespace zorov

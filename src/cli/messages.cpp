@@ -49,13 +49,15 @@ bool parse_conversion(const char *format, size_t start, Conversion *conversion) 
   return true;
 }
 
-void append_formatted(std::string *out, const std::string &spec, ...) {
+// The last named parameter is a plain pointer: va_start on a reference is
+// undefined.
+void append_formatted(std::string *out, const char *spec, ...) {
   va_list arguments;
   va_start(arguments, spec);
   char small[128];
   va_list copy;
   va_copy(copy, arguments);
-  int needed = std::vsnprintf(small, sizeof small, spec.c_str(), copy);
+  int needed = std::vsnprintf(small, sizeof small, spec, copy);
   va_end(copy);
   if (needed < 0) {
     va_end(arguments);
@@ -65,7 +67,7 @@ void append_formatted(std::string *out, const std::string &spec, ...) {
     out->append(small, size_t(needed));
   } else {
     std::string large(size_t(needed) + 1, '\0');
-    std::vsnprintf(&large[0], large.size(), spec.c_str(), arguments);
+    std::vsnprintf(&large[0], large.size(), spec, arguments);
     out->append(large.data(), size_t(needed));
   }
   va_end(arguments);
@@ -76,29 +78,39 @@ void append_conversion(std::string *out, const Conversion &conversion, va_list *
   switch (conversion.letter) {
   case 's':
     if (conversion.length == "l") {
-      std::string narrow = narrow_text(va_arg(*arguments, const nchar *));
-      append_formatted(out, spec + "s", narrow.c_str());
+      const nchar *name = va_arg(*arguments, const nchar *);
+      std::string narrow = name ? narrow_text(name) : std::string("(null)");
+      append_formatted(out, (spec + "s").c_str(), narrow.c_str());
     } else {
-      append_formatted(out, spec + "s", va_arg(*arguments, const char *));
+      const char *text = va_arg(*arguments, const char *);
+      append_formatted(out, (spec + "s").c_str(), text ? text : "(null)");
     }
     return;
   case 'c':
-    append_formatted(out, spec + "c", va_arg(*arguments, int));
+    append_formatted(out, (spec + "c").c_str(), va_arg(*arguments, int));
     return;
   case 'd':
   case 'i':
+    if (conversion.length == "I64" || conversion.length == "ll") {
+      long long value = va_arg(*arguments, int64_t);
+      append_formatted(out, (spec + "lld").c_str(), value);
+    } else {
+      // %d and %ld alike are 32-bit values here.
+      append_formatted(out, (spec + "d").c_str(), va_arg(*arguments, int32_t));
+    }
+    return;
   case 'u':
   case 'x':
   case 'X':
     if (conversion.length == "I64" || conversion.length == "ll") {
-      append_formatted(out, spec + "ll" + conversion.letter, va_arg(*arguments, long long));
+      unsigned long long value = va_arg(*arguments, uint64_t);
+      append_formatted(out, (spec + "ll" + conversion.letter).c_str(), value);
     } else {
-      // %d and %ld alike are 32-bit values here.
-      append_formatted(out, spec + conversion.letter, va_arg(*arguments, int));
+      append_formatted(out, (spec + conversion.letter).c_str(), va_arg(*arguments, uint32_t));
     }
     return;
   case 'p':
-    append_formatted(out, spec + "p", va_arg(*arguments, void *));
+    append_formatted(out, (spec + "p").c_str(), va_arg(*arguments, void *));
     return;
   default:
     out->append("%");
