@@ -1,0 +1,584 @@
+// The Windows platform layer: the C runtime's wide-character file services
+// (so that errno carries the runtime's reasons), and the Win32 services for
+// what the runtime lacks: file identity, attributes, version resources, the
+// system's whole-file copy, the multimedia timer and the progress window.
+#include "platform/platform.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <mmsystem.h>
+#include <winver.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <io.h>
+#include <new>
+#include <share.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <sys/utime.h>
+#include <vector>
+
+namespace zorov {
+
+// ---------------------------------------------------------------- helpers
+
+namespace {
+
+// errno for a Win32 error code of the services that bypass the runtime.
+int errno_for_system_error(DWORD code) {
+  switch (code) {
+  case ERROR_FILE_NOT_FOUND:
+  case ERROR_PATH_NOT_FOUND:
+  case ERROR_INVALID_NAME:
+  case ERROR_BAD_PATHNAME:
+  case ERROR_INVALID_DRIVE:
+  case ERROR_BAD_NETPATH:
+    return ENOENT;
+  case ERROR_ACCESS_DENIED:
+  case ERROR_SHARING_VIOLATION:
+  case ERROR_LOCK_VIOLATION:
+  case ERROR_WRITE_PROTECT:
+    return EACCES;
+  case ERROR_FILE_EXISTS:
+  case ERROR_ALREADY_EXISTS:
+    return EEXIST;
+  case ERROR_DISK_FULL:
+  case ERROR_HANDLE_DISK_FULL:
+    return ENOSPC;
+  case ERROR_NOT_ENOUGH_MEMORY:
+  case ERROR_OUTOFMEMORY:
+    return ENOMEM;
+  case ERROR_FILENAME_EXCED_RANGE:
+    return ENAMETOOLONG;
+  default:
+    return EINVAL;
+  }
+}
+
+void set_errno_from_last_error() { errno = errno_for_system_error(GetLastError()); }
+
+std::string narrow_ascii(const wchar_t *text) {
+  std::string narrow;
+  for (; *text != L'\0'; ++text)
+    narrow.push_back(*text < 0x80 ? static_cast<char>(*text) : '?');
+  return narrow;
+}
+
+// UTF-16 to the narrow set of `code_page`; characters the set lacks become
+// '?' rather than a look-alike. Code pages that refuse the '?' request (UTF-8
+// and a few others) convert without it.
+std::string narrow_in(UINT code_page, const wchar_t *text) {
+  if (text == nullptr || *text == L'\0')
+    return std::string();
+  DWORD flags = WC_NO_BEST_FIT_CHARS;
+  const char *fallback = "?";
+  int length = WideCharToMultiByte(code_page, flags, text, -1, nullptr, 0, fallback, nullptr);
+  if (length <= 0) {
+    flags = 0;
+    fallback = nullptr;
+    length = WideCharToMultiByte(code_page, flags, text, -1, nullptr, 0, fallback, nullptr);
+  }
+  if (length <= 0)
+    return narrow_ascii(text);
+  std::string narrow(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(code_page, flags, text, -1, &narrow[0], length, fallback, nullptr);
+  narrow.resize(static_cast<size_t>(length) - 1);
+  return narrow;
+}
+
+bool output_is_console() {
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  return output != nullptr && output != INVALID_HANDLE_VALUE && GetConsoleMode(output, &mode);
+}
+
+// The console shows text in its output code page; text that goes to a file
+// or a pipe is read later by programs that expect the ANSI code page.
+UINT narrow_code_page() {
+  static UINT code_page = 0;
+  if (code_page == 0) {
+    if (output_is_console())
+      code_page = GetConsoleOutputCP();
+    if (code_page == 0)
+      code_page = GetACP();
+  }
+  return code_page;
+}
+
+// Volume serial number and file index of a file or directory; the handle asks
+// for no data access, so no sharing request of another opener refuses it.
+bool read_file_identity(const wchar_t *name, BY_HANDLE_FILE_INFORMATION *information) {
+  HANDLE file = CreateFileW(name, FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  BOOL read = GetFileInformationByHandle(file, information);
+  CloseHandle(file);
+  return read != FALSE;
+}
+
+uint64_t file_index_of(const BY_HANDLE_FILE_INFORMATION &information) {
+  return (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- status
+
+int file_status(const nchar *name, FileStatus *status) {
+  struct _stat64 data;
+  if (_wstat64(name, &data) != 0)
+    return -1;
+  *status = FileStatus();
+  status->size = data.st_size;
+  status->access_time.seconds = data.st_atime;
+  status->modification_time.seconds = data.st_mtime;
+  status->is_directory = (data.st_mode & _S_IFMT) == _S_IFDIR;
+  status->is_regular = (data.st_mode & _S_IFMT) == _S_IFREG;
+  status->read_only = (data.st_mode & _S_IWRITE) == 0;
+  BY_HANDLE_FILE_INFORMATION information;
+  if (read_file_identity(name, &information)) {
+    status->device = information.dwVolumeSerialNumber;
+    status->file_index = file_index_of(information);
+  }
+  return 0;
+}
+
+int same_file_identity(const nchar *first, const nchar *second) {
+  BY_HANDLE_FILE_INFORMATION one, other;
+  if (!read_file_identity(first, &one) || !read_file_identity(second, &other))
+    return 0;
+  return one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+                 file_index_of(one) == file_index_of(other)
+             ? 1
+             : 0;
+}
+
+// ------------------------------------------------------- full-path names
+
+int resolve_full_path(const nchar *name, nstring *full) {
+  // A buffer far beyond the limit, so that an over-long result is measured
+  // and refused rather than cut.
+  std::vector<wchar_t> buffer(32768);
+  DWORD capacity = static_cast<DWORD>(buffer.size());
+  DWORD length = *name == L'\0' ? GetCurrentDirectoryW(capacity, buffer.data())
+                                : GetFullPathNameW(name, capacity, buffer.data(), nullptr);
+  if (length == 0) {
+    set_errno_from_last_error();
+    return -1;
+  }
+  if (length > static_cast<DWORD>(kPathMax)) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  full->assign(buffer.data(), length);
+  return 0;
+}
+
+// ------------------------------------------------------ directory search
+
+struct DirectorySearch {
+  intptr_t handle;
+};
+
+namespace {
+
+void fill_entry(const struct _wfinddata64_t &data, DirectoryEntry *entry) {
+  entry->name = data.name;
+  entry->attributes = data.attrib;
+}
+
+} // namespace
+
+DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry) {
+  struct _wfinddata64_t data;
+  intptr_t handle = _wfindfirst64(pattern, &data);
+  if (handle == -1)
+    return nullptr;
+  DirectorySearch *search = new (std::nothrow) DirectorySearch;
+  if (search == nullptr) {
+    _findclose(handle);
+    errno = ENOMEM;
+    return nullptr;
+  }
+  search->handle = handle;
+  fill_entry(data, entry);
+  return search;
+}
+
+int search_next(DirectorySearch *search, DirectoryEntry *entry) {
+  struct _wfinddata64_t data;
+  if (_wfindnext64(search->handle, &data) != 0)
+    return 0;
+  fill_entry(data, entry);
+  return 1;
+}
+
+void search_close(DirectorySearch *search) {
+  if (search == nullptr)
+    return;
+  _findclose(search->handle);
+  delete search;
+}
+
+// ------------------------------------------------- names on the disk
+
+int make_directory(const nchar *name) { return _wmkdir(name); }
+
+int remove_file(const nchar *name) { return _wunlink(name); }
+
+int rename_file(const nchar *from, const nchar *to) { return _wrename(from, to); }
+
+int make_writable(const nchar *name) { return _wchmod(name, _S_IREAD | _S_IWRITE); }
+
+int set_file_times(const nchar *name, FileTime access, FileTime modification) {
+  struct __utimbuf64 times;
+  times.actime = access.seconds;
+  times.modtime = modification.seconds;
+  return _wutime64(name, &times);
+}
+
+int copy_file_attributes(const nchar *source, const nchar *written) {
+  DWORD attributes = GetFileAttributesW(source);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    set_errno_from_last_error();
+    return -1;
+  }
+  if (!SetFileAttributesW(written, attributes | FILE_ATTRIBUTE_ARCHIVE)) {
+    set_errno_from_last_error();
+    return -1;
+  }
+  return 0;
+}
+
+// ------------------------------------------------- file descriptors
+
+int open_file(const nchar *name, OpenMode mode, ShareMode share, uint32_t permissions) {
+  (void)permissions; // a new Windows file is always readable and writable
+  int flags = _O_BINARY;
+  if (mode == open_read)
+    flags |= _O_RDONLY;
+  else if (mode == open_write_truncate)
+    flags |= _O_WRONLY | _O_CREAT | _O_TRUNC;
+  else
+    flags |= _O_RDWR | _O_CREAT | _O_APPEND;
+  int sharing = _SH_DENYRW;
+  if (share == share_deny_write)
+    sharing = _SH_DENYWR;
+  else if (share == share_deny_none)
+    sharing = _SH_DENYNO;
+  int descriptor = -1;
+  errno_t error = _wsopen_s(&descriptor, name, flags, sharing, _S_IREAD | _S_IWRITE);
+  if (error != 0) {
+    errno = error;
+    return -1;
+  }
+  return descriptor;
+}
+
+int32_t read_file(int descriptor, void *buffer, uint32_t count) {
+  return _read(descriptor, buffer, count);
+}
+
+int32_t write_file(int descriptor, const void *buffer, uint32_t count) {
+  // The runtime turns a write that moved nothing without a system error into
+  // -1 with ENOSPC; the callers expect the count of 0 and decide themselves.
+  _doserrno = 0;
+  int written = _write(descriptor, buffer, count);
+  if (written < 0 && errno == ENOSPC && _doserrno == 0)
+    return 0;
+  return written;
+}
+
+int64_t seek_file(int descriptor, int64_t offset) {
+  return _lseeki64(descriptor, offset, SEEK_SET);
+}
+
+int64_t file_length(int descriptor) { return _filelengthi64(descriptor); }
+
+int close_file(int descriptor) { return _close(descriptor); }
+
+int64_t stream_length(const nchar *name) {
+  int descriptor = -1;
+  errno_t error = _wsopen_s(&descriptor, name, _O_RDONLY | _O_TEXT, _SH_DENYNO, 0);
+  if (error != 0) {
+    errno = error;
+    return -1;
+  }
+  int64_t length = _filelengthi64(descriptor);
+  _close(descriptor);
+  return length;
+}
+
+// ------------------------------------------------------- text streams
+
+struct TextStream {
+  FILE *file;
+};
+
+TextStream *open_text(const nchar *name, TextMode mode) {
+  const wchar_t *how = L"rt";
+  if (mode == text_append)
+    how = L"at";
+  else if (mode == text_replace)
+    how = L"wt";
+  FILE *file = _wfopen(name, how);
+  if (file == nullptr)
+    return nullptr;
+  TextStream *stream = new (std::nothrow) TextStream;
+  if (stream == nullptr) {
+    fclose(file);
+    errno = ENOMEM;
+    return nullptr;
+  }
+  stream->file = file;
+  return stream;
+}
+
+int read_text_line(TextStream *stream, nchar *line, int capacity) {
+  if (capacity < 2)
+    return 0;
+  std::vector<char> bytes(static_cast<size_t>(capacity));
+  if (fgets(bytes.data(), capacity, stream->file) == nullptr)
+    return 0;
+  // One byte, one character: response files are 8-bit text whatever the
+  // console's character set.
+  size_t length = strlen(bytes.data());
+  for (size_t i = 0; i < length; ++i)
+    line[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]));
+  line[length] = L'\0';
+  return 1;
+}
+
+void write_text(TextStream *stream, const char *text, size_t length) {
+  fwrite(text, 1, length, stream->file);
+}
+
+void flush_text(TextStream *stream) { fflush(stream->file); }
+
+void close_text(TextStream *stream) {
+  if (stream == nullptr)
+    return;
+  fclose(stream->file);
+  delete stream;
+}
+
+// ------------------------------------------------------------ console
+
+void console_write(ConsoleStream stream, const char *text, size_t length) {
+  // Each piece is handed over at once: the two streams then keep their
+  // order, and a progress figure shows while the copy runs.
+  FILE *file = stream == console_output ? stdout : stderr;
+  fwrite(text, 1, length, file);
+  fflush(file);
+}
+
+void console_flush() {
+  fflush(stdout);
+  fflush(stderr);
+}
+
+bool output_is_terminal() {
+  // The NUL device is a character device too; only a console counts.
+  return _isatty(_fileno(stdout)) != 0 && output_is_console();
+}
+
+std::string narrow_text(const nchar *text) { return narrow_in(narrow_code_page(), text); }
+
+// ------------------------------------------------- errors and time
+
+std::string error_text(int error_number) { return strerror(error_number); }
+
+std::string system_message(int code) {
+  wchar_t *message = nullptr;
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                    FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                nullptr, static_cast<DWORD>(code), 0x0400,
+                                reinterpret_cast<wchar_t *>(&message), 0, nullptr);
+  if (length == 0 || message == nullptr)
+    return std::string();
+  std::string text = narrow_text(message);
+  LocalFree(message);
+  return text;
+}
+
+uint32_t milliseconds_now() { return timeGetTime(); }
+
+int64_t wall_seconds() { return _time64(nullptr); }
+
+void pause_milliseconds(uint32_t milliseconds) { Sleep(milliseconds); }
+
+void begin_timer_resolution() { timeBeginPeriod(1); }
+
+void end_timer_resolution() { timeEndPeriod(1); }
+
+std::string local_time_text() {
+  __time64_t now = _time64(nullptr);
+  const char *text = _ctime64(&now);
+  return text != nullptr ? text : "";
+}
+
+// ------------------------------------------------ memory and process
+
+void *allocate_memory(size_t size) { return malloc(size); }
+
+void free_memory(void *block) { free(block); }
+
+void exit_process(int code) {
+  console_flush();
+  exit(code);
+}
+
+bool environment_value(const char *name, nstring *value) {
+  std::wstring wide_name;
+  for (; *name != '\0'; ++name)
+    wide_name.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*name)));
+  const wchar_t *found = _wgetenv(wide_name.c_str());
+  if (found == nullptr)
+    return false;
+  *value = found;
+  return true;
+}
+
+// --------------------------------------------- services of later steps
+
+void read_file_version(const nchar *name, uint32_t *most, uint32_t *least) {
+  *most = 0;
+  *least = 0;
+  DWORD handle = 0;
+  DWORD size = GetFileVersionInfoSizeW(name, &handle);
+  if (size == 0)
+    return;
+  std::vector<unsigned char> data(size);
+  if (!GetFileVersionInfoW(name, 0, size, data.data()))
+    return;
+  void *value = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueW(data.data(), L"\\", &value, &length) || value == nullptr ||
+      length < sizeof(VS_FIXEDFILEINFO))
+    return;
+  const VS_FIXEDFILEINFO *fixed = static_cast<const VS_FIXEDFILEINFO *>(value);
+  *most = fixed->dwFileVersionMS;
+  *least = fixed->dwFileVersionLS;
+}
+
+namespace {
+
+struct CopyReport {
+  CopyProgress progress;
+  void *context;
+};
+
+DWORD CALLBACK copy_progress_routine(LARGE_INTEGER total_size, LARGE_INTEGER total_transferred,
+                                     LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE,
+                                     LPVOID data) {
+  const CopyReport *report = static_cast<const CopyReport *>(data);
+  if (report->progress != nullptr)
+    report->progress(total_size.QuadPart, total_transferred.QuadPart, report->context);
+  return PROGRESS_CONTINUE;
+}
+
+} // namespace
+
+int platform_copy_file(const nchar *source, const nchar *destination, bool restartable,
+                       CopyProgress progress, void *context) {
+  CopyReport report = {progress, context};
+  BOOL cancel = FALSE; // never set: a copy is never cancelled
+  DWORD flags = restartable ? COPY_FILE_RESTARTABLE : 0;
+  if (CopyFileExW(source, destination, copy_progress_routine, &report, &cancel, flags))
+    return 0;
+  DWORD code = GetLastError();
+  // A failure must never read as success, even without a reason.
+  return code != 0 ? static_cast<int>(code) : static_cast<int>(ERROR_GEN_FAILURE);
+}
+
+nstring help_directory() {
+  nstring directory;
+  if (environment_value("tmp", &directory) && !directory.empty())
+    return directory;
+  if (environment_value("temp", &directory) && !directory.empty())
+    return directory;
+  wchar_t windows[kPathCapacity];
+  UINT length = GetWindowsDirectoryW(windows, kPathCapacity);
+  if (length == 0 || length >= static_cast<UINT>(kPathCapacity))
+    return nstring();
+  return nstring(windows, length);
+}
+
+void show_help_file(const nchar *path) {
+  // The command line of WinExec is read in the ANSI code page, whatever the
+  // console shows.
+  std::string command = "NOTEPAD.EXE " + narrow_in(CP_ACP, path);
+  WinExec(command.c_str(), 5);
+}
+
+// ------------------------------------------------- the progress window
+
+namespace {
+
+HWND progress_window = nullptr;
+HWND progress_bar = nullptr;
+
+// The console's own window, found by giving the console a title no other
+// window has and looking for a top-level window of that title.
+HWND find_console_window() {
+  wchar_t saved_title[1024];
+  saved_title[0] = L'\0';
+  GetConsoleTitleW(saved_title, 1024);
+  wchar_t unique_title[64];
+  wsprintfW(unique_title, L"%d/%d", static_cast<int>(GetTickCount()),
+            static_cast<int>(GetCurrentProcessId()));
+  SetConsoleTitleW(unique_title);
+  Sleep(40);
+  HWND found = FindWindowW(nullptr, unique_title);
+  SetConsoleTitleW(saved_title);
+  return found;
+}
+
+} // namespace
+
+int progress_window_open(const nchar *caption) {
+  progress_window_close();
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  HWND console = find_console_window();
+  int h = GetSystemMetrics(SM_CYVSCROLL);
+  if (console == nullptr)
+    return 0;
+  progress_window = CreateWindowExW(0, L"STATIC", caption, WS_CHILD | WS_CAPTION, 0, 0, 25 * h,
+                                    h + h + h / 2, console, nullptr, instance, nullptr);
+  if (progress_window == nullptr)
+    return 0;
+  ShowWindow(progress_window, SW_SHOW);
+  UpdateWindow(progress_window);
+  RECT client;
+  GetClientRect(progress_window, &client);
+  InitCommonControls();
+  progress_bar = CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, client.left,
+                                 client.top, client.right, h, progress_window, nullptr, instance,
+                                 nullptr);
+  SendMessageW(progress_bar, PBM_SETPOS, 0, 0);
+  return 1;
+}
+
+void progress_window_position(int percent) {
+  if (progress_bar != nullptr)
+    SendMessageW(progress_bar, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+}
+
+void progress_window_close() {
+  if (progress_bar != nullptr)
+    DestroyWindow(progress_bar);
+  progress_bar = nullptr;
+  if (progress_window != nullptr)
+    DestroyWindow(progress_window);
+  progress_window = nullptr;
+}
+
+} // namespace zorov
