@@ -398,10 +398,9 @@ std::string error_text(int error_number) { return strerror(error_number); }
 
 std::string system_message(int code) {
   wchar_t *message = nullptr;
-  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                    FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                                nullptr, static_cast<DWORD>(code), 0x0400,
-                                reinterpret_cast<wchar_t *>(&message), 0, nullptr);
+  DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+      nullptr, static_cast<DWORD>(code), 0x0400, reinterpret_cast<wchar_t *>(&message), 0, nullptr);
   if (length == 0 || message == nullptr)
     return std::string();
   std::string text = narrow_text(message);
@@ -560,9 +559,9 @@ int progress_window_open(const nchar *caption) {
   RECT client;
   GetClientRect(progress_window, &client);
   InitCommonControls();
-  progress_bar = CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, client.left,
-                                 client.top, client.right, h, progress_window, nullptr, instance,
-                                 nullptr);
+  progress_bar =
+      CreateWindowExW(0, PROGRESS_CLASSW, nullptr, WS_CHILD | WS_VISIBLE, client.left, client.top,
+                      client.right, h, progress_window, nullptr, instance, nullptr);
   SendMessageW(progress_bar, PBM_SETPOS, 0, 0);
   return 1;
 }
