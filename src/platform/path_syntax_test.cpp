@@ -1,0 +1,101 @@
+#include "platform/path_syntax.h"
+
+#include <gtest/gtest.h>
+
+namespace zorov {
+namespace {
+
+const PathStyle W = path_style_windows;
+const PathStyle P = path_style_posix;
+
+TEST(PathSyntax, SeparatorsDrivesAndStreams) {
+  struct Row {
+    const char *path;
+    PathStyle style;
+    int drive;
+    size_t colon;
+  };
+  const size_t none = std::string::npos;
+  const Row rows[] = {
+      {"C:\\dir\\file.txt", W, 2, none},
+      {"C:\\dir\\file.txt:extra", W, 2, 15},
+      {"a:b", W, 2, none},
+      {"notes:old", W, 0, 5},
+      {"C:", W, 2, none},
+      {"", W, 0, none},
+      {"backup-10:30.tar", P, 0, none},
+      {"C:\\x", P, 0, none},
+  };
+  for (const Row &row : rows) {
+    std::string path = row.path;
+    EXPECT_EQ(drive_prefix_length(path, row.style), row.drive) << row.path;
+    EXPECT_EQ(stream_colon(path, row.style), row.colon) << row.path;
+  }
+  EXPECT_TRUE(is_separator('\\', W));
+  EXPECT_FALSE(is_separator('\\', P));
+  EXPECT_TRUE(is_separator('/', P));
+}
+
+TEST(PathSyntax, SplitIntoDriveDirectoryNameExtension) {
+  struct Row {
+    const char *path;
+    PathStyle style;
+    const char *drive, *directory, *name, *extension;
+  };
+  const Row rows[] = {
+      {"C:\\work\\report.txt", W, "C:", "\\work\\", "report", ".txt"},
+      {"C:\\work\\data.tar.gz", W, "C:", "\\work\\", "data.tar", ".gz"},
+      {"C:\\work\\README", W, "C:", "\\work\\", "README", ""},
+      {"C:/a\\b/c", W, "C:", "/a\\b/", "c", ""},
+      {"C:\\x\\new\\", W, "C:", "\\x\\new\\", "", ""},
+      {"rel.dir\\name", W, "", "rel.dir\\", "name", ""},
+      {"/home/u/a.b\\c.d", P, "", "/home/u/", "a.b\\c", ".d"},
+      {"/", P, "", "/", "", ""},
+      {"C:x.txt", P, "", "", "C:x", ".txt"},
+  };
+  for (const Row &row : rows) {
+    PathParts<char> parts = split_path(std::string(row.path), row.style);
+    EXPECT_EQ(parts.drive, row.drive) << row.path;
+    EXPECT_EQ(parts.directory, row.directory) << row.path;
+    EXPECT_EQ(parts.name, row.name) << row.path;
+    EXPECT_EQ(parts.extension, row.extension) << row.path;
+  }
+}
+
+TEST(PathSyntax, FileNamePartAndJoin) {
+  EXPECT_EQ(file_name_part(std::string("C:\\src\\a.txt"), W), "a.txt");
+  EXPECT_EQ(file_name_part(std::string("C:a.txt"), W), "a.txt");
+  EXPECT_EQ(file_name_part(std::string("dir/x:y"), W), "y");
+  EXPECT_EQ(file_name_part(std::string("dir/x:y"), P), "x:y");
+  EXPECT_EQ(file_name_part(std::string("dir\\x"), P), "dir\\x");
+  EXPECT_EQ(file_name_part(std::string("plain"), P), "plain");
+  EXPECT_EQ(join_path(std::string("C:\\t"), std::string("a"), W), "C:\\t/a");
+  EXPECT_EQ(join_path(std::string("C:\\t\\"), std::string("a"), W), "C:\\t\\a");
+  EXPECT_EQ(join_path(std::string("/t\\"), std::string("a"), P), "/t\\/a");
+  EXPECT_EQ(join_path(std::string("/"), std::string("a"), P), "/a");
+}
+
+TEST(PathSyntax, PosixResolutionFoldsTextually) {
+  struct Row {
+    const char *current, *name, *full;
+  };
+  const Row rows[] = {
+      {"/home/u", "a.txt", "/home/u/a.txt"},
+      {"/home/u", "", "/home/u"},
+      {"/home/u", ".", "/home/u"},
+      {"/home/u", "..", "/home"},
+      {"/home/u", "../../..", "/"},
+      {"/home/u", "x//y/./z/", "/home/u/x/y/z/"},
+      {"/home/u", "/abs/../b", "/b"},
+      {"/", "t/", "/t/"},
+      {"/home/u", "sub/..", "/home/u"},
+      {"/home/u", "a\\b:c", "/home/u/a\\b:c"},
+      {"/", "/", "/"},
+  };
+  for (const Row &row : rows)
+    EXPECT_EQ(resolve_posix_path(row.current, row.name), row.full)
+        << row.current << " + " << row.name;
+}
+
+} // namespace
+} // namespace zorov
