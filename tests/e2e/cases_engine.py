@@ -1,0 +1,133 @@
+"""The copy engine: data integrity, safe overwrite, append, restart,
+read-only destinations, the same file, write errors, progress output."""
+
+import os
+import random
+
+from harness import case, check, equal
+
+BLOCK = 65024
+
+
+def data(size, seed=7):
+    generator = random.Random(seed + size)
+    return bytes(generator.getrandbits(8) for _ in range(size))
+
+
+@case
+def integrity_across_block_boundaries(run):
+    sizes = [0, 1, 100, BLOCK - 1, BLOCK, BLOCK + 1, 3 * BLOCK, 31 * BLOCK, 31 * BLOCK + 1,
+             32 * BLOCK - 5]
+    for size in sizes:
+        run.write("src/f%d" % size, data(size))
+    for flags in ([], ["-k7"], ["-k100"], ["-k4097"], ["-p"], ["-k63"]):
+        target = "out%s/" % "".join(flags)
+        sources = ["src/f%d" % size for size in sizes]
+        result = run.zorov("-q", *flags, *sources, target)
+        equal(result.code, 0, "exit code with %r: %r" % (flags, result))
+        for size in sizes:
+            equal(run.read(target + "f%d" % size), data(size), "size %d with %r" % (size, flags))
+
+
+@case
+def large_multi_round_copy(run):
+    payload = data(5 * 1024 * 1024 + 17)
+    run.write("big", payload)
+    result = run.zorov("-b", "big", "copy")
+    equal(result.code, 0, result)
+    equal(run.read("copy"), payload, "content")
+
+
+@case
+def progress_figures_on_the_console(run):
+    run.write("one", b"x")
+    result = run.zorov("one", "two", raw=True)
+    equal(result.code, 0, result)
+    out = run.console_text(result.out)
+    pair = "%s ===> %s" % (run.path("one"), run.path("two"))
+    # the initial figure; the spinner after the read, the read that finds
+    # the end, and the round; the final figure; the erasure
+    equal(out, pair + "  0%|\b/\b-\b\b\b\b50%\b\b\b\b : Ok\n", "console bytes")
+
+
+@case
+def safe_overwrite_replaces_through_temporary_name(run):
+    run.write("a", "new content")
+    run.write("b", "old")
+    result = run.zorov("-b", "-os", "a", "b")
+    equal(result.code, 0, result)
+    equal(run.read("b"), b"new content", "replaced")
+    equal(sorted(os.listdir(run.directory)), ["a", "b"], "no temporary file left")
+
+
+@case
+def append_to_end(run):
+    run.write("a", "def")
+    run.write("b", "abc")
+    result = run.zorov("-b", "-e", "a", "b")
+    equal(result.code, 0, result)
+    equal(run.read("b"), b"abcdef", "appended")
+
+
+@case
+def restart_completes_partial_copy(run):
+    payload = data(200000)
+    run.write("a", payload)
+    run.write("b", payload[:70000])
+    result = run.zorov("-b", "-pr", "a", "b")
+    equal(result.code, 0, result)
+    equal(run.read("b"), payload, "completed")
+    run.write("c", payload + b"tail")
+    result = run.zorov("-b", "-pr", "a", "c")
+    equal(result.code, 0, result)
+    equal(run.read("c"), payload + b"tail", "longer destination left alone")
+
+
+@case
+def read_only_destination_needs_overwrite_flag(run):
+    run.write("a", "new")
+    run.write("b", "old", mode=0o444)
+    result = run.zorov("-b", "a", "b")
+    equal(result.code, 1, result)
+    equal(run.read("b"), b"old", "refused")
+    equal(result.err, "%s: Unable to Open output filePermission denied\n" % run.path("b"), "stderr")
+    pair = "%s ===> %s" % (run.path("a"), run.path("b"))
+    equal(result.out, pair + pair + " : Unable to open output.  Permission denied\n", "stdout")
+    result = run.zorov("-b", "-o", "a", "b")
+    equal(result.code, 0, result)
+    equal(run.read("b"), b"new", "overwritten with -o")
+
+
+@case
+def same_file_by_name_and_by_identity(run):
+    run.write("a.txt", "precious")
+    os.mkdir(run.native("sub"))
+    result = run.zorov("-b", "a.txt", "sub/../a.txt")
+    equal(result.code, 1, result)
+    pair = "%s ===> %s" % (run.path("a.txt"), run.path("a.txt"))
+    equal(result.out, pair + pair + " : Source, Destination are same file.\n\n", "stdout")
+    os.link(run.native("a.txt"), run.native("link.txt"))
+    result = run.zorov("-b", "a.txt", "link.txt")
+    equal(result.code, 1, result)
+    check("Source, Destination are same file." in result.out, result)
+    equal(run.read("a.txt"), b"precious", "source intact")
+
+
+@case
+def write_error_on_full_device(run):
+    if run.windows:
+        return  # no full device to write to under wine
+    run.write("a", data(100000))
+    result = run.zorov("-b", "a", "/dev/full")
+    equal(result.code, 1, result)
+    pair = "%s ===> /dev/full" % run.path("a")
+    equal(result.out, pair + pair + " : Write error.   No space left on device\n", "stdout")
+
+
+@case
+def missing_source_reports_unable_to_open_input(run):
+    result = run.zorov("-b", "gone", "b")
+    equal(result.code, 1, result)
+    pair = "%s ===> %s" % (run.path("gone"), run.path("b"))
+    equal(result.out, pair + " : Unable to open input.  No such file or directory\n", "stdout")
+    check(not run.exists("b"), "nothing created")
