@@ -159,8 +159,8 @@ TEST_F(BufferPoolTest, PacingIsFittedToOneBlock) {
     options.quiet = row.quiet;
     bool &pace = row.output ? options.pace_output : options.pace_input;
     uint32_t &bytes = row.output ? options.pace_output_bytes : options.pace_input_bytes;
-    int32_t &interval = row.output ? options.pace_output_interval_ms
-                                   : options.pace_input_interval_ms;
+    int32_t &interval =
+        row.output ? options.pace_output_interval_ms : options.pace_input_interval_ms;
     pace = true;
     bytes = row.bytes;
     interval = row.interval;

@@ -383,7 +383,8 @@ std::string ctime_text(int64_t seconds) {
   int64_t z = days + 719468;
   int64_t era = (z >= 0 ? z : z - 146096) / 146097;
   int64_t day_of_era = z - era * 146097;
-  int64_t year_of_era = (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  int64_t year_of_era =
+      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
   int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
   int64_t shifted_month = (5 * day_of_year + 2) / 153;
   int day = int(day_of_year - (153 * shifted_month + 2) / 5 + 1);
@@ -391,10 +392,10 @@ std::string ctime_text(int64_t seconds) {
   int64_t year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
   char text[64];
   // The Windows runtime writes the day of the month with a leading zero.
-  const char *format = windows_names ? "%s %s %02d %02d:%02d:%02d %lld\n"
-                                     : "%s %s %2d %02d:%02d:%02d %lld\n";
-  std::snprintf(text, sizeof text, format, day_names[weekday],
-                month_names[month - 1], day, int(rest / 3600), int(rest / 60 % 60), int(rest % 60),
+  const char *format =
+      windows_names ? "%s %s %02d %02d:%02d:%02d %lld\n" : "%s %s %2d %02d:%02d:%02d %lld\n";
+  std::snprintf(text, sizeof text, format, day_names[weekday], month_names[month - 1], day,
+                int(rest / 3600), int(rest / 60 % 60), int(rest % 60),
                 static_cast<long long>(year));
   return text;
 }
@@ -952,8 +953,8 @@ int32_t write_file(int descriptor, const void *buffer, uint32_t count) {
     return 0;
   if (open->mode == open_append)
     open->position = int64_t(open->data->content.size());
-  uint32_t moved = put_bytes(open->data.get(), open->position, static_cast<const char *>(buffer),
-                             count);
+  uint32_t moved =
+      put_bytes(open->data.get(), open->position, static_cast<const char *>(buffer), count);
   if (moved == 0) {
     errno = ENOSPC;
     return -1;

@@ -101,11 +101,11 @@ enum Operation {
   op_set_times,
   op_open_text,
   op_allocate,
-  op_search,         // search_first
-  op_resolve,        // resolve_full_path
-  op_stream_length,  // stream_length
-  op_attributes,     // copy_file_attributes
-  op_platform_copy,  // platform_copy_file (returns the error number)
+  op_search,        // search_first
+  op_resolve,       // resolve_full_path
+  op_stream_length, // stream_length
+  op_attributes,    // copy_file_attributes
+  op_platform_copy, // platform_copy_file (returns the error number)
   op_operation_count
 };
 

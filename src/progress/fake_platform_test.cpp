@@ -144,10 +144,10 @@ TEST_F(FakePlatform, FullPathsAreFoldedAgainstTheCurrentDirectory) {
     nstring full;
   } rows[] = {
       {NT(""), under_work(NT(""))},
-      {NT("a/./b/../c"), under_work(native_path_style == path_style_windows ? NT("a\\c")
-                                                                            : NT("a/c"))},
-      {NT("a//b/"), under_work(native_path_style == path_style_windows ? NT("a\\b\\")
-                                                                       : NT("a/b/"))},
+      {NT("a/./b/../c"),
+       under_work(native_path_style == path_style_windows ? NT("a\\c") : NT("a/c"))},
+      {NT("a//b/"),
+       under_work(native_path_style == path_style_windows ? NT("a\\b\\") : NT("a/b/"))},
   };
   for (const Row &row : rows) {
     nstring full;
