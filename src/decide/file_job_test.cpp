@@ -1,0 +1,172 @@
+#include "decide/file_job.h"
+
+#include "cli/run_test_support.h"
+
+#include <cerrno>
+#include <cstring>
+#include <gtest/gtest.h>
+
+namespace zorov {
+namespace {
+
+using testing_support::full_name;
+using testing_support::shown;
+
+class FileJob : public ::testing::Test {
+protected:
+  void SetUp() override {
+    fake::reset();
+    testing_support::reset_run_state();
+    run_block_size = int32_t(allocate_buffer_pool(false));
+    fake::add_file(NT("src/a.txt"), "alpha", 1000);
+    fake::add_directory(NT("dst"));
+  }
+  void TearDown() override {
+    close_logs();
+    free_buffer_pool();
+  }
+  void open_logs() {
+    log_file = open_text(NT("log"), text_append);
+    copied_list = open_text(NT("log.fil"), text_replace);
+  }
+  int job(const nchar *destination, const nchar *source = NT("src/a.txt"), int from_directory = 1,
+          int argument_count = 5) {
+    return copy_one_file(full_name(destination), full_name(source), from_directory,
+                         argument_count);
+  }
+  std::string pair(const nchar *destination, const nchar *source = NT("src/a.txt")) {
+    return shown(source) + " ===> " + shown(destination);
+  }
+  std::string log() {
+    flush_text(log_file);
+    return fake::content(NT("log"));
+  }
+};
+
+TEST_F(FileJob, CopiesReportsAndListsTheSource) {
+  options.batch = true;
+  open_logs();
+  EXPECT_EQ(job(NT("dst/a.txt")), 0);
+  EXPECT_EQ(fake::content(NT("dst/a.txt")), "alpha");
+  EXPECT_EQ(fake::console_output(), pair(NT("dst/a.txt")) + " : Ok\n");
+  EXPECT_EQ(log(), pair(NT("dst/a.txt")) + " : Ok\n");
+  flush_text(copied_list);
+  EXPECT_EQ(fake::content(NT("log.fil")), shown(NT("src/a.txt")) + "\n");
+  EXPECT_EQ(fake::status_of(NT("dst/a.txt")).modification_time.seconds, 1000);
+}
+
+TEST_F(FileJob, MissingSourceIsStatusOne) {
+  options.batch = true;
+  EXPECT_EQ(job(NT("dst/gone"), NT("src/gone")), 1);
+  EXPECT_EQ(fake::console_output(), pair(NT("dst/gone"), NT("src/gone")) +
+                                        " : Unable to open input.  " + std::strerror(ENOENT) +
+                                        "\n");
+  EXPECT_FALSE(fake::exists(NT("dst/gone")));
+}
+
+TEST_F(FileJob, DirectorySourceIsPassedOverSilently) {
+  EXPECT_EQ(job(NT("dst/x"), NT("dst")), 0);
+  EXPECT_EQ(fake::console_output() + fake::console_error(), "");
+}
+
+TEST_F(FileJob, ExistingOnlyLogsMissingDestinationsBeforeExclusions) {
+  options.existing_only = 1;
+  options.quiet = true;
+  open_logs();
+  // The existing-only rule comes first, so even an excluded source is logged.
+  nchar pattern[] = NT("*.TXT");
+  ExclusionNode node = {nullptr, pattern};
+  options.exclusions = &node;
+  EXPECT_EQ(job(NT("dst/a.txt")), 0);
+  EXPECT_FALSE(fake::exists(NT("dst/a.txt")));
+  EXPECT_EQ(log(), pair(NT("dst/a.txt")) + " : Destination file does not exist.\n");
+  options.exclusions = nullptr;
+  // A destination named by the target itself is copied even when missing.
+  EXPECT_EQ(job(NT("dst/named"), NT("src/a.txt"), 0), 0);
+  EXPECT_EQ(fake::content(NT("dst/named")), "alpha");
+  // -l- keeps the explanation out of the log.
+  options.log_up_to_date = false;
+  fake::add_file(NT("log"), "");
+  EXPECT_EQ(job(NT("dst/other")), 0);
+  EXPECT_EQ(log(), "");
+}
+
+TEST_F(FileJob, IdentifyOnlyListsCountsAndCopiesNothing) {
+  open_logs();
+  options.identify_only = true;
+  EXPECT_EQ(job(NT("dst/a.txt")), 0);
+  EXPECT_EQ(fake::console_output(), "           5\t" + shown(NT("src/a.txt")) + "\n");
+  EXPECT_EQ(identified_files, 1);
+  EXPECT_EQ(identified_bytes, 5);
+  EXPECT_FALSE(fake::exists(NT("dst/a.txt")));
+  EXPECT_EQ(log(), pair(NT("dst/a.txt")) + "\n");
+  flush_text(copied_list);
+  EXPECT_EQ(fake::content(NT("log.fil")), "");
+  options.quiet = true;
+  EXPECT_EQ(job(NT("dst/a.txt")), 0);
+  EXPECT_EQ(identified_files, 1);
+}
+
+TEST_F(FileJob, MoveDeletesOnlyWhileServingTheLastTarget) {
+  options.move = true;
+  options.quiet = true;
+  open_logs();
+  target_cursor = 4;
+  EXPECT_EQ(job(NT("dst/one"), NT("src/a.txt"), 1, 5), 0);
+  EXPECT_TRUE(fake::exists(NT("src/a.txt")));
+  target_cursor = 5;
+  EXPECT_EQ(job(NT("dst/two"), NT("src/a.txt"), 1, 5), 0);
+  EXPECT_FALSE(fake::exists(NT("src/a.txt")));
+  EXPECT_NE(log().find(shown(NT("src/a.txt")) + " deleted.\n"), std::string::npos);
+}
+
+TEST_F(FileJob, FailedDeleteIsReportedButTheJobSucceeds) {
+  options.move = true;
+  options.batch = true;
+  open_logs();
+  target_cursor = 5;
+  fake::fail_call(fake::op_remove, 1, EACCES);
+  EXPECT_EQ(job(NT("dst/a.txt")), 0);
+  EXPECT_EQ(fake::console_error(), "Unable to delete " + shown(NT("src/a.txt")) + "\n" +
+                                       std::strerror(EACCES) + "\n");
+  EXPECT_NE(log().find("Unable to delete " + shown(NT("src/a.txt")) + "\n"), std::string::npos);
+}
+
+TEST_F(FileJob, FailedCopyIsNeitherListedNorMoved) {
+  options.move = true;
+  options.quiet = true;
+  open_logs();
+  target_cursor = 5;
+  fake::fail_call(fake::op_read, 1, EIO);
+  EXPECT_EQ(job(NT("dst/a.txt")), 1);
+  EXPECT_TRUE(fake::exists(NT("src/a.txt")));
+  flush_text(copied_list);
+  EXPECT_EQ(fake::content(NT("log.fil")), "");
+  EXPECT_NE(log().find(" : Read error.  "), std::string::npos);
+}
+
+TEST_F(FileJob, ExcludedSourceIsSkippedWithoutAWord) {
+  nchar pattern[] = NT("*.TXT");
+  ExclusionNode node = {nullptr, pattern};
+  options.exclusions = &node;
+  open_logs();
+  EXPECT_EQ(job(NT("dst/a.txt")), 0);
+  EXPECT_FALSE(fake::exists(NT("dst/a.txt")));
+  EXPECT_EQ(fake::console_output() + log(), "");
+  options.exclusions = nullptr;
+}
+
+TEST_F(FileJob, ArchiveOntoAStreamIsStatusSeven) {
+  if (native_path_style != path_style_windows)
+    return; // POSIX names have no streams
+  options.archive = true;
+  options.batch = true;
+  fake::add_file(NT("dst/a.txt"), "old");
+  EXPECT_EQ(job(NT("dst/a.txt:meta")), 1);
+  EXPECT_NE(fake::console_output().find(" : Failed.  Can not archive to a stream.\n\n"),
+            std::string::npos);
+  EXPECT_EQ(fake::content(NT("dst/a.txt")), "old");
+}
+
+} // namespace
+} // namespace zorov
