@@ -173,12 +173,12 @@ void read_pacing(const nchar *text, const PacingFields &pacing) {
   }
   if (!refused)
     *pacing.on = true;
-  *pacing.bytes = uint32_t(read_number(size_text.c_str()));
+  // The size is tested after the multiplier: kilobytes that wrap around to
+  // nothing would otherwise pace with empty blocks.
+  *pacing.bytes = uint32_t(read_number(size_text.c_str())) * multiplier;
   if (*pacing.bytes == 0) {
     *pacing.on = false;
     report_error(pacing.texts->size_invalid);
-  } else {
-    *pacing.bytes *= multiplier;
   }
   if (*pacing.other_on) {
     *pacing.on = false;

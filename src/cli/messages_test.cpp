@@ -1,0 +1,127 @@
+#include "cli/messages.h"
+
+#include "cli/options.h"
+#include "platform/platform.h"
+#include "platform/platform_fake.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <string>
+
+namespace zorov {
+namespace {
+
+TEST(FormatText, ConversionsOfTheMessageLanguage) {
+  struct Row {
+    std::string produced;
+    std::string expected;
+  };
+  const Row rows[] = {
+      {format_text("%ls ===> %ls", NT("a.txt"), NT("b/a.txt")), "a.txt ===> b/a.txt"},
+      {format_text("[%5d|%-3d|%ld]", int32_t(42), int32_t(7), int32_t(-5)), "[   42|7  |-5]"},
+      {format_text("%I64d", int64_t(-9000000000)), "-9000000000"},
+      {format_text("%12I64d\t", int64_t(4294967296)), "  4294967296\t"},
+      {format_text("%u %x %8x", uint32_t(4294967295u), uint32_t(255), uint32_t(0xabc)),
+       "4294967295 ff      abc"},
+      {format_text(" %2I64d%c", int64_t(5), '%'), "  5%"},
+      {format_text("\b\b\b%2I64d%c", int64_t(100), '%'), "\b\b\b100%"},
+      {format_text("100%% %s", "done"), "100% done"},
+      {format_text("%.3ls|%s", NT("abcdef"), "x"), "abc|x"},
+      {format_text("%ls", static_cast<const nchar *>(nullptr)), "(null)"},
+      {format_text("%q and %"), "%q and %"},
+      {format_text("Reading buffer %d at %8x length %u\n", int32_t(3), uint32_t(0x1000),
+                   uint32_t(65024)),
+       "Reading buffer 3 at     1000 length 65024\n"},
+  };
+  for (const Row &row : rows)
+    EXPECT_EQ(row.produced, row.expected);
+}
+
+TEST(FormatText, LongTextsAreKeptWhole) {
+  std::string long_text(5000, 'x');
+  nstring long_name(5000, NT('n'));
+  EXPECT_EQ(format_text("<%s>", long_text.c_str()), "<" + long_text + ">");
+  EXPECT_EQ(format_text("%ls!", long_name.c_str()), std::string(5000, 'n') + "!");
+}
+
+class ChannelsTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    close_logs();
+    fake::reset();
+    options = CopyOptions();
+  }
+  void TearDown() override { close_logs(); }
+  void open_logs() {
+    log_file = open_text(NT("run.log"), text_append);
+    copied_list = open_text(NT("run.log.fil"), text_replace);
+    ASSERT_NE(log_file, nullptr);
+    ASSERT_NE(copied_list, nullptr);
+  }
+};
+
+struct ChannelRow {
+  bool quiet;
+  bool with_log;
+  void (*write)(const char *format, ...);
+  std::string output;
+  std::string error;
+  std::string log;
+};
+
+TEST_F(ChannelsTest, QuietSilencesOnlyTheConsoleOfTheReportRules) {
+  const std::string text = "message 7\n";
+  const ChannelRow rows[] = {
+      {false, false, report_output, text, "", ""},  {false, false, report_error, "", text, ""},
+      {false, true, report_output, text, "", text}, {false, true, report_error, "", text, text},
+      {true, true, report_output, "", "", text},    {true, true, report_error, "", "", text},
+      {true, true, print_output, text, "", ""},     {true, true, print_error, "", text, ""},
+      {true, true, print_log, "", "", text},        {false, false, print_log, "", "", ""},
+  };
+  for (const ChannelRow &row : rows) {
+    SetUp();
+    if (row.with_log)
+      open_logs();
+    options.quiet = row.quiet;
+    row.write("message %d\n", int32_t(7));
+    EXPECT_EQ(fake::console_output(), row.output);
+    EXPECT_EQ(fake::console_error(), row.error);
+    if (row.with_log)
+      EXPECT_EQ(fake::content(NT("run.log")), row.log);
+  }
+}
+
+TEST_F(ChannelsTest, CopiedListHoldsOneNamePerLine) {
+  record_copied(NT("/src/ignored"));
+  open_logs();
+  record_copied(NT("/src/a.txt"));
+  record_copied(NT("/src/b c.txt"));
+  EXPECT_EQ(fake::content(NT("run.log.fil")), "/src/a.txt\n/src/b c.txt\n");
+  EXPECT_EQ(fake::content(NT("run.log")), "");
+}
+
+TEST_F(ChannelsTest, CloseLogsEndsBothStreams) {
+  open_logs();
+  print_log("before\n");
+  close_logs();
+  EXPECT_EQ(log_file, nullptr);
+  EXPECT_EQ(copied_list, nullptr);
+  EXPECT_EQ(fake::open_text_count(), 0);
+  print_log("after\n");
+  report_error("after\n");
+  record_copied(NT("/src/late"));
+  EXPECT_EQ(fake::content(NT("run.log")), "before\n");
+  EXPECT_EQ(fake::content(NT("run.log.fil")), "");
+  close_logs();
+}
+
+TEST_F(ChannelsTest, ErrorTextAlwaysReachesStandardError) {
+  options.quiet = true;
+  print_error_text(ENOENT);
+  EXPECT_EQ(fake::console_error(), error_text(ENOENT) + "\n");
+}
+
+} // namespace
+} // namespace zorov
