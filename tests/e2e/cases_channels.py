@@ -57,7 +57,7 @@ def copied_list_holds_only_the_copied_files(run):
     run.write("c", "C")
     os.mkdir(run.native("t"))
     result = run.zorov("-b", "-Lrun.log", "a", "missing", "c", "t")
-    equal(result.code, 0, result)
+    equal(result.code, 1, result)
     equal(run.text_lines("run.log.fil"), run.path("a") + "\n" + run.path("c") + "\n", "list")
     log = run.text_lines("run.log")
     check("Copied files will be logged to run.log.fil\n" in log, log)
