@@ -241,11 +241,11 @@ int replace_destination(const CopyPlan *plan, int status, int *error_number) {
     return status;
   }
   // Where a rename replaces an existing name, the destination is never
-  // missing; elsewhere the destination has to go first.
+  // missing; where it refuses one, the destination has to go first.
   if (rename_file(temporary, plan->destination) == 0)
     return 0;
   int reason = errno;
-  if (name_exists(plan->destination)) {
+  if ((reason == EEXIST || reason == EACCES) && name_exists(plan->destination)) {
     if (remove_file(plan->destination) != 0)
       reason = errno;
     else if (rename_file(temporary, plan->destination) == 0)

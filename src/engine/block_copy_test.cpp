@@ -1,0 +1,368 @@
+// The buffered block copy through the in-memory platform: rounds, completion
+// of short transfers, failures, modes, pacing and the console bytes.
+#include "engine/block_copy.h"
+
+#include "engine/copy_status.h"
+#include "engine/copy_test_fixture.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+namespace zorov {
+namespace {
+
+class BlockCopyTest : public CopyTest {};
+
+TEST_F(BlockCopyTest, ConsoleBytesFollowEveryRound) {
+  // Three buffers of four bytes; "|/-\" is the spinner.
+  struct Row {
+    size_t size;
+    const char *console;
+  } rows[] = {
+      {0, "  0%|\b/\b\b\b\b\b"},
+      {1, "  0%|\b/\b-\b\b\b\b50%\b\b\b\b"},
+      {4, "  0%|\b/\b-\b\b\b\b80%\\\b\b\b\b\b"},
+      {12, "  0%|\b/\b-\b\\\b\b\b\b30%|\b\b\b\b61%/\b\b\b\b92%-\b\\\b\b\b\b\b"},
+      {14, "  0%|\b/\b-\b\\\b\b\b\b26%|\b\b\b\b53%/\b\b\b\b80%-\b\\\b|\b\b\b\b93%\b\b\b\b"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.size);
+    SetUp();
+    std::string data = bytes_of(row.size);
+    fake::add_file(NT("src"), data);
+    EXPECT_EQ(0, copy());
+    EXPECT_EQ(row.console, fake::console_output());
+    EXPECT_EQ("", fake::console_error());
+    EXPECT_EQ(data, fake::content(NT("dst")));
+    EXPECT_EQ(0, fake::open_descriptor_count());
+  }
+}
+
+TEST_F(BlockCopyTest, BatchShowsNothingAndAsksNoLength) {
+  fake::add_file(NT("src"), bytes_of(30));
+  options.batch = true;
+  EXPECT_EQ(0, copy());
+  EXPECT_EQ("", fake::console_output());
+  EXPECT_EQ(0, fake::call_count(fake::op_length));
+  EXPECT_EQ(bytes_of(30), fake::content(NT("dst")));
+}
+
+TEST_F(BlockCopyTest, QuietShowsNothingAndOpensNoWindow) {
+  fake::add_file(NT("src"), bytes_of(400));
+  options.quiet = true;
+  EXPECT_EQ(0, copy());
+  EXPECT_EQ("", fake::console_output());
+  EXPECT_TRUE(fake::window_events().empty());
+}
+
+TEST_F(BlockCopyTest, AFirstPerBlockFigureOfAtMostTwoOpensTheWindow) {
+  fake::add_file(NT("src"), bytes_of(400));
+  EXPECT_EQ(0, copy());
+  std::vector<std::string> events = fake::window_events();
+  ASSERT_GE(events.size(), 3u);
+  EXPECT_EQ("open Copying src", events[0]);
+  EXPECT_EQ("position 1", events[1]);
+  EXPECT_EQ("close", events.back());
+}
+
+TEST_F(BlockCopyTest, AFirstFigureAboveTwoOrASingleBufferOpensNoWindow) {
+  fake::add_file(NT("src"), bytes_of(100));
+  EXPECT_EQ(0, copy());
+  EXPECT_TRUE(fake::window_events().empty());
+  // With one buffer every block is a round's last: no per-block update.
+  SetUp();
+  use_pool(1, 4);
+  fake::add_file(NT("src"), bytes_of(400));
+  EXPECT_EQ(0, copy());
+  EXPECT_TRUE(fake::window_events().empty());
+}
+
+TEST_F(BlockCopyTest, ShortReadsAnywhereAreCompleted) {
+  // 30 bytes: three rounds, the last one short.
+  for (uint32_t bytes : {0u, 1u, 3u}) {
+    for (int nth = 1; nth <= 12; ++nth) {
+      SCOPED_TRACE(testing::Message() << "read " << nth << " moves " << bytes);
+      SetUp();
+      fake::add_file(NT("src"), bytes_of(30));
+      fake::short_transfer(fake::op_read, nth, bytes);
+      int status = copy();
+      if (bytes == 0) {
+        // A read of nothing is the end of the input: what came before it is
+        // written, nothing after it.
+        EXPECT_EQ(0, status);
+        EXPECT_EQ(0u, bytes_of(30).find(fake::content(NT("dst"))));
+      } else {
+        EXPECT_EQ(0, status);
+        EXPECT_EQ(bytes_of(30), fake::content(NT("dst")));
+      }
+    }
+  }
+}
+
+TEST_F(BlockCopyTest, ShortWritesAnywhereAreCompleted) {
+  for (uint32_t bytes : {1u, 3u}) {
+    for (int nth = 1; nth <= 10; ++nth) {
+      SCOPED_TRACE(testing::Message() << "write " << nth << " moves " << bytes);
+      SetUp();
+      fake::add_file(NT("src"), bytes_of(30));
+      fake::short_transfer(fake::op_write, nth, bytes);
+      EXPECT_EQ(0, copy());
+      EXPECT_EQ(bytes_of(30), fake::content(NT("dst")));
+    }
+  }
+}
+
+TEST_F(BlockCopyTest, AReadErrorDropsTheRoundAndNamesTheBuffer) {
+  struct Row {
+    int failing_read;
+    int position;   // of the failing buffer in its round, from 1
+    size_t written; // bytes the destination keeps
+  } rows[] = {{1, 1, 0}, {2, 2, 0}, {3, 3, 0}, {4, 1, 12}, {5, 2, 12}};
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.failing_read);
+    SetUp();
+    open_log();
+    fake::add_file(NT("src"), bytes_of(40));
+    fake::fail_call(fake::op_read, row.failing_read, EIO);
+    EXPECT_EQ(3, copy());
+    EXPECT_EQ(EIO, errno);
+    EXPECT_EQ(bytes_of(row.written), fake::content(NT("dst")));
+    char line[80];
+    std::snprintf(line, sizeof line, "Reading buffer %d at %8x length 4\n", row.position,
+                  unsigned(reinterpret_cast<uintptr_t>(buffer_pool.buffers[row.position - 1])));
+    EXPECT_EQ(line, fake::console_error());
+    EXPECT_EQ(line, log_text());
+    EXPECT_EQ(0, fake::open_descriptor_count());
+  }
+}
+
+TEST_F(BlockCopyTest, AReadErrorUnderQuietIsLoggedOnly) {
+  options.quiet = true;
+  fake::add_file(NT("src"), bytes_of(10));
+  fake::fail_call(fake::op_read, 1, EIO);
+  EXPECT_EQ(3, copy());
+  EXPECT_EQ("", fake::console_error());
+}
+
+TEST_F(BlockCopyTest, WriteFailuresStopTheCopyWithTheirReason) {
+  struct Row {
+    const char *name;
+    int failing_write; // fail_call
+    int short_write;   // short_transfer of `short_bytes`
+    uint32_t short_bytes;
+    int64_t free_space; // -1 unlimited
+    int error_number;
+    size_t written;
+  } rows[] = {
+      {"first block", 1, 0, 0, -1, EIO, 0},
+      {"second block", 2, 0, 0, -1, EIO, 4},
+      {"round's last buffer", 3, 0, 0, -1, EIO, 8},
+      {"zero-byte write", 0, 1, 0, -1, ENOSPC, 0},
+      {"zero-byte completion", 0, 3, 0, -1, ENOSPC, 6},
+      {"disk fills", 0, 0, 0, 6, ENOSPC, 6},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    fake::add_file(NT("src"), bytes_of(40));
+    if (row.failing_write)
+      fake::fail_call(fake::op_write, row.failing_write, row.error_number);
+    if (row.short_write) {
+      if (row.short_write == 3)
+        fake::short_transfer(fake::op_write, 2, 2);
+      fake::short_transfer(fake::op_write, row.short_write, row.short_bytes);
+    }
+    fake::set_free_space(row.free_space);
+    EXPECT_EQ(4, copy());
+    EXPECT_EQ(row.error_number, errno);
+    EXPECT_EQ(row.error_number, last_error);
+    EXPECT_EQ(bytes_of(row.written), fake::content(NT("dst")));
+    EXPECT_NE(source_modification.seconds, fake::status_of(NT("dst")).modification_time.seconds);
+    EXPECT_EQ(0, fake::open_descriptor_count());
+  }
+}
+
+TEST_F(BlockCopyTest, AFailedCloseOfTheOutputIsAWriteError) {
+  fake::add_file(NT("src"), bytes_of(5));
+  fake::fail_call(fake::op_close, 2, EIO);
+  EXPECT_EQ(4, copy());
+  EXPECT_EQ(EIO, errno);
+}
+
+TEST_F(BlockCopyTest, RestartContinuesAfterWhatTheDestinationHolds) {
+  const std::string source = "abcdefghij";
+  struct Row {
+    bool exists;
+    const char *held;
+    const char *expected;
+  } rows[] = {
+      {false, "", "abcdefghij"},          {true, "", "abcdefghij"},
+      {true, "abc", "abcdefghij"},        {true, "abcd", "abcdefghij"},
+      {true, "abcdefghij", "abcdefghij"}, {true, "abcdefghijXY", "abcdefghijXY"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.held);
+    SetUp();
+    fake::add_file(NT("src"), source);
+    if (row.exists)
+      fake::add_file(NT("dst"), row.held);
+    EXPECT_EQ(0, copy(true));
+    EXPECT_EQ(row.expected, fake::content(NT("dst")));
+    EXPECT_EQ(source_modification.seconds, fake::status_of(NT("dst")).modification_time.seconds);
+  }
+}
+
+TEST_F(BlockCopyTest, RestartFailuresToOpenOrPositionAreStatusTwoWithoutMessage) {
+  for (fake::Operation operation : {fake::op_length, fake::op_seek}) {
+    SetUp();
+    fake::add_file(NT("src"), "abcdefghij");
+    fake::add_file(NT("dst"), "abc");
+    fake::fail_call(operation, 1, EIO);
+    EXPECT_EQ(2, copy(true));
+    EXPECT_EQ(EIO, last_error);
+    EXPECT_EQ("", fake::console_error());
+    EXPECT_EQ("abc", fake::content(NT("dst")));
+    EXPECT_EQ(0, fake::open_descriptor_count());
+  }
+}
+
+TEST_F(BlockCopyTest, AppendAddsToAnExistingDestinationOnly) {
+  struct Row {
+    bool exists;
+    bool safe;
+    const char *expected;
+  } rows[] = {
+      {true, false, "old:new data"},
+      {false, false, "new data"},
+      {true, true, "new data"}, // the temporary file starts empty
+  };
+  for (const Row &row : rows) {
+    SetUp();
+    options.append = true;
+    options.safe_overwrite = row.safe;
+    fake::add_file(NT("src"), "new data");
+    if (row.exists)
+      fake::add_file(NT("dst"), "old:");
+    EXPECT_EQ(0, copy());
+    EXPECT_EQ(row.expected, fake::content(NT("dst")));
+  }
+}
+
+TEST_F(BlockCopyTest, AppendedFiguresCountTheWholeOutput) {
+  options.append = true;
+  use_pool(1, 4);
+  fake::add_file(NT("src"), "abcd");
+  fake::add_file(NT("dst"), "12345678");
+  EXPECT_EQ(0, copy());
+  EXPECT_EQ("  0%|\b/\b\b\b\b240%-\b\\\b\b\b\b\b", fake::console_output());
+}
+
+TEST_F(BlockCopyTest, AnOutputThatWillNotOpenIsReportedOnStandardError) {
+  options.quiet = true;
+  options.batch = true;
+  fake::add_file(NT("src"), "data");
+  fake::add_file(NT("dst"), "old", 0, true);
+  EXPECT_EQ(2, copy());
+  EXPECT_EQ("dst: Unable to Open output file" + error_text(EACCES) + "\n", fake::console_error());
+  EXPECT_EQ(EACCES, last_error);
+  EXPECT_EQ("old", fake::content(NT("dst")));
+  EXPECT_EQ(0, fake::open_descriptor_count());
+}
+
+TEST_F(BlockCopyTest, PacingWaitsOutEachInterval) {
+  struct Row {
+    const char *name;
+    bool input;
+    int buffers;
+    size_t size;
+    uint32_t clock;
+    uint32_t step;
+    std::vector<uint32_t> pauses;
+  } rows[] = {
+      // Input: after every read; the writes and the end only yield.
+      {"input, still clock", true, 1, 4, 1000, 0, {10, 0, 10, 0}},
+      {"input, slow clock", true, 1, 4, 1000, 20, {0, 0}},
+      {"input, clock wraps", true, 1, 4, 0xFFFFFFFEu, 4, {6, 0, 0}},
+      // Output: after every write, the round's last buffer included.
+      {"output, one buffer", false, 1, 4, 1000, 0, {0, 10, 0, 0}},
+      {"output, two blocks", false, 3, 8, 1000, 0, {0, 0, 0, 10, 10, 0}},
+      {"output, clock wraps", false, 1, 4, 0xFFFFFFFCu, 2, {0, 4, 0, 0}},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    options.batch = true;
+    use_pool(row.buffers, 4);
+    if (row.input) {
+      options.pace_input = true;
+      options.pace_input_interval_ms = 10;
+    } else {
+      options.pace_output = true;
+      options.pace_output_interval_ms = 10;
+    }
+    fake::add_file(NT("src"), bytes_of(row.size));
+    fake::set_clock(row.clock, row.step);
+    EXPECT_EQ(0, copy());
+    EXPECT_EQ(row.pauses, fake::pauses());
+    EXPECT_EQ(bytes_of(row.size), fake::content(NT("dst")));
+  }
+}
+
+TEST_F(BlockCopyTest, ThroughputIsReportedUnderTimingOrPacing) {
+  struct Row {
+    int64_t wall_step;
+    const char *console;
+    const char *log;
+  } rows[] = {
+      {0, " (10 bytes/sec)", " (10 bytes copied in 1 seconds at 10 bytes/second) "},
+      {2, " (5 bytes/sec)", " (10 bytes copied in 2 seconds at 5 bytes/second) "},
+  };
+  for (const Row &row : rows) {
+    SetUp();
+    options.batch = true;
+    options.timing = true;
+    open_log();
+    fake::add_file(NT("src"), bytes_of(10));
+    fake::set_wall_clock(500, row.wall_step);
+    EXPECT_EQ(0, copy());
+    EXPECT_EQ(row.console, fake::console_output());
+    EXPECT_EQ(row.log, log_text());
+  }
+}
+
+TEST_F(BlockCopyTest, TheCopyGetsTheSourceTimesAndPermissions) {
+  fake::add_file(NT("src"), "data");
+  if (native_path_style == path_style_posix)
+    fake::set_permissions(NT("src"), 0750);
+  EXPECT_EQ(0, copy());
+  FileStatus written = fake::status_of(NT("dst"));
+  EXPECT_EQ(source_access.seconds, written.access_time.seconds);
+  EXPECT_EQ(source_access.nanoseconds, written.access_time.nanoseconds);
+  EXPECT_EQ(source_modification.seconds, written.modification_time.seconds);
+  EXPECT_EQ(source_modification.nanoseconds, written.modification_time.nanoseconds);
+  if (native_path_style == path_style_posix)
+    EXPECT_EQ(0750u, written.permissions);
+}
+
+TEST_F(BlockCopyTest, HiddenAttributesGoToTheFileThatIsLeft) {
+  struct Row {
+    bool safe;
+    bool fail_write;
+    int attribute_calls;
+  } rows[] = {{false, false, 1}, {true, false, 1}, {false, true, 1}, {true, true, 0}};
+  for (const Row &row : rows) {
+    SetUp();
+    options.set_hidden_attributes = true;
+    options.safe_overwrite = row.safe;
+    fake::add_file(NT("src"), "data");
+    fake::add_file(NT("dst"), "old");
+    if (row.fail_write)
+      fake::fail_call(fake::op_write, 1, EIO);
+    copy();
+    EXPECT_EQ(row.attribute_calls, fake::call_count(fake::op_attributes));
+  }
+}
+
+} // namespace
+} // namespace zorov

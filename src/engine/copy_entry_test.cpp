@@ -1,0 +1,315 @@
+// The copy entry: same-file checks, the source examination, read-only
+// destinations, safe overwrite with its temporary names and replacement.
+#include "engine/copy_entry.h"
+
+#include "engine/block_copy.h"
+#include "engine/copy_status.h"
+#include "engine/copy_test_fixture.h"
+
+#include <cerrno>
+
+namespace zorov {
+namespace {
+
+class CopyEntryTest : public CopyTest {};
+
+nstring numbered(const nstring &base, uint32_t number) {
+  return temporary_name(base.c_str(), number);
+}
+
+TEST(SameFileName, ComparesByTheRulesOfTheStyle) {
+  struct Row {
+    const nchar *first;
+    const nchar *second;
+    PathStyle style;
+    bool same;
+  } rows[] = {
+      {NT("C:\\Data\\a.txt"), NT("c:\\dATA\\A.TXT"), path_style_windows, true},
+      {NT("C:\\data\\a\u00e9"), NT("C:\\data\\a\u00c9"), path_style_windows, false},
+      {NT("C:\\data\\a"), NT("C:\\data\\ab"), path_style_windows, false},
+      {NT("/data/a.txt"), NT("/data/a.txt"), path_style_posix, true},
+      {NT("/data/a.txt"), NT("/data/A.txt"), path_style_posix, false},
+      {NT("/data/ab"), NT("/data/a"), path_style_posix, false},
+  };
+  for (const Row &row : rows)
+    EXPECT_EQ(row.same, same_file_name(row.first, row.second, row.style))
+        << narrow_text(row.first) << " | " << narrow_text(row.second);
+}
+
+TEST(TemporaryName, AppendsTheClockReadingInDecimal) {
+  EXPECT_EQ(NT("dst_0"), temporary_name(NT("dst"), 0));
+  EXPECT_EQ(NT("/d/report.txt_91234567"), temporary_name(NT("/d/report.txt"), 91234567));
+  EXPECT_EQ(NT("x_4294967295"), temporary_name(NT("x"), 0xFFFFFFFFu));
+}
+
+TEST(CopyCaption, NamesTheSourceAndFitsAPathBuffer) {
+  EXPECT_EQ(NT("Copying /d/a.txt"), copy_caption(NT("/d/a.txt")));
+  // A character of several units is never cut in half.
+  const nstring wide = NT("\U0001F600");
+  for (const nchar *lead : {NT(""), NT("x"), NT("xy"), NT("xyz")}) {
+    nstring source = lead;
+    while (source.size() + wide.size() <= size_t(kPathMax))
+      source += wide;
+    nstring caption = copy_caption(source.c_str());
+    size_t head = 8 + nstring(lead).size();
+    EXPECT_LE(caption.size(), size_t(kPathMax));
+    EXPECT_EQ(NT("Copying ") + nstring(lead), caption.substr(0, head));
+    EXPECT_EQ(NT("..."), caption.substr(caption.size() - 3));
+    EXPECT_EQ(0u, (caption.size() - 3 - head) % wide.size()) << narrow_text(lead);
+  }
+}
+
+TEST_F(CopyEntryTest, TheSameFileIsNeverOpened) {
+  struct Row {
+    const char *name;
+    const nchar *destination;
+    bool link;
+    int status;
+  } rows[] = {
+      {"same name", NT("src"), false, 6},
+      {"hard link", NT("dst"), true, 6},
+      // Case differs: one file on Windows, two on POSIX.
+      {"other case", NT("SRC"), false, native_path_style == path_style_windows ? 6 : 0},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    fake::add_file(NT("src"), "data");
+    if (row.link)
+      fake::add_link(NT("dst"), NT("src"));
+    int status = copy_file_data(NT("src"), row.destination, source_access, source_modification,
+                                false, false);
+    EXPECT_EQ(row.status, status);
+    EXPECT_EQ("data", fake::content(NT("src")));
+    if (row.status == 6) {
+      EXPECT_EQ(0, fake::call_count(fake::op_open));
+      EXPECT_EQ("", fake::console_output());
+    }
+  }
+}
+
+TEST_F(CopyEntryTest, ASourceThatCannotBeExaminedOrOpenedIsStatusOne) {
+  for (fake::Operation operation : {fake::op_status, fake::op_open}) {
+    SetUp();
+    fake::add_file(NT("src"), "data");
+    fake::add_file(NT("dst"), "old");
+    fake::fail_call(operation, operation == fake::op_open ? 0 : 1, EACCES);
+    EXPECT_EQ(1, copy());
+    EXPECT_EQ(EACCES, last_error);
+    EXPECT_EQ("old", fake::content(NT("dst")));
+  }
+  SetUp();
+  EXPECT_EQ(1, copy());
+  EXPECT_EQ(ENOENT, last_error);
+}
+
+TEST_F(CopyEntryTest, TheSourceOpenFallsBackToSharingWithWriters) {
+  fake::add_file(NT("src"), "data");
+  fake::fail_call(fake::op_open, 1, EACCES);
+  EXPECT_EQ(0, copy());
+  EXPECT_EQ("data", fake::content(NT("dst")));
+}
+
+TEST_F(CopyEntryTest, ReadOnlyDestinations) {
+  struct Row {
+    const char *name;
+    bool overwrite_read_only;
+    bool safe;
+    bool append;
+    int status;
+    const char *content;
+  } rows[] = {
+      {"refused", false, false, false, 2, "old"},
+      {"refused for append", false, false, true, 2, "old"},
+      {"refused for safe overwrite", false, true, false, 2, "old"},
+      {"made writable", true, false, false, 0, "new"},
+      {"made writable, appended", true, false, true, 0, "oldnew"},
+      {"made writable, safe", true, true, false, 0, "new"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    options.overwrite_read_only = row.overwrite_read_only;
+    options.safe_overwrite = row.safe;
+    options.append = row.append;
+    fake::add_file(NT("src"), "new");
+    fake::add_file(NT("dst"), "old", 0, true);
+    fake::set_clock(1000);
+    EXPECT_EQ(row.status, copy());
+    EXPECT_EQ(row.content, fake::content(NT("dst")));
+    EXPECT_FALSE(fake::exists(NT("dst_1000")));
+    if (row.status == 2) {
+      EXPECT_EQ(EACCES, errno);
+      EXPECT_EQ("dst: Unable to Open output file" + error_text(EACCES) + "\n",
+                fake::console_error());
+    }
+  }
+}
+
+TEST_F(CopyEntryTest, AWritableThatFailsLeavesNoAppendMode) {
+  options.overwrite_read_only = true;
+  options.append = true;
+  fake::add_file(NT("src"), "new");
+  fake::add_file(NT("dst"), "old", 0, true);
+  fake::fail_call(fake::op_make_writable, 1, EPERM);
+  EXPECT_EQ(2, copy());
+  EXPECT_EQ("old", fake::content(NT("dst")));
+}
+
+TEST_F(CopyEntryTest, SafeOverwriteWritesATemporaryNameFirst) {
+  struct Row {
+    const char *name;
+    bool exists;
+    bool restart;
+    bool fail_write;
+    int status;
+    const char *content;
+  } rows[] = {
+      {"replaces", true, false, false, 0, "new data"},
+      {"missing destination is written directly", false, false, false, 0, "new data"},
+      {"failure keeps the destination", true, false, true, 4, "old"},
+      {"restart uses no temporary name", true, true, false, 0, "old data"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    options.safe_overwrite = true;
+    fake::add_file(NT("src"), "new data");
+    if (row.exists)
+      fake::add_file(NT("dst"), "old");
+    if (row.fail_write)
+      fake::fail_call(fake::op_write, 1, EIO);
+    fake::set_clock(1000);
+    EXPECT_EQ(row.status, copy(row.restart));
+    EXPECT_EQ(row.content, fake::content(NT("dst")));
+    EXPECT_FALSE(fake::exists(NT("dst_1000")));
+    if (row.status == 0)
+      EXPECT_EQ(source_modification.seconds, fake::status_of(NT("dst")).modification_time.seconds);
+  }
+}
+
+TEST_F(CopyEntryTest, TemporaryNamesAreRetriedOnTheClock) {
+  struct Row {
+    const char *name;
+    uint32_t step;
+    int taken;  // dst_1000 ... taken - 1 exist
+    int status; // 0: the copy used dst_(1000 + taken)
+  } rows[] = {
+      {"first is free", 1, 0, 0}, {"ten taken", 1, 10, 0},         {"last try", 1, 64, 0},
+      {"all taken", 1, 65, 2},    {"clock stands still", 0, 1, 2},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    options.safe_overwrite = true;
+    open_log();
+    fake::add_file(NT("src"), "new");
+    fake::add_file(NT("dst"), "old");
+    for (int i = 0; i < row.taken; ++i)
+      fake::add_file(numbered(NT("dst"), uint32_t(1000 + i)), "x");
+    fake::set_clock(1000, row.step);
+    // A refused rename keeps the temporary file, which shows its name.
+    fake::fail_call(fake::op_rename, 0, EIO);
+    int status = copy();
+    std::string log = log_text();
+    if (row.status == 0) {
+      EXPECT_EQ(copy_replace_failed, status);
+      EXPECT_EQ(numbered(NT("dst"), uint32_t(1000 + row.taken)), kept_temporary_name);
+      EXPECT_EQ("new", fake::content(kept_temporary_name));
+    } else {
+      EXPECT_EQ(2, status);
+      const char *text = "Safe Copy Failed.  Unable to create temporary output file\n";
+      EXPECT_EQ(std::string("  0%") + text, fake::console_output());
+      EXPECT_EQ(text, log);
+      EXPECT_EQ(0, fake::call_count(fake::op_open));
+    }
+    EXPECT_EQ("old", fake::content(NT("dst")));
+  }
+}
+
+TEST_F(CopyEntryTest, SafeCopyFailureIsPrintedUnderQuietToo) {
+  options.safe_overwrite = true;
+  options.quiet = true;
+  fake::add_file(NT("src"), "new");
+  fake::add_file(NT("dst"), "old");
+  fake::add_file(NT("dst_7"), "x");
+  fake::set_clock(7);
+  EXPECT_EQ(2, copy());
+  EXPECT_EQ("Safe Copy Failed.  Unable to create temporary output file\n", fake::console_output());
+}
+
+TEST_F(CopyEntryTest, AReplacementThatFailsKeepsTheCompleteCopy) {
+  struct Row {
+    const char *name;
+    int rename_error; // of the first rename
+    bool fail_again;  // the retry fails too
+    int remove_error; // 0: the destination can be removed
+    int status;
+    const char *destination;
+  } rows[] = {
+      {"rename refused for good", EIO, true, 0, copy_replace_failed, "old"},
+      {"existing name refused, then replaced", EEXIST, false, 0, 0, "new"},
+      {"destination cannot be removed", EEXIST, false, EBUSY, copy_replace_failed, "old"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    options.safe_overwrite = true;
+    fake::add_file(NT("src"), "new");
+    fake::add_file(NT("dst"), "old");
+    fake::set_clock(42);
+    fake::fail_call(fake::op_rename, row.fail_again ? 0 : 1, row.rename_error);
+    if (row.remove_error)
+      fake::fail_call(fake::op_remove, 1, row.remove_error);
+    EXPECT_EQ(row.status, copy());
+    EXPECT_EQ(row.destination, fake::content(NT("dst")));
+    if (row.status == 0) {
+      EXPECT_FALSE(fake::exists(NT("dst_42")));
+    } else {
+      EXPECT_EQ("new", fake::content(NT("dst_42")));
+      EXPECT_EQ(NT("dst_42"), kept_temporary_name);
+      int expected_error = row.remove_error ? row.remove_error : row.rename_error;
+      EXPECT_EQ(expected_error, last_error);
+      fake::clear_console();
+      report_copy_error(row.status, NT("src"), NT("dst"));
+      EXPECT_EQ("src ===> dst : Unable to replace destination.  " + error_text(expected_error) +
+                    "  The copy is kept as dst_42\n",
+                fake::console_output());
+    }
+  }
+}
+
+TEST_F(CopyEntryTest, NamesBeyondAPathBufferAreRefused) {
+  nstring long_name(size_t(kPathMax) + 1, NT('n'));
+  fake::add_file(NT("src"), "data");
+  EXPECT_EQ(1, copy_file_data(long_name.c_str(), NT("dst"), source_access, source_modification,
+                              false, false));
+  EXPECT_EQ(2, copy_file_data(NT("src"), long_name.c_str(), source_access, source_modification,
+                              false, false));
+  EXPECT_EQ(ENAMETOOLONG, last_error);
+  EXPECT_EQ(0, fake::call_count(fake::op_open));
+}
+
+TEST_F(CopyEntryTest, ATemporaryNameThatWouldNotFitIsNoFreeName) {
+  // Relative to the fake's current directory, whose full name is at most
+  // eight characters long.
+  nstring destination(size_t(kPathMax) - 8, NT('d'));
+  options.safe_overwrite = true;
+  fake::add_file(NT("src"), "new");
+  fake::add_file(destination, "old");
+  fake::set_clock(4000000000u);
+  EXPECT_EQ(2, copy_file_data(NT("src"), destination.c_str(), source_access, source_modification,
+                              false, false));
+  EXPECT_EQ(ENAMETOOLONG, errno);
+  EXPECT_EQ("old", fake::content(destination));
+  EXPECT_NE(std::string::npos, fake::console_output().find("Safe Copy Failed."));
+}
+
+TEST_F(CopyEntryTest, ThePlatformPathCopiesTheData) {
+  fake::add_file(NT("src"), bytes_of(9));
+  EXPECT_EQ(0, copy(false, true));
+  EXPECT_EQ(bytes_of(9), fake::content(NT("dst")));
+}
+
+} // namespace
+} // namespace zorov

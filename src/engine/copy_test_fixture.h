@@ -1,0 +1,75 @@
+// The setting shared by the copy engine's tests: the in-memory platform, a
+// pool of small buffers with a tiny block size so that every round boundary
+// is reached with a few bytes, and the run-wide state reset per test.
+#pragma once
+
+#include "cli/messages.h"
+#include "cli/options.h"
+#include "cli/run_driver.h"
+#include "engine/buffer_pool.h"
+#include "engine/copy_entry.h"
+#include "platform/platform_fake.h"
+#include "progress/progress.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+namespace zorov {
+
+class CopyTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    fake::reset();
+    options = CopyOptions();
+    use_pool(3, 4);
+    spinner_position = 0;
+    progress_window_state = -1;
+    last_error = 0;
+  }
+
+  void TearDown() override {
+    close_logs();
+    options = CopyOptions();
+    buffer_pool.buffer_count = 0;
+    run_block_size = 65024;
+  }
+
+  void use_pool(int count, int32_t block) {
+    static uint8_t storage[31][64];
+    for (int i = 0; i < count; ++i)
+      buffer_pool.buffers[i] = storage[i];
+    buffer_pool.buffer_count = count;
+    run_block_size = block;
+  }
+
+  void open_log() {
+    log_file = open_text(NT("run.log"), text_append);
+    ASSERT_NE(nullptr, log_file);
+  }
+
+  std::string log_text() {
+    close_logs();
+    return fake::exists(NT("run.log")) ? fake::content(NT("run.log")) : std::string();
+  }
+
+  // Copies "src" to "dst" with the source times of `source_times`.
+  int copy(bool restart = false, bool platform = false) {
+    return copy_file_data(NT("src"), NT("dst"), source_access, source_modification, restart,
+                          platform);
+  }
+
+  FileTime source_access{1000000, 111};
+  FileTime source_modification{2000000, 222222222};
+};
+
+// `count` bytes of varied content.
+inline std::string bytes_of(size_t count) {
+  std::string text;
+  for (size_t i = 0; i < count; ++i)
+    text.push_back(char('a' + i % 26));
+  return text;
+}
+
+} // namespace zorov
