@@ -260,8 +260,25 @@ int copy_file_attributes(const nchar *source, const nchar *written) {
 
 // ------------------------------------------------- file descriptors
 
+namespace {
+
+// The read-only attribute refuses writers by itself, except where the file
+// system beneath does not keep it (emulation run by an administrator): the
+// refusal is made here as well, so that a read-only file is never truncated.
+bool refused_as_read_only(const wchar_t *name) {
+  DWORD attributes = GetFileAttributesW(name);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+} // namespace
+
 int open_file(const nchar *name, OpenMode mode, ShareMode share, uint32_t permissions) {
   (void)permissions; // a new Windows file is always readable and writable
+  if (mode != open_read && refused_as_read_only(name)) {
+    errno = EACCES;
+    return -1;
+  }
   int flags = _O_BINARY;
   if (mode == open_read)
     flags |= _O_RDONLY;
