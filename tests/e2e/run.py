@@ -31,8 +31,11 @@ def main(arguments):
         prefix = tempfile.mkdtemp(prefix="zorov-wine-")
         target.environment["WINEPREFIX"] = prefix
         server = os.path.join(os.path.dirname(wine), "wineserver")
-        # One wine server for the whole run keeps each start short.
+        # One wine server for the whole run keeps each start short; the
+        # prefix is made before the first case so no case waits for it.
         subprocess.run([server, "-p"], env=target.environment)
+        subprocess.run([wine, "wineboot", "--init"], env=target.environment,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=900)
     try:
         passed, failed = harness.run_cases(target, rest)
     finally:
