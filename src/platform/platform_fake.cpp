@@ -114,12 +114,15 @@ bool resolve_name(const nchar *name, nstring *full) {
       nstring drive = text.substr(0, 2);
       nstring rest = text.substr(2);
       root = drive + NT("\\");
-      if (!rest.empty() && rest[0] == NT('\\'))
+      if (!rest.empty() && rest[0] == NT('\\')) {
         joined = rest;
-      else if (same_char(drive[0], current_drive[0]))
+      } else if (same_char(drive[0], current_drive[0])) {
+        // The drive's current directory, spelled as it was set.
+        root = current_drive + NT("\\");
         joined = current.substr(2) + NT("\\") + rest;
-      else
+      } else {
         joined = NT("\\") + rest;
+      }
     } else {
       root = current_drive + NT("\\");
       joined = (!text.empty() && text[0] == NT('\\')) ? text : current.substr(2) + NT("\\") + text;

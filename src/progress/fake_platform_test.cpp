@@ -159,6 +159,41 @@ TEST_F(FakePlatform, FullPathsAreFoldedAgainstTheCurrentDirectory) {
   EXPECT_EQ(-1, resolve_full_path(too_long.c_str(), &full));
 }
 
+TEST_F(FakePlatform, WindowsNamesKnowDrivesAndIgnoreCase) {
+  if (native_path_style != path_style_windows)
+    GTEST_SKIP() << "Windows names only";
+  struct Row {
+    const nchar *name;
+    const nchar *full;
+  } rows[] = {
+      {NT("C:"), NT("C:\\work")},         {NT("c:."), NT("C:\\work")},
+      {NT("C:sub"), NT("C:\\work\\sub")}, {NT("D:sub"), NT("D:\\sub")},
+      {NT("\\top"), NT("C:\\top")},       {NT("D:/a/../b/"), NT("D:\\b\\")},
+  };
+  for (const Row &row : rows) {
+    nstring full;
+    ASSERT_EQ(0, resolve_full_path(row.name, &full));
+    EXPECT_EQ(nstring(row.full), full) << narrow_text(row.name);
+  }
+  fake::add_file(NT("Mixed.TXT"), "x");
+  EXPECT_TRUE(fake::exists(NT("c:\\WORK\\mixed.txt")));
+  DirectoryEntry entry;
+  DirectorySearch *search = search_first(NT("*.txt"), &entry);
+  ASSERT_NE(nullptr, search);
+  EXPECT_EQ(nstring(NT("Mixed.TXT")), entry.name);
+  search_close(search);
+}
+
+TEST_F(FakePlatform, PosixDotNamesAreHidden) {
+  if (native_path_style != path_style_posix)
+    GTEST_SKIP() << "POSIX names only";
+  fake::add_file(NT(".profile"), "");
+  fake::add_file(NT("Profile"), "");
+  EXPECT_EQ(attribute_hidden, fake::attributes_of(NT(".profile")) & attribute_hidden);
+  EXPECT_EQ(0u, fake::attributes_of(NT("Profile")) & attribute_hidden);
+  EXPECT_FALSE(fake::exists(NT("profile")));
+}
+
 TEST_F(FakePlatform, RenameMovesAWholeTree) {
   fake::add_file(NT("old/inner/f"), "x");
   ASSERT_EQ(0, rename_file(NT("old"), NT("new")));
