@@ -18,6 +18,9 @@ TEST(FormatText, ConversionsOfTheMessageLanguage) {
     std::string produced;
     std::string expected;
   };
+  // Narrow texts go in as const pointers of a variable: where va_list is a
+  // char pointer a lone literal would pick the va_list form.
+  const std::string done = "done";
   const Row rows[] = {
       {format_text("%ls ===> %ls", NT("a.txt"), NT("b/a.txt")), "a.txt ===> b/a.txt"},
       {format_text("[%5d|%-3d|%ld]", int32_t(42), int32_t(7), int32_t(-5)), "[   42|7  |-5]"},
@@ -27,7 +30,7 @@ TEST(FormatText, ConversionsOfTheMessageLanguage) {
        "4294967295 ff      abc"},
       {format_text(" %2I64d%c", int64_t(5), '%'), "  5%"},
       {format_text("\b\b\b%2I64d%c", int64_t(100), '%'), "\b\b\b100%"},
-      {format_text("100%% %s", "done"), "100% done"},
+      {format_text("100%% %s", done.c_str()), "100% done"},
       {format_text("%.3ls|%s", NT("abcdef"), "x"), "abc|x"},
       {format_text("%ls", static_cast<const nchar *>(nullptr)), "(null)"},
       {format_text("%q and %"), "%q and %"},
