@@ -51,13 +51,13 @@ bool parse_conversion(const char *format, size_t start, Conversion *conversion) 
 
 // The last named parameter is a plain pointer: va_start on a reference is
 // undefined.
-void append_formatted(std::string *out, const char *spec, ...) {
+void append_formatted(std::string *out, const char *directive, ...) {
   va_list arguments;
-  va_start(arguments, spec);
+  va_start(arguments, directive);
   char small[128];
   va_list copy;
   va_copy(copy, arguments);
-  int needed = std::vsnprintf(small, sizeof small, spec, copy);
+  int needed = std::vsnprintf(small, sizeof small, directive, copy);
   va_end(copy);
   if (needed < 0) {
     va_end(arguments);
@@ -67,36 +67,36 @@ void append_formatted(std::string *out, const char *spec, ...) {
     out->append(small, size_t(needed));
   } else {
     std::string large(size_t(needed) + 1, '\0');
-    std::vsnprintf(&large[0], large.size(), spec, arguments);
+    std::vsnprintf(&large[0], large.size(), directive, arguments);
     out->append(large.data(), size_t(needed));
   }
   va_end(arguments);
 }
 
 void append_conversion(std::string *out, const Conversion &conversion, va_list *arguments) {
-  std::string spec = "%" + conversion.flags_width_precision;
+  std::string directive = "%" + conversion.flags_width_precision;
   switch (conversion.letter) {
   case 's':
     if (conversion.length == "l") {
       const nchar *name = va_arg(*arguments, const nchar *);
       std::string narrow = name ? narrow_text(name) : std::string("(null)");
-      append_formatted(out, (spec + "s").c_str(), narrow.c_str());
+      append_formatted(out, (directive + "s").c_str(), narrow.c_str());
     } else {
       const char *text = va_arg(*arguments, const char *);
-      append_formatted(out, (spec + "s").c_str(), text ? text : "(null)");
+      append_formatted(out, (directive + "s").c_str(), text ? text : "(null)");
     }
     return;
   case 'c':
-    append_formatted(out, (spec + "c").c_str(), va_arg(*arguments, int));
+    append_formatted(out, (directive + "c").c_str(), va_arg(*arguments, int));
     return;
   case 'd':
   case 'i':
     if (conversion.length == "I64" || conversion.length == "ll") {
       long long value = va_arg(*arguments, int64_t);
-      append_formatted(out, (spec + "lld").c_str(), value);
+      append_formatted(out, (directive + "lld").c_str(), value);
     } else {
       // %d and %ld alike are 32-bit values here.
-      append_formatted(out, (spec + "d").c_str(), va_arg(*arguments, int32_t));
+      append_formatted(out, (directive + "d").c_str(), va_arg(*arguments, int32_t));
     }
     return;
   case 'u':
@@ -104,13 +104,13 @@ void append_conversion(std::string *out, const Conversion &conversion, va_list *
   case 'X':
     if (conversion.length == "I64" || conversion.length == "ll") {
       unsigned long long value = va_arg(*arguments, uint64_t);
-      append_formatted(out, (spec + "ll" + conversion.letter).c_str(), value);
+      append_formatted(out, (directive + "ll" + conversion.letter).c_str(), value);
     } else {
-      append_formatted(out, (spec + conversion.letter).c_str(), va_arg(*arguments, uint32_t));
+      append_formatted(out, (directive + conversion.letter).c_str(), va_arg(*arguments, uint32_t));
     }
     return;
   case 'p':
-    append_formatted(out, (spec + "p").c_str(), va_arg(*arguments, void *));
+    append_formatted(out, (directive + "p").c_str(), va_arg(*arguments, void *));
     return;
   default:
     out->append("%");
