@@ -27,8 +27,38 @@ struct ProcessExit {
 // separators); "/" separates on both builds and "\" on Windows as well.
 // Windows names are matched without regard to ASCII case and keep the case
 // they were created with. Drive roots ("/", "C:\", "D:\" ...) always exist.
+// A control given a name that must exist and doesn't throws
+// std::invalid_argument, so a mistaken test stops at once.
 // Files written through the platform keep "\n" line ends unchanged on every
 // build, so expected texts are the same everywhere.
+//
+// What the platform calls do here, besides the obvious:
+// - open_file: a missing file to read, or a missing parent, is ENOENT; a
+//   read-only file opened to write or append is EACCES; a directory is EISDIR
+//   (EACCES on Windows). A new POSIX file gets `permissions` less umask 022;
+//   a new Windows file is writable. Share modes are ignored.
+// - read_file on a write-only descriptor and write_file on a read descriptor
+//   are EBADF; an unknown descriptor is EBADF everywhere. A failed close still
+//   releases the descriptor.
+// - Writing sets the file's modification time to the wall clock.
+// - search_first lists matches in sorted order; "." and ".." come too, when
+//   they match, in any directory but a root. A missing directory or no match
+//   is null with ENOENT.
+// - remove_file of a read-only file and set_file_times on one fail with
+//   EACCES on Windows only; remove_file of a directory fails.
+// - rename_file onto an existing name replaces a file on POSIX and fails with
+//   EACCES on Windows; a directory moves with everything below it.
+// - make_directory of an existing name is EEXIST, with a missing parent
+//   ENOENT.
+// - open_text to append or replace creates the file; a read-only one is
+//   EACCES. Lines are read like fgets, a CR LF as one line feed.
+// - platform_copy_file copies content, times, attributes and permissions;
+//   its result is an errno value (ENOENT, EACCES, ENOSPC ...). Restartable
+//   copies go on from the destination's length.
+// - error_text and system_message are the C library's strerror texts;
+//   local_time_text is the wall clock as universal time in ctime form.
+// - help_directory: TMP, tmp, TEMP, temp, TMPDIR (POSIX only), else "/tmp"
+//   or "C:\WINDOWS".
 void reset();
 
 // Creates or refills a file (missing parent directories are created); its
@@ -38,6 +68,8 @@ void add_file(const nstring &name, const std::string &content, int64_t modificat
               bool read_only = false);
 // Creates a directory and its missing parents.
 void add_directory(const nstring &name);
+// Inspection without counting as calls: presence, kind, read-only state,
+// content ("" when missing) and file_status's record (the name must exist).
 bool exists(const nstring &name);
 bool is_directory(const nstring &name);
 bool is_read_only(const nstring &name);
@@ -49,10 +81,12 @@ void add_link(const nstring &link, const nstring &target);
 // _archive); the read-only bit also clears or restores the write permission.
 // On POSIX a name beginning with "." is reported hidden whatever the bits.
 void set_attributes(const nstring &name, uint32_t attributes);
+// The attribute bits a directory search reports for the name.
 uint32_t attributes_of(const nstring &name);
 // Sets the POSIX permission bits; without the owner-write bit (0200) the file
 // is read-only.
 void set_permissions(const nstring &name, uint32_t permissions);
+// Sets both times of an existing file or directory.
 void set_times(const nstring &name, FileTime access, FileTime modification);
 // The two version words read_file_version reports for the file.
 void set_file_version(const nstring &name, uint32_t most, uint32_t least);
@@ -72,6 +106,7 @@ int allocated_blocks();
 // What was written to standard output and standard error.
 std::string console_output();
 std::string console_error();
+// Forgets what the console holds so far.
 void clear_console();
 
 // The millisecond clock; each reading also advances it by `step` (0 default).
