@@ -130,7 +130,7 @@ void write_log(const std::string &text) {
 
 } // namespace
 
-std::string format_text(const char *format, va_list arguments) {
+std::string format_text_list(const char *format, va_list arguments) {
   std::string out;
   va_list work;
   va_copy(work, arguments);
@@ -163,7 +163,7 @@ std::string format_text(const char *format, va_list arguments) {
 std::string format_text(const char *format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  std::string text = format_text(format, arguments);
+  std::string text = format_text_list(format, arguments);
   va_end(arguments);
   return text;
 }
@@ -171,14 +171,14 @@ std::string format_text(const char *format, ...) {
 void print_output(const char *format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  write_console(console_output, format_text(format, arguments));
+  write_console(console_output, format_text_list(format, arguments));
   va_end(arguments);
 }
 
 void print_error(const char *format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  write_console(console_error, format_text(format, arguments));
+  write_console(console_error, format_text_list(format, arguments));
   va_end(arguments);
 }
 
@@ -187,14 +187,14 @@ void print_log(const char *format, ...) {
     return;
   va_list arguments;
   va_start(arguments, format);
-  write_log(format_text(format, arguments));
+  write_log(format_text_list(format, arguments));
   va_end(arguments);
 }
 
 void report_output(const char *format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  std::string text = format_text(format, arguments);
+  std::string text = format_text_list(format, arguments);
   va_end(arguments);
   if (!options.quiet)
     write_console(console_output, text);
@@ -204,7 +204,7 @@ void report_output(const char *format, ...) {
 void report_error(const char *format, ...) {
   va_list arguments;
   va_start(arguments, format);
-  std::string text = format_text(format, arguments);
+  std::string text = format_text_list(format, arguments);
   va_end(arguments);
   if (!options.quiet)
     write_console(console_error, text);

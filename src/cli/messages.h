@@ -22,7 +22,7 @@ namespace zorov {
 extern TextStream *log_file;
 extern TextStream *copied_list;
 
-std::string format_text(const char *format, va_list arguments);
+std::string format_text_list(const char *format, va_list arguments);
 std::string format_text(const char *format, ...);
 
 // Standard output, whatever quiet says.
