@@ -2,6 +2,7 @@
 #include "platform/platform.h"
 
 #include "platform/path_syntax.h"
+#include "platform/pe_version.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -424,10 +425,38 @@ bool environment_value(const char *name, nstring *value) {
 
 // --------------------------------------------- services of later steps
 
+namespace {
+
+bool read_at_descriptor(void *context, uint64_t offset, void *buffer, size_t count) {
+  int descriptor = *static_cast<int *>(context);
+  size_t done = 0;
+  while (done < count) {
+    ssize_t step = pread(descriptor, static_cast<char *>(buffer) + done, count - done,
+                         off_t(offset + done));
+    if (step < 0 && errno == EINTR)
+      continue;
+    if (step <= 0)
+      return false;
+    done += size_t(step);
+  }
+  return true;
+}
+
+} // namespace
+
+// Windows executables kept here carry their version resource as on Windows.
 void read_file_version(const nchar *name, uint32_t *most, uint32_t *least) {
-  (void)name;
   *most = 0;
   *least = 0;
+  int descriptor = open(name, O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0)
+    return;
+  uint32_t found_most = 0, found_least = 0;
+  if (read_image_version(read_at_descriptor, &descriptor, &found_most, &found_least)) {
+    *most = found_most;
+    *least = found_least;
+  }
+  close(descriptor);
 }
 
 namespace {
