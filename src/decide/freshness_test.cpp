@@ -1,0 +1,249 @@
+#include "decide/freshness.h"
+
+#include "cli/run_test_support.h"
+
+#include <gtest/gtest.h>
+#include <limits>
+
+namespace zorov {
+namespace {
+
+using testing_support::run_program;
+using testing_support::shown;
+
+const int64_t kMost = std::numeric_limits<int64_t>::max();
+const int64_t kLeast = std::numeric_limits<int64_t>::min();
+
+const char kPair[] = "s ===> d";
+
+class Freshness : public ::testing::Test {
+protected:
+  void SetUp() override {
+    fake::reset();
+    testing_support::reset_run_state();
+    source_stamp = FileStamp();
+    destination_stamp = FileStamp();
+  }
+  void TearDown() override { close_logs(); }
+  void open_log() { log_file = open_text(NT("log"), text_replace); }
+  std::string log() {
+    flush_text(log_file);
+    return fake::content(NT("log"));
+  }
+};
+
+// One comparison of the newer rule: the settings, the two stamps, and what
+// the rule decides and logs after the pair ("" for no line).
+struct NewerRow {
+  const char *what;
+  int32_t compare_versions;
+  bool log_up_to_date;
+  int32_t tolerance;
+  uint32_t source_ms, source_ls, destination_ms, destination_ls;
+  int64_t source_time, destination_time;
+  int skip;
+  const char *logged;
+};
+
+const char kNewerVersion[] = " : Destination has newer version.\n";
+const char kOlderVersion[] = " : Destination has older version.\n";
+const char kOlder[] = " : Destination is older.\n";
+const char kNewer[] = " : Destination is newer.\n";
+const char kUpToDate[] = " : Up to Date.\n";
+
+const NewerRow kNewerRows[] = {
+    {"equal times", 0, true, 0, 0, 0, 0, 0, 1000, 1000, 1, kUpToDate},
+    {"source a second newer", 0, true, 0, 0, 0, 0, 0, 1001, 1000, 0, kOlder},
+    {"destination a second newer", 0, true, 0, 0, 0, 0, 0, 999, 1000, 1, kNewer},
+    {"-n2, two seconds", 0, true, 2, 0, 0, 0, 0, 1002, 1000, 1, kUpToDate},
+    {"-n2, three seconds", 0, true, 2, 0, 0, 0, 0, 1003, 1000, 0, kOlder},
+    {"-n2, destination two newer", 0, true, 2, 0, 0, 0, 0, 998, 1000, 1, kUpToDate},
+    {"-n2, destination three newer", 0, true, 2, 0, 0, 0, 0, 997, 1000, 1, kNewer},
+    {"-l- hides up to date", 0, false, 0, 0, 0, 0, 0, 1000, 1000, 1, ""},
+    {"-l- hides older", 0, false, 0, 0, 0, 0, 0, 1001, 1000, 0, ""},
+    {"-l- hides newer", 0, false, 0, 0, 0, 0, 0, 999, 1000, 1, ""},
+    {"times far apart copy", 0, true, 0, 0, 0, 0, 0, kMost, kLeast, 0, kOlder},
+    {"times far apart skip", 0, true, 0, 0, 0, 0, 0, kLeast, kMost, 1, kNewer},
+    {"versions ignored without -w", 0, true, 0, 1, 0, 0x20000, 0, 1001, 1000, 0, kOlder},
+    {"2.0 over 1.9", 1, true, 0, 0x10009, 0, 0x20000, 0, 5000, 1000, 1, kNewerVersion},
+    {"2.0 over 1.9 under -l-", 1, false, 0, 0x10009, 0, 0x20000, 0, 5000, 1000, 1, kNewerVersion},
+    {"1.0.0.5 under 1.0.0.7", 1, true, 0, 0x10000, 7, 0x10000, 5, 1000, 5000, 0, kOlderVersion},
+    {"1.0.0.5 under 1.0.0.7, -l-", 1, false, 0, 0x10000, 7, 0x10000, 5, 1000, 5000, 0, ""},
+    {"1.9 under 2.0", 1, true, 0, 0x20000, 9, 0x10009, 9, 1000, 5000, 0, kOlderVersion},
+    {"1.9 under 2.0, -l-", 1, false, 0, 0x20000, 0, 0x10009, 0, 1000, 5000, 0, ""},
+    {"1.0.0.7 over 1.0.0.5", 1, true, 0, 0x10000, 5, 0x10000, 7, 5000, 1000, 1, kNewerVersion},
+    {"1.0.0.7 over 1.0.0.5, -l-", 1, false, 0, 0x10000, 5, 0x10000, 7, 5000, 1000, 1, ""},
+    {"high word unsigned, skip", 1, true, 0, 2147483647u, 0, 2147483648u, 0, 9, 1, 1,
+     kNewerVersion},
+    {"high word unsigned, copy", 1, true, 0, 2147483648u, 0, 2147483647u, 0, 1, 9, 0,
+     kOlderVersion},
+    {"low word unsigned, skip", 1, true, 0, 3, 2147483647u, 3, 2147483648u, 9, 1, 1, kNewerVersion},
+    {"low word unsigned, copy", 1, true, 0, 3, 2147483648u, 3, 2147483647u, 1, 9, 0, kOlderVersion},
+    {"no versions: times decide", 1, true, 0, 0, 0, 0, 0, 999, 1000, 1, kNewer},
+    {"equal versions: times decide", 1, true, 0, 4, 4, 4, 4, 1001, 1000, 0, kOlder},
+    {"only the source versioned", 1, true, 0, 0x10000, 0, 0, 0, 1000, 5000, 0, kOlderVersion},
+};
+
+TEST_F(Freshness, NewerRuleDecidesAndLogs) {
+  open_log();
+  for (const NewerRow &row : kNewerRows) {
+    fake::add_file(NT("log"), "");
+    options.compare_versions = row.compare_versions;
+    options.log_up_to_date = row.log_up_to_date;
+    options.time_tolerance_seconds = row.tolerance;
+    source_stamp.version_ms = row.source_ms;
+    source_stamp.version_ls = row.source_ls;
+    destination_stamp.version_ms = row.destination_ms;
+    destination_stamp.version_ls = row.destination_ls;
+    source_stamp.modification_time = row.source_time;
+    destination_stamp.modification_time = row.destination_time;
+    EXPECT_EQ(compare_freshness(NT("s"), NT("d")), row.skip) << row.what;
+    std::string expected = *row.logged ? std::string(kPair) + row.logged : "";
+    EXPECT_EQ(log(), expected) << row.what;
+  }
+  EXPECT_EQ(fake::console_output() + fake::console_error(), "");
+}
+
+TEST_F(Freshness, NewerRuleWithoutALogFile) {
+  options.compare_versions = 1;
+  destination_stamp.version_ms = 2;
+  EXPECT_EQ(compare_freshness(NT("s"), NT("d")), 1);
+  EXPECT_EQ(fake::console_output() + fake::console_error(), "");
+}
+
+struct SameRow {
+  const char *what;
+  int64_t source_size, destination_size;
+  int64_t source_time, destination_time;
+  uint32_t destination_ls;
+  int32_t tolerance;
+  bool same;
+};
+
+TEST_F(Freshness, SamenessNeedsVersionSizeAndTwoSeconds) {
+  const SameRow rows[] = {
+      {"identical", 10, 10, 1000, 1000, 0, 0, true},
+      {"two seconds apart", 10, 10, 1002, 1000, 0, 0, true},
+      {"two seconds the other way", 10, 10, 1000, 1002, 0, 0, true},
+      {"three seconds apart", 10, 10, 1003, 1000, 0, 0, false},
+      {"three seconds the other way", 10, 10, 1000, 1003, 0, 0, false},
+      {"-c5 keeps the two-second bound", 10, 10, 1003, 1000, 0, 5, false},
+      {"sizes differ", 10, 11, 1000, 1000, 0, 0, false},
+      {"sizes differ beyond 32 bits", 10, 10 + (int64_t(1) << 32), 1000, 1000, 0, 0, false},
+      {"unopened destination stream", 0, -1, 1000, 1000, 0, 0, false},
+      {"versions differ", 10, 10, 1000, 1000, 1, 0, false},
+      {"times at the ends of the range", 10, 10, kMost, kLeast, 0, 0, false},
+  };
+  for (const SameRow &row : rows) {
+    source_stamp.size = row.source_size;
+    destination_stamp.size = row.destination_size;
+    source_stamp.modification_time = row.source_time;
+    destination_stamp.modification_time = row.destination_time;
+    destination_stamp.version_ls = row.destination_ls;
+    options.time_tolerance_seconds = row.tolerance;
+    EXPECT_EQ(files_are_same(), row.same) << row.what;
+  }
+}
+
+TEST_F(Freshness, VersionIsReadOnlyUnderVersionComparison) {
+  fake::add_file(NT("app.exe"), "image");
+  fake::set_file_version(NT("app.exe"), 0x20001, 0x30004);
+  fake::add_file(NT("plain"), "text");
+  FileStamp stamp;
+  stamp.version_ms = 7;
+  stamp.version_ls = 7;
+  get_file_version(NT("app.exe"), &stamp);
+  EXPECT_EQ(stamp.version_ms, 0u);
+  EXPECT_EQ(stamp.version_ls, 0u);
+  options.compare_versions = 1;
+  get_file_version(NT("app.exe"), &stamp);
+  EXPECT_EQ(stamp.version_ms, 0x20001u);
+  EXPECT_EQ(stamp.version_ls, 0x30004u);
+  get_file_version(NT("plain"), &stamp);
+  EXPECT_EQ(stamp.version_ms, 0u);
+  EXPECT_EQ(stamp.version_ls, 0u);
+}
+
+// Whole runs: the flags, the per-file job and the rules together.
+class FreshnessRun : public ::testing::Test {
+protected:
+  void SetUp() override {
+    fake::reset();
+    fake::add_file(NT("new/app.exe"), "new image", 1000);
+    fake::add_file(NT("old/app.exe"), "old image", 5000);
+  }
+  void TearDown() override { testing_support::reset_run_state(); }
+  std::string log_line(const std::string &text) {
+    return shown(NT("new/app.exe")) + " ===> " + shown(NT("old/app.exe")) + text;
+  }
+  bool copied() { return fake::content(NT("old/app.exe")) == "new image"; }
+};
+
+TEST_F(FreshnessRun, NewerVersionIsLoggedEvenUnderQuietLogging) {
+  fake::set_file_version(NT("new/app.exe"), 0x10009, 0);
+  fake::set_file_version(NT("old/app.exe"), 0x20000, 0);
+  EXPECT_EQ(
+      run_program({NT("zorov"), NT("-w"), NT("-l-"), NT("-llog"), NT("new/app.exe"), NT("old/")}),
+      0);
+  EXPECT_FALSE(copied());
+  std::string log = fake::content(NT("log"));
+  EXPECT_NE(log.find(log_line(" : Destination has newer version.\n")), std::string::npos) << log;
+}
+
+TEST_F(FreshnessRun, OlderVersionIsCopiedAndLoggedOnlyWithoutQuietLogging) {
+  for (bool quiet_logging : {false, true}) {
+    fake::add_file(NT("old/app.exe"), "old image", 5000);
+    fake::add_file(NT("log"), "");
+    fake::set_file_version(NT("new/app.exe"), 0x10000, 7);
+    fake::set_file_version(NT("old/app.exe"), 0x10000, 5);
+    std::vector<nstring> arguments = {NT("zorov"), NT("-q"), NT("-w"), NT("-llog")};
+    if (quiet_logging)
+      arguments.push_back(NT("-l-"));
+    arguments.push_back(NT("new/app.exe"));
+    arguments.push_back(NT("old/"));
+    EXPECT_EQ(run_program(arguments), 0);
+    EXPECT_TRUE(copied());
+    bool logged = fake::content(NT("log")).find(log_line(" : Destination has older version.\n")) !=
+                  std::string::npos;
+    EXPECT_EQ(logged, !quiet_logging);
+  }
+}
+
+TEST_F(FreshnessRun, VersionsAreIgnoredWithoutW) {
+  // A newer destination version would keep the file under -w; under -n only
+  // the times count, and the source is newer.
+  fake::add_file(NT("new/app.exe"), "new image", 6000);
+  fake::set_file_version(NT("old/app.exe"), 0x30000, 0);
+  EXPECT_EQ(run_program({NT("zorov"), NT("-q"), NT("-n"), NT("new/app.exe"), NT("old/")}), 0);
+  EXPECT_TRUE(copied());
+}
+
+TEST_F(FreshnessRun, ChangedRuleWithANumberKeepsTheTwoSecondBound) {
+  struct Row {
+    const nchar *flag;
+    int64_t source_time;
+    bool copied;
+  };
+  const Row rows[] = {
+      {NT("-c"), 5002, false},
+      {NT("-c"), 5003, true},
+      {NT("-c5"), 5003, true},
+      {NT("-c5"), 4998, false},
+  };
+  for (const Row &row : rows) {
+    fake::add_file(NT("new/app.exe"), "new image", row.source_time);
+    fake::add_file(NT("old/app.exe"), "old image", 5000);
+    fake::add_file(NT("log"), "");
+    EXPECT_EQ(
+        run_program({NT("zorov"), NT("-q"), row.flag, NT("-llog"), NT("new/app.exe"), NT("old/")}),
+        0);
+    // The contents differ but have the same length: only the times decide.
+    EXPECT_EQ(copied(), row.copied) << row.source_time;
+    bool same_logged =
+        fake::content(NT("log")).find(log_line(" : Files are the same.\n")) != std::string::npos;
+    EXPECT_EQ(same_logged, !row.copied) << row.source_time;
+  }
+}
+
+} // namespace
+} // namespace zorov
