@@ -422,7 +422,14 @@ std::string system_message(int code) {
     return std::string();
   std::string text = narrow_text(message);
   LocalFree(message);
-  return text;
+  // The message ends in CR LF, and it is written to text streams that turn
+  // a line feed into CR LF themselves: the line end is kept as a line feed so
+  // that the output carries the system's CR LF once, not CR CR LF.
+  std::string kept;
+  for (size_t i = 0; i < text.size(); ++i)
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+      kept.push_back(text[i]);
+  return kept;
 }
 
 uint32_t milliseconds_now() { return timeGetTime(); }
