@@ -156,7 +156,8 @@ int copy_one_file(const nstring &destination_name, const nstring &source,
       report_copy_error(7, source.c_str(), destination.c_str());
       return 1;
     }
-    rotate_generations(&destination, source);
+    if (rotate_generations(&destination, source) != 0)
+      return 1;
   }
   if (options.identify_only) {
     list_identified(source, destination);

@@ -1,11 +1,112 @@
-// Stand-in until archive generations are built: nothing is renamed.
+// Archive generations: before an existing destination is replaced it becomes
+// the newest numbered backup beside itself (report.(-01).txt), the older
+// backups move one step back and the oldest falls off.
 #include "decide/generations.h"
+
+#include "cli/messages.h"
+#include "cli/options.h"
+#include "engine/block_copy.h"
+#include "platform/path_syntax.h"
+#include "platform/platform.h"
+
+#include <string>
 
 namespace zorov {
 
-void rotate_generations(nstring *destination, const nstring &source) {
-  (void)destination;
-  (void)source;
+namespace {
+
+// Every generation suffix, ".(-07)" and the like, has this many characters.
+const size_t kSuffixLength = 6;
+
+typedef PathParts<nchar> NameParts;
+
+// ".(-gg)": 100 + g in three digits with the hundreds digit turned into a
+// hyphen, so generation numbers always take two digits.
+nstring generation_suffix(int generation) {
+  std::string text = format_text(".(%3d)", 100 + generation);
+  text[2] = '-';
+  return nstring(text.begin(), text.end());
+}
+
+nstring generation_name(const NameParts &parts, int generation) {
+  return parts.drive + parts.directory + parts.name + generation_suffix(generation) +
+         parts.extension;
+}
+
+// The generation that is removed first, which is also the only one with a
+// single generation kept.
+int oldest_generation(int generations) { return generations >= 2 ? generations - 1 : 0; }
+
+// True when the rotation would remove or move the file being copied: the
+// oldest generation is removed and generations 1 to N - 2 are moved.
+bool source_is_generation(const NameParts &parts, int generations, const nstring &source_file) {
+  int first = generations >= 2 ? 1 : 0;
+  for (int generation = first; generation <= oldest_generation(generations); ++generation)
+    if (same_file_identity(generation_name(parts, generation).c_str(), source_file.c_str()))
+      return true;
+  return false;
+}
+
+// A refused archive completes the file's line like a failed copy.
+void refuse(const nstring &source, const nstring &destination, const char *reason) {
+  report_output("%ls ===> %ls : Failed.  %s\n", source.c_str(), destination.c_str(), reason);
+}
+
+void remove_oldest(const nstring &oldest) {
+  if (remove_file(oldest.c_str()) == 0)
+    print_log("%ls has been deleted.\n", oldest.c_str());
+}
+
+// Renames with the log line on success; a failure (usually a generation
+// that isn't there) is silent.
+void rename_logged(const nstring &from, const nstring &to) {
+  if (rename_file(from.c_str(), to.c_str()) == 0)
+    print_log("%ls renamed to %ls\n", from.c_str(), to.c_str());
+}
+
+void shift_generations(const NameParts &parts, int generations) {
+  for (int generation = generations - 1; generation >= 2; --generation)
+    rename_logged(generation_name(parts, generation - 1), generation_name(parts, generation));
+}
+
+} // namespace
+
+int rotate_generations(nstring *destination, const nstring &source) {
+  int generations = options.generations;
+  NameParts parts = split_path(*destination, native_path_style);
+  if (options.identify_only)
+    return 0;
+  // A name is never cut: a backup under a shortened name could land on
+  // another file. Without its backup the destination is not replaced.
+  if (destination->size() + kSuffixLength > size_t(kPathMax)) {
+    refuse(source, *destination, "Archive name too long.");
+    return 1;
+  }
+  // The file itself, whatever the stream of it is being copied.
+  nstring source_file = source.substr(0, stream_colon(source, native_path_style));
+  bool copy_of_itself = same_file_name(destination->c_str(), source.c_str(), native_path_style) ||
+                        same_file_identity(destination->c_str(), source_file.c_str()) != 0;
+  if (copy_of_itself && generations == 1) {
+    // Renaming the destination would take the source away before it is
+    // read; left in place, the copy engine reports the two as the same file.
+    return 0;
+  }
+  if (source_is_generation(parts, generations, source_file)) {
+    refuse(source, *destination, "The source is an archive generation of the destination.");
+    return 1;
+  }
+  nstring oldest = generation_name(parts, oldest_generation(generations));
+  remove_oldest(oldest);
+  shift_generations(parts, generations);
+  if (copy_of_itself) {
+    // A file archived onto itself stays where it is; the copy becomes its
+    // backup beside it, outside the numbered generations.
+    *destination += generation_suffix(1);
+    return 0;
+  }
+  nstring newest = generations >= 2 ? generation_name(parts, 1) : oldest;
+  rename_logged(*destination, newest);
+  return 0;
 }
 
 } // namespace zorov

@@ -1,0 +1,342 @@
+#include "decide/generations.h"
+
+#include "cli/run_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace zorov {
+namespace {
+
+using testing_support::full_name;
+using testing_support::shown;
+
+class Generations : public ::testing::Test {
+protected:
+  void SetUp() override {
+    fake::reset();
+    testing_support::reset_run_state();
+    log_file = open_text(NT("log"), text_replace);
+    fake::add_file(NT("src/report.txt"), "new", 2000);
+    fake::add_file(NT("w/report.txt"), "current", 1000);
+  }
+  void TearDown() override {
+    close_logs();
+    free_buffer_pool();
+  }
+  // Rotates with both names made absolute; `redirected` gets the name the
+  // copy would go to.
+  int rotate(const nchar *destination, const nchar *source = NT("src/report.txt"),
+             nstring *redirected = nullptr) {
+    nstring name = full_name(destination);
+    int result = rotate_generations(&name, full_name(source));
+    if (redirected)
+      *redirected = name;
+    return result;
+  }
+  std::string log() {
+    flush_text(log_file);
+    return fake::content(NT("log"));
+  }
+  std::string deleted(const nchar *name) { return shown(name) + " has been deleted.\n"; }
+  std::string renamed(const nchar *from, const nchar *to) {
+    return shown(from) + " renamed to " + shown(to) + "\n";
+  }
+  // The per-file job onto `destination`, as the run driver calls it.
+  int job(const nchar *destination, const nchar *source = NT("src/report.txt")) {
+    if (buffer_pool.buffer_count == 0)
+      run_block_size = int32_t(allocate_buffer_pool(false));
+    return copy_one_file(full_name(destination), full_name(source), 1, 5);
+  }
+  int renames_and_removals() {
+    return fake::call_count(fake::op_rename) + fake::call_count(fake::op_remove);
+  }
+};
+
+TEST_F(Generations, ThreeGenerationsShiftAndDropTheOldest) {
+  options.generations = 3;
+  fake::add_file(NT("w/report.(-00).txt"), "zero, from a run with one generation");
+  fake::add_file(NT("w/report.(-01).txt"), "one");
+  fake::add_file(NT("w/report.(-02).txt"), "two");
+  nstring redirected;
+  EXPECT_EQ(rotate(NT("w/report.txt"), NT("src/report.txt"), &redirected), 0);
+  EXPECT_EQ(redirected, full_name(NT("w/report.txt")));
+  EXPECT_EQ(log(), deleted(NT("w/report.(-02).txt")) +
+                       renamed(NT("w/report.(-01).txt"), NT("w/report.(-02).txt")) +
+                       renamed(NT("w/report.txt"), NT("w/report.(-01).txt")));
+  EXPECT_FALSE(fake::exists(NT("w/report.txt")));
+  EXPECT_EQ(fake::content(NT("w/report.(-01).txt")), "current");
+  EXPECT_EQ(fake::content(NT("w/report.(-02).txt")), "one");
+  EXPECT_EQ(fake::content(NT("w/report.(-00).txt")), "zero, from a run with one generation");
+  EXPECT_EQ(fake::console_output() + fake::console_error(), "");
+}
+
+TEST_F(Generations, FirstArchiveOfAFileNamesTheNewestGeneration) {
+  struct Row {
+    const nchar *destination;
+    int32_t generations;
+    const nchar *newest;
+  };
+  const Row rows[] = {
+      {NT("w/report.txt"), 5, NT("w/report.(-01).txt")},
+      {NT("w/report.txt"), 2, NT("w/report.(-01).txt")},
+      {NT("w/report.txt"), 1, NT("w/report.(-00).txt")},
+      {NT("w/README"), 5, NT("w/README.(-01)")},
+      {NT("w/data.tar.gz"), 5, NT("w/data.tar.(-01).gz")},
+      {NT("w.d/file"), 5, NT("w.d/file.(-01)")},
+      {NT("w/.profile"), 5, NT("w/.(-01).profile")},
+  };
+  for (const Row &row : rows) {
+    close_logs();
+    SetUp();
+    options.generations = row.generations;
+    fake::add_file(row.destination, "current");
+    EXPECT_EQ(rotate(row.destination), 0);
+    // The removal and the shifts find nothing and say nothing.
+    EXPECT_EQ(log(), renamed(row.destination, row.newest));
+    EXPECT_EQ(fake::content(row.newest), "current");
+    EXPECT_FALSE(fake::exists(row.destination));
+  }
+}
+
+TEST_F(Generations, OneGenerationReplacesTheZerothBackup) {
+  options.generations = 1;
+  fake::add_file(NT("w/report.(-00).txt"), "older");
+  EXPECT_EQ(rotate(NT("w/report.txt")), 0);
+  EXPECT_EQ(log(), deleted(NT("w/report.(-00).txt")) +
+                       renamed(NT("w/report.txt"), NT("w/report.(-00).txt")));
+  EXPECT_EQ(fake::content(NT("w/report.(-00).txt")), "current");
+}
+
+TEST_F(Generations, TwoGenerationsDropTheOnlyBackupWithoutShifting) {
+  options.generations = 2;
+  fake::add_file(NT("w/report.(-01).txt"), "one");
+  fake::add_file(NT("w/report.(-02).txt"), "left from a larger count");
+  EXPECT_EQ(rotate(NT("w/report.txt")), 0);
+  EXPECT_EQ(log(), deleted(NT("w/report.(-01).txt")) +
+                       renamed(NT("w/report.txt"), NT("w/report.(-01).txt")));
+  EXPECT_EQ(fake::content(NT("w/report.(-02).txt")), "left from a larger count");
+}
+
+TEST_F(Generations, NinetyNineGenerationsReachTheSuffixNinetyEight) {
+  options.generations = 99;
+  fake::add_file(NT("w/report.(-01).txt"), "one");
+  fake::add_file(NT("w/report.(-09).txt"), "nine");
+  fake::add_file(NT("w/report.(-97).txt"), "ninety-seven");
+  fake::add_file(NT("w/report.(-98).txt"), "ninety-eight");
+  EXPECT_EQ(rotate(NT("w/report.txt")), 0);
+  EXPECT_EQ(log(), deleted(NT("w/report.(-98).txt")) +
+                       renamed(NT("w/report.(-97).txt"), NT("w/report.(-98).txt")) +
+                       renamed(NT("w/report.(-09).txt"), NT("w/report.(-10).txt")) +
+                       renamed(NT("w/report.(-01).txt"), NT("w/report.(-02).txt")) +
+                       renamed(NT("w/report.txt"), NT("w/report.(-01).txt")));
+  EXPECT_EQ(fake::content(NT("w/report.(-98).txt")), "ninety-seven");
+  EXPECT_EQ(fake::content(NT("w/report.(-10).txt")), "nine");
+  EXPECT_EQ(fake::content(NT("w/report.(-02).txt")), "one");
+}
+
+TEST_F(Generations, LoweringTheCountLeavesHigherGenerations) {
+  options.generations = 3;
+  const nchar *older[] = {NT("w/report.(-01).txt"), NT("w/report.(-02).txt"),
+                          NT("w/report.(-03).txt"), NT("w/report.(-04).txt")};
+  for (const nchar *name : older)
+    fake::add_file(name, narrow_text(name));
+  EXPECT_EQ(rotate(NT("w/report.txt")), 0);
+  EXPECT_EQ(fake::content(NT("w/report.(-03).txt")), narrow_text(older[2]));
+  EXPECT_EQ(fake::content(NT("w/report.(-04).txt")), narrow_text(older[3]));
+  EXPECT_EQ(fake::content(NT("w/report.(-02).txt")), narrow_text(older[0]));
+  EXPECT_EQ(fake::content(NT("w/report.(-01).txt")), "current");
+}
+
+TEST_F(Generations, IdentifyOnlyTouchesNothing) {
+  options.identify_only = true;
+  fake::add_file(NT("w/report.(-04).txt"), "four");
+  nstring redirected;
+  EXPECT_EQ(rotate(NT("w/report.txt"), NT("src/report.txt"), &redirected), 0);
+  EXPECT_EQ(redirected, full_name(NT("w/report.txt")));
+  EXPECT_EQ(renames_and_removals(), 0);
+  EXPECT_EQ(log(), "");
+}
+
+TEST_F(Generations, FailedRemovalsAndRenamesAreSilent) {
+  fake::add_file(NT("w/report.(-01).txt"), "one");
+  fake::add_file(NT("w/report.(-04).txt"), "four");
+  fake::fail_call(fake::op_remove, 0, EACCES);
+  fake::fail_call(fake::op_rename, 0, EACCES);
+  EXPECT_EQ(rotate(NT("w/report.txt")), 0);
+  EXPECT_EQ(log(), "");
+  EXPECT_EQ(fake::content(NT("w/report.txt")), "current");
+  EXPECT_EQ(fake::console_output() + fake::console_error(), "");
+}
+
+TEST_F(Generations, FileArchivedOntoItselfIsCopiedBesideItself) {
+  options.generations = 3;
+  fake::add_file(NT("w/report.(-01).txt"), "one");
+  nstring redirected;
+  EXPECT_EQ(rotate(NT("w/report.txt"), NT("w/report.txt"), &redirected), 0);
+  EXPECT_EQ(redirected, full_name(NT("w/report.txt")) + NT(".(-01)"));
+  // The shift still runs; the exception itself logs nothing.
+  EXPECT_EQ(log(), renamed(NT("w/report.(-01).txt"), NT("w/report.(-02).txt")));
+  EXPECT_EQ(fake::content(NT("w/report.txt")), "current");
+}
+
+TEST_F(Generations, NamesOfOneFileByCaseOnlyWhereCaseIsIgnored) {
+  options.generations = 3;
+  nstring redirected;
+  if (native_path_style == path_style_windows) {
+    EXPECT_EQ(rotate(NT("W/Report.TXT"), NT("w/report.txt"), &redirected), 0);
+    EXPECT_EQ(redirected, full_name(NT("W/Report.TXT")) + NT(".(-01)"));
+    EXPECT_EQ(fake::content(NT("w/report.txt")), "current");
+  } else {
+    fake::add_file(NT("w/Report.TXT"), "other");
+    EXPECT_EQ(rotate(NT("w/report.txt"), NT("w/Report.TXT"), &redirected), 0);
+    EXPECT_EQ(redirected, full_name(NT("w/report.txt")));
+    EXPECT_EQ(fake::content(NT("w/report.(-01).txt")), "current");
+    EXPECT_EQ(fake::content(NT("w/Report.TXT")), "other");
+  }
+}
+
+// The destination is the source under another spelling: never renamed away.
+// With backups to spare the copy goes beside it, as for equal names; with a
+// single generation nothing moves and the copy engine refuses the pair.
+TEST_F(Generations, SourceUnderAnotherNameIsNeverArchivedAway) {
+  fake::add_file(NT("w/sub/x"), "");
+  fake::add_link(NT("w/link.txt"), NT("w/report.txt"));
+  struct Row {
+    const nchar *destination;
+    nstring source; // as given, not made absolute
+    int32_t generations;
+    bool redirected;
+  };
+  const Row rows[] = {
+      {NT("w/link.txt"), full_name(NT("w/report.txt")), 5, true},
+      {NT("w/link.txt"), full_name(NT("w/report.txt")), 1, false},
+      {NT("w/report.txt"), NT("w/report.txt"), 3, true},
+      {NT("w/report.txt"), NT("w/report.txt"), 1, false},
+      {NT("w/report.txt"), full_name(NT("w/sub")) + NT("/../report.txt"), 2, true},
+      {NT("w/report.txt"), full_name(NT("w/report.txt")), 1, false},
+  };
+  for (const Row &row : rows) {
+    fake::add_file(NT("w/report.(-00).txt"), "zero");
+    fake::add_file(NT("w/report.(-01).txt"), "one");
+    fake::clear_faults();
+    int before = renames_and_removals();
+    options.generations = row.generations;
+    nstring name = full_name(row.destination);
+    EXPECT_EQ(rotate_generations(&name, row.source), 0);
+    EXPECT_EQ(fake::content(NT("w/report.txt")), "current");
+    if (row.redirected) {
+      EXPECT_EQ(name, full_name(row.destination) + NT(".(-01)"));
+    } else {
+      EXPECT_EQ(name, full_name(row.destination));
+      EXPECT_EQ(renames_and_removals(), before);
+      EXPECT_EQ(fake::content(NT("w/report.(-00).txt")), "zero");
+    }
+  }
+}
+
+TEST_F(Generations, SourceAmongTheGenerationsRefusesTheArchive) {
+  struct Row {
+    int32_t generations;
+    const nchar *source;
+    int result;
+  };
+  const Row rows[] = {
+      {5, NT("w/report.(-01).txt"), 1}, // would be shifted to -02
+      {5, NT("w/report.(-04).txt"), 1}, // would be removed as the oldest
+      {1, NT("w/report.(-00).txt"), 1},
+      {3, NT("w/report.(-04).txt"), 0}, // above the kept ones: untouched
+  };
+  for (const Row &row : rows) {
+    close_logs();
+    SetUp();
+    fake::add_file(NT("w/report.(-00).txt"), "zero");
+    fake::add_file(NT("w/report.(-01).txt"), "one");
+    fake::add_file(NT("w/report.(-04).txt"), "four");
+    options.generations = row.generations;
+    EXPECT_EQ(rotate(NT("w/report.txt"), row.source), row.result) << row.generations;
+    EXPECT_TRUE(fake::exists(row.source));
+    if (row.result == 1) {
+      std::string line = shown(row.source) + " ===> " + shown(NT("w/report.txt")) +
+                         " : Failed.  The source is an archive generation of the destination.\n";
+      EXPECT_EQ(fake::console_output(), line);
+      EXPECT_EQ(log(), line);
+      EXPECT_EQ(fake::content(NT("w/report.txt")), "current");
+      EXPECT_EQ(renames_and_removals(), 0);
+    }
+  }
+}
+
+TEST_F(Generations, NameWithoutRoomForTheSuffixIsNeverCut) {
+  nstring directory = full_name(NT("w")) + NT("/");
+  for (size_t spare : {size_t(6), size_t(5)}) {
+    close_logs();
+    SetUp();
+    nstring destination = directory + nstring(size_t(kPathMax) - spare - directory.size(), NT('d'));
+    fake::add_file(destination, "current");
+    nstring name = destination;
+    int result = rotate_generations(&name, full_name(NT("src/report.txt")));
+    if (spare == 6) {
+      EXPECT_EQ(result, 0);
+      EXPECT_EQ(fake::content(destination + NT(".(-01)")), "current");
+    } else {
+      EXPECT_EQ(result, 1);
+      EXPECT_EQ(fake::content(destination), "current");
+      EXPECT_EQ(renames_and_removals(), 0);
+      std::string line = shown(NT("src/report.txt")) + " ===> " + narrow_text(destination.c_str()) +
+                         " : Failed.  Archive name too long.\n";
+      EXPECT_EQ(log(), line);
+      EXPECT_EQ(fake::console_output(), line);
+    }
+  }
+}
+
+// Through the per-file job: where the copy lands, and what is refused.
+
+TEST_F(Generations, JobCopiesAfterTheRotation) {
+  options.archive = true;
+  options.generations = 3;
+  options.quiet = true;
+  fake::add_file(NT("w/report.(-01).txt"), "one");
+  EXPECT_EQ(job(NT("w/report.txt")), 0);
+  EXPECT_EQ(fake::content(NT("w/report.txt")), "new");
+  EXPECT_EQ(fake::content(NT("w/report.(-01).txt")), "current");
+  EXPECT_EQ(fake::content(NT("w/report.(-02).txt")), "one");
+  EXPECT_EQ(log(), renamed(NT("w/report.(-01).txt"), NT("w/report.(-02).txt")) +
+                       renamed(NT("w/report.txt"), NT("w/report.(-01).txt")) +
+                       shown(NT("src/report.txt")) + " ===> " + shown(NT("w/report.txt")) +
+                       " : Ok\n");
+}
+
+TEST_F(Generations, JobOfAFileOntoItself) {
+  options.archive = true;
+  options.batch = true;
+  fake::add_link(NT("w/link.txt"), NT("w/report.txt"));
+  // With backups to spare the copy is written beside the file.
+  EXPECT_EQ(job(NT("w/link.txt"), NT("w/report.txt")), 0);
+  EXPECT_EQ(fake::content(NT("w/link.txt.(-01)")), "current");
+  EXPECT_EQ(fake::content(NT("w/report.txt")), "current");
+  // With one generation the file stays and the pair is refused as one file.
+  options.generations = 1;
+  fake::clear_console();
+  EXPECT_EQ(job(NT("w/link.txt"), NT("w/report.txt")), 1);
+  EXPECT_EQ(fake::content(NT("w/report.txt")), "current");
+  EXPECT_FALSE(fake::exists(NT("w/link.(-00).txt")));
+  // The report repeats the pair that announced the copy.
+  std::string pair = shown(NT("w/report.txt")) + " ===> " + shown(NT("w/link.txt"));
+  EXPECT_EQ(fake::console_output(), pair + pair + " : Source, Destination are same file.\n\n");
+}
+
+TEST_F(Generations, JobRefusedByTheArchiveCopiesNothing) {
+  options.archive = true;
+  options.quiet = true;
+  fake::add_file(NT("w/report.(-01).txt"), "one");
+  EXPECT_EQ(job(NT("w/report.txt"), NT("w/report.(-01).txt")), 1);
+  EXPECT_EQ(fake::content(NT("w/report.txt")), "current");
+  EXPECT_EQ(fake::content(NT("w/report.(-01).txt")), "one");
+  EXPECT_EQ(fake::console_output(), "");
+  EXPECT_NE(log().find(" : Failed.  The source is an archive generation of the destination.\n"),
+            std::string::npos);
+}
+
+} // namespace
+} // namespace zorov
