@@ -14,15 +14,17 @@ WINE=/usr/lib/wine/wine64
 command -v wine64 >/dev/null && WINE=$(command -v wine64)
 export WINEDEBUG=-all
 export WINEPREFIX=$(mktemp -d /tmp/zorov-wineprefix-XXXXXX)
-trap 'rm -rf "$WINEPREFIX"' EXIT
 
 passed=0
 failed=0
-log=$(mktemp /tmp/zorov-test-XXXXXX)
+logs=$(mktemp -d /tmp/zorov-test-XXXXXX)
+trap 'rm -rf "$WINEPREFIX" "$logs"' EXIT
 
 build() { # preset
   echo "== build $1"
-  if cmake --preset "$1" -DZOROV_TESTS=ON >"$log" 2>&1 && cmake --build --preset "$1" -j2 >>"$log" 2>&1; then
+  local log=$logs/build-$1.log
+  if cmake --preset "$1" -DZOROV_TESTS=ON >"$log" 2>&1 &&
+    cmake --build --preset "$1" -j2 >>"$log" 2>&1; then
     return 0
   fi
   tail -n 60 "$log"
@@ -34,16 +36,18 @@ build() { # preset
 # Runs the unit tests of one build through CTest and counts their cases.
 unit_tests() { # build directory
   echo "== unit tests in $1"
+  local log=$logs/unit-${1//\//_}.log
   (cd "$1" && ctest --output-on-failure -V) >"$log" 2>&1
   local status=$?
-  grep -E '^\[ +(OK|FAILED) +\]|tests? passed|tests? failed' "$log" | grep -v '^\[       OK' | tail -n 40
+  grep -E '^[0-9]+: \[  FAILED  \] [A-Za-z]|tests passed|tests failed out of' "$log"
   local good bad
-  good=$(grep -oE '[0-9]+: \[  PASSED  \] [0-9]+' "$log" | awk '{s+=$NF} END {print s+0}')
-  bad=$(grep -oE '[0-9]+: \[  FAILED  \] [0-9]+ tests?,' "$log" | awk '{s+=$(NF-1)} END {print s+0}')
+  good=$(grep -oE '^[0-9]+: \[  PASSED  \] [0-9]+' "$log" | awk '{s+=$NF} END {print s+0}')
+  bad=$(grep -oE '^[0-9]+: \[  FAILED  \] [0-9]+ tests?,' "$log" | awk '{s+=$(NF-1)} END {print s+0}')
   if [ "$status" -ne 0 ] && [ "$bad" -eq 0 ]; then
-    tail -n 40 "$log"
+    tail -n 60 "$log"
     bad=1
   fi
+  [ "$bad" -eq 0 ] || grep -B2 -A12 -E '^[0-9]+: .*Failure$' "$log" | head -n 120
   echo "unit tests in $1: $good passed, $bad failed"
   passed=$((passed + good))
   failed=$((failed + bad))
@@ -53,11 +57,16 @@ end_to_end() { # label, run.py arguments...
   local label=$1
   shift
   echo "== end-to-end tests, $label"
+  local log=$logs/e2e-$label.log
   python3 tests/e2e/run.py "$@" | tee "$log"
   local line
   line=$(tail -n 1 "$log")
-  passed=$((passed + $(echo "$line" | awk '{print $1+0}')))
-  failed=$((failed + $(echo "$line" | awk '{print $3+0}')))
+  local good bad
+  good=$(echo "$line" | awk '$2 == "passed," {print $1+0}')
+  bad=$(echo "$line" | awk '$2 == "passed," {print $3+0}')
+  [ -n "$good" ] || { good=0; bad=1; }
+  passed=$((passed + good))
+  failed=$((failed + bad))
 }
 
 if build native; then
@@ -71,7 +80,6 @@ if build win64; then
 fi
 build win32 && passed=$((passed + 1))
 
-rm -f "$log"
 echo
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

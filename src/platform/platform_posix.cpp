@@ -521,7 +521,8 @@ int copy_contents(int input, int output, int64_t total, int64_t done, CopyProgre
     if (moved == 0)
       break;
     done += moved;
-    progress(total, done, context);
+    if (progress)
+      progress(total, done, context);
   }
   return 0;
 }
@@ -561,7 +562,8 @@ int platform_copy_file(const nchar *source, const nchar *destination, bool resta
       return error;
     }
   }
-  progress(total, done, context);
+  if (progress)
+    progress(total, done, context);
   int error = copy_contents(input, output, total, done, progress, context);
   if (error == 0) {
     copy_extended_attributes(input, output);
