@@ -1,17 +1,167 @@
-// Stand-in until source enumeration is built: every operand is a plain name.
+// Source enumeration: the source operands become a stream of names, with
+// response files read line by line and wildcard patterns expanded to the
+// files they match.
 #include "naming/sources.h"
+
+#include "cli/messages.h"
+#include "cli/options.h"
+#include "cli/run_driver.h"
+#include "naming/path_probe.h"
+#include "platform/path_syntax.h"
 
 namespace zorov {
 
-bool next_source(nstring *name, int source_end, nchar **argv, bool *wildcard_active,
-                 int *source_cursor, TextStream **source_list_file) {
-  (void)wildcard_active;
-  (void)source_list_file;
-  if (*source_cursor >= source_end)
+namespace {
+
+// The wildcard expansion in progress. One serves the whole run: a pattern
+// is expanded to its end before the next operand is taken.
+struct WildcardScan {
+  DirectorySearch *search = nullptr;
+  nstring drive;
+  nstring directory; // up to and including its last separator, or empty
+  nstring result;    // the last match, or empty when the matches ran out
+};
+
+WildcardScan wildcard_scan;
+
+bool fits_path_buffer(const nstring &name) { return name.size() <= size_t(kPathMax); }
+
+// A name no path buffer holds is refused whole rather than cut into some
+// other name. The source is then not copied, so the run must not end as if
+// every source had been.
+void refuse_long_name(const nstring &name) {
+  report_output("%ls: Name too long.\n", name.c_str());
+  if (worst_result < 1)
+    worst_result = 1;
+}
+
+bool has_wildcard(const nstring &name) { return name.find_first_of(NT("*?")) != nstring::npos; }
+
+// Only files are matches, and hidden or system ones only when asked for.
+bool passed_over(const DirectoryEntry &entry) {
+  if ((entry.attributes & attribute_directory) != 0)
+    return true;
+  return !options.copy_hidden && (entry.attributes & (attribute_hidden | attribute_system)) != 0;
+}
+
+void end_scan(WildcardScan *scan) {
+  if (scan->search)
+    search_close(scan->search);
+  scan->search = nullptr;
+  scan->result.clear();
+}
+
+// Goes on from `entry` (when `found`) to the first entry that is a match;
+// the empty name when the search runs out.
+const nstring &scan_matches(WildcardScan *scan, DirectoryEntry *entry, bool found) {
+  for (; found; found = search_next(scan->search, entry) != 0) {
+    if (passed_over(*entry))
+      continue;
+    // No separator after an empty directory part: "*.c" matches "a.c", not
+    // "/a.c", and "C:*.c" stays relative to the drive's current directory.
+    scan->result = scan->drive + scan->directory;
+    if (!scan->directory.empty() && !ends_with_separator(scan->directory, native_path_style))
+      scan->result += NT('/');
+    scan->result += entry->name;
+    if (fits_path_buffer(scan->result))
+      return scan->result;
+    refuse_long_name(scan->result);
+  }
+  end_scan(scan);
+  return scan->result;
+}
+
+// Starts the expansion of `pattern`; its first match or the empty name.
+const nstring &wildcard_first(WildcardScan *scan, const nstring &pattern) {
+  end_scan(scan);
+  PathParts<nchar> parts = split_path(pattern, native_path_style);
+  scan->drive = parts.drive;
+  scan->directory = parts.directory;
+  DirectoryEntry entry;
+  scan->search = search_first(pattern.c_str(), &entry);
+  return scan_matches(scan, &entry, scan->search != nullptr);
+}
+
+// The next match of the running expansion, or the empty name.
+const nstring &wildcard_next(WildcardScan *scan) {
+  DirectoryEntry entry;
+  bool found = scan->search && search_next(scan->search, &entry) != 0;
+  return scan_matches(scan, &entry, found);
+}
+
+// The next name of a source response file; false at its end. Lines are
+// taken literally. An empty line names nothing and is skipped; so is the
+// bare line feed left over when a line exactly fills the buffer.
+bool read_list_line(TextStream *list, nstring *name) {
+  nchar line[kPathCapacity];
+  while (read_text_line(list, line, kPathCapacity)) {
+    *name = line;
+    if (!name->empty() && name->back() == NT('\n'))
+      name->pop_back();
+    if (!name->empty())
+      return true;
+  }
+  return false;
+}
+
+// An `@name` operand: its response file is opened, or the operand is a
+// source of that literal name when something of that name exists. True
+// when `name` holds a source to return.
+bool open_source_list(const nstring &operand, nstring *name, TextStream **source_list_file) {
+  *source_list_file = open_text(operand.c_str() + 1, text_read);
+  if (*source_list_file)
     return false;
-  *name = argv[*source_cursor];
-  *source_cursor += 1;
-  return true;
+  if (probe_path(operand.c_str()) != 0) {
+    *name = operand;
+    return true;
+  }
+  report_output("%ls: Unable to open response file\n", operand.c_str() + 1);
+  return false;
+}
+
+// Takes one operand. True when `name` holds a source to return; false when
+// the operand was dropped or started a response file.
+bool take_operand(const nstring &operand, nstring *name, bool *wildcard_active,
+                  TextStream **source_list_file) {
+  if (!fits_path_buffer(operand)) {
+    refuse_long_name(operand);
+    return false;
+  }
+  if (!operand.empty() && operand[0] == NT('@'))
+    return open_source_list(operand, name, source_list_file);
+  if (!has_wildcard(operand)) {
+    *name = operand;
+    return true;
+  }
+  *name = wildcard_first(&wildcard_scan, operand);
+  *wildcard_active = !name->empty();
+  return *wildcard_active;
+}
+
+} // namespace
+
+bool next_source(nstring *name, int operand_end, nchar **argv, bool *wildcard_active,
+                 int *source_cursor, TextStream **source_list_file) {
+  for (;;) {
+    if (*source_list_file) {
+      if (read_list_line(*source_list_file, name))
+        return true;
+      close_text(*source_list_file);
+      *source_list_file = nullptr;
+    }
+    if (*wildcard_active) {
+      *name = wildcard_next(&wildcard_scan);
+      if (!name->empty())
+        return true;
+      *wildcard_active = false;
+    }
+    if (*source_cursor >= operand_end)
+      return false;
+    nstring operand = argv[*source_cursor];
+    *source_cursor += 1;
+    if (take_operand(operand, name, wildcard_active, source_list_file))
+      return true;
+  }
 }
 
 } // namespace zorov

@@ -1,13 +1,192 @@
-// Stand-in until the tree copy is built: a directory source copies nothing.
+// The tree copy: the files of a source directory go to a destination
+// directory, and with recursion every subdirectory is created at the
+// destination and walked in turn.
 #include "naming/tree_copy.h"
+
+#include "cli/messages.h"
+#include "cli/options.h"
+#include "decide/file_job.h"
+#include "naming/path_probe.h"
+#include "platform/path_syntax.h"
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <vector>
 
 namespace zorov {
 
+namespace {
+
+// Blanks the console line under the -sv directory echo.
+const char kBlankLine[] =
+    "                                                                               ";
+
+// Which file a name leads to, as far as the platform can tell.
+struct Identity {
+  bool known = false;
+  uint64_t device = 0;
+  uint64_t file_index = 0;
+};
+
+// One level of the walk in progress: the directory being read and the one
+// its files go to. The destination may not exist yet (it is created with the
+// first subdirectory below it), so its identity is looked up again until it
+// is known.
+struct WalkLevel {
+  Identity source;
+  nstring destination;
+  Identity destination_identity;
+};
+
+// The levels from the top of the walk down to the one being read.
+std::vector<WalkLevel> walk;
+
+Identity identity_of(const nstring &name) {
+  Identity identity;
+  FileStatus status;
+  if (file_status(name.c_str(), &status) != 0)
+    return identity;
+  identity.device = status.device;
+  identity.file_index = status.file_index;
+  identity.known = status.device != 0 || status.file_index != 0;
+  return identity;
+}
+
+bool same_identity(const Identity &one, const Identity &other) {
+  return one.known && other.known && one.device == other.device &&
+         one.file_index == other.file_index;
+}
+
+bool fits_path_buffer(const nstring &name) { return name.size() <= size_t(kPathMax); }
+
+// Names are refused whole, never cut into the name of some other file.
+void refuse_long_name(const nstring &name) { report_output("%ls: Name too long.\n", name.c_str()); }
+
+// The directory's name joined with an entry's. An empty directory is the
+// current one, so its entries keep their bare names rather than becoming
+// names at the root.
+nstring join_entry(const nstring &directory, const nstring &name) {
+  if (directory.empty())
+    return name;
+  return join_path(directory, name, native_path_style);
+}
+
+bool is_dot_entry(const nstring &name) { return name == NT(".") || name == NT(".."); }
+
+// A subdirectory that is one of the directories being read (a link or a
+// mount back up the tree), or one being written to (the destination lies
+// inside the source), would be walked without end. True when it is one of
+// them; the message is written here.
+bool leads_back(const nstring &source_entry) {
+  Identity entry = identity_of(source_entry);
+  if (!entry.known)
+    return false;
+  for (const WalkLevel &level : walk) {
+    if (same_identity(level.source, entry)) {
+      report_output("%ls: Directory leads back to one of its parents; passed over.\n",
+                    source_entry.c_str());
+      return true;
+    }
+  }
+  for (WalkLevel &level : walk) {
+    if (!level.destination_identity.known)
+      level.destination_identity = identity_of(level.destination);
+    if (same_identity(level.destination_identity, entry)) {
+      report_output("%ls: Directory is a destination of this copy; passed over.\n",
+                    source_entry.c_str());
+      return true;
+    }
+  }
+  return false;
+}
+
+// Creates a missing destination subdirectory. False, with the messages,
+// when it can't be made.
+bool create_destination(nstring *destination_entry) {
+  if (make_directory_path(destination_entry) == 0) {
+    report_output("Directory: %ls has been created.\n", destination_entry->c_str());
+    return true;
+  }
+  int error_number = errno;
+  const char *text = "%ls: Unable to create destination directory.\n";
+  if (!options.quiet) {
+    print_output(text, destination_entry->c_str());
+    print_error_text(error_number);
+  }
+  print_log(text, destination_entry->c_str());
+  return false;
+}
+
+int copy_subdirectory(const nstring &source_entry, nstring *destination_entry, int argument_count) {
+  if (leads_back(source_entry))
+    return 1;
+  // Nothing is created when only listing what would be copied.
+  if (probe_path(destination_entry->c_str()) != 1 && !options.identify_only &&
+      !create_destination(destination_entry))
+    return 8;
+  return copy_tree(source_entry, *destination_entry, argument_count);
+}
+
+int copy_entry(const DirectoryEntry &entry, const nstring &source_dir,
+               const nstring &destination_dir, int argument_count) {
+  bool directory = (entry.attributes & attribute_directory) != 0;
+  if (directory && is_dot_entry(entry.name))
+    return 0;
+  // Hidden and system subdirectories are walked all the same; only files
+  // (and, without recursion, the subdirectories the file job passes over)
+  // are subject to the hidden rule.
+  bool descend = directory && options.recurse;
+  bool hidden = (entry.attributes & (attribute_hidden | attribute_system)) != 0;
+  if (!descend && hidden && !options.copy_hidden)
+    return 0;
+  nstring source_entry = join_entry(source_dir, entry.name);
+  nstring destination_entry = join_entry(destination_dir, entry.name);
+  for (const nstring *name : {&source_entry, &destination_entry}) {
+    if (!fits_path_buffer(*name)) {
+      refuse_long_name(*name);
+      return 1;
+    }
+  }
+  if (descend)
+    return copy_subdirectory(source_entry, &destination_entry, argument_count);
+  return copy_one_file(destination_entry, source_entry, 1, argument_count);
+}
+
+int walk_entries(DirectorySearch *search, DirectoryEntry *entry, const nstring &source_dir,
+                 const nstring &destination_dir, int argument_count) {
+  int worst = 0;
+  for (bool found = true; found; found = search_next(search, entry) != 0) {
+    int result = copy_entry(*entry, source_dir, destination_dir, argument_count);
+    if (result > worst)
+      worst = result;
+  }
+  return worst;
+}
+
+} // namespace
+
 int copy_tree(const nstring &source_dir, const nstring &destination_dir, int argument_count) {
-  (void)source_dir;
-  (void)destination_dir;
-  (void)argument_count;
-  return 0;
+  if (options.verbose_recursion && !options.quiet)
+    print_output("\r%s\r%ls\r", kBlankLine, source_dir.c_str());
+  nstring pattern = join_entry(source_dir, NT("*.*"));
+  if (!fits_path_buffer(pattern)) {
+    refuse_long_name(pattern);
+    return 1;
+  }
+  DirectoryEntry entry;
+  DirectorySearch *search = search_first(pattern.c_str(), &entry);
+  if (!search)
+    return 0;
+  WalkLevel level;
+  level.source = identity_of(source_dir.empty() ? nstring(NT(".")) : source_dir);
+  level.destination = destination_dir;
+  level.destination_identity = identity_of(destination_dir);
+  walk.push_back(level);
+  int worst = walk_entries(search, &entry, source_dir, destination_dir, argument_count);
+  walk.pop_back();
+  search_close(search);
+  return worst;
 }
 
 } // namespace zorov

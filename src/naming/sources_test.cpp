@@ -1,0 +1,185 @@
+#include "naming/sources.h"
+
+#include "cli/run_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace zorov {
+namespace {
+
+class Sources : public ::testing::Test {
+protected:
+  void SetUp() override {
+    fake::reset();
+    testing_support::reset_run_state();
+    fake::add_file(NT("list"), "a.txt\nb.txt\n");
+    fake::add_file(NT("crlf"), "one\r\ntwo\r\n\r\n\nthree");
+    fake::add_file(NT("literal"), "*.log\n@list\nw/?.txt\n");
+    fake::add_file(NT("@named"), "N");
+    fake::add_file(NT("w/a.txt"), "A");
+    fake::add_file(NT("w/h.txt"), "H");
+    fake::set_attributes(NT("w/h.txt"), attribute_hidden);
+    fake::add_file(NT("w/s.txt"), "S");
+    fake::set_attributes(NT("w/s.txt"), attribute_system);
+    fake::add_directory(NT("w/d.txt"));
+    fake::add_file(NT("w/b.dat"), "B");
+    fake::add_file(NT("sub/x.dat"), "X");
+    fake::add_file(NT("sub/y.dat"), "Y");
+    fake::add_file(NT("sub/z.txt"), "Z");
+    fake::add_file(NT("top.dat"), "T");
+  }
+};
+
+// Every name next_source gives for `operands`, checking that it ends idle.
+std::vector<nstring> enumerate(std::vector<nstring> operands) {
+  std::vector<nchar *> argv;
+  for (nstring &operand : operands)
+    argv.push_back(&operand[0]);
+  argv.push_back(nullptr);
+  int cursor = 0;
+  bool wildcard_active = false;
+  TextStream *list = nullptr;
+  int texts_open = fake::open_text_count();
+  std::vector<nstring> names;
+  nstring name;
+  while (next_source(&name, int(operands.size()), argv.data(), &wildcard_active, &cursor, &list))
+    names.push_back(name);
+  EXPECT_FALSE(wildcard_active);
+  EXPECT_EQ(list, nullptr);
+  EXPECT_EQ(cursor, int(operands.size()));
+  EXPECT_EQ(fake::open_search_count(), 0);
+  EXPECT_EQ(fake::open_text_count(), texts_open);
+  return names;
+}
+
+std::string joined(const std::vector<nstring> &names) {
+  std::string text;
+  for (const nstring &name : names)
+    text += narrow_text(name.c_str()) + "|";
+  return text;
+}
+
+TEST_F(Sources, OperandsListsAndPatterns) {
+  struct Row {
+    std::vector<nstring> operands;
+    bool copy_hidden;
+    std::vector<nstring> names;
+    std::string output;
+  };
+  const Row rows[] = {
+      {{NT("@list"), NT("c")}, false, {NT("a.txt"), NT("b.txt"), NT("c")}, ""},
+      // CR LF reads as a line feed; empty lines name nothing; the last line
+      // needs no line end.
+      {{NT("@crlf")}, false, {NT("one"), NT("two"), NT("three")}, ""},
+      {{NT("@missing"), NT("c")}, false, {NT("c")}, "missing: Unable to open response file\n"},
+      {{NT("@named")}, false, {NT("@named")}, ""},
+      {{NT("@")}, false, {}, ": Unable to open response file\n"},
+      // Lines are names: no wildcard expansion, no nested list.
+      {{NT("@literal")}, false, {NT("*.log"), NT("@list"), NT("w/?.txt")}, ""},
+      {{NT("w/*.txt")}, false, {NT("w/a.txt")}, ""},
+      {{NT("w/*.txt")}, true, {NT("w/a.txt"), NT("w/h.txt"), NT("w/s.txt")}, ""},
+      {{NT("w/?.*"), NT("w/*.dat")}, false, {NT("w/a.txt"), NT("w/b.dat"), NT("w/b.dat")}, ""},
+      {{NT("sub/*.dat")}, false, {NT("sub/x.dat"), NT("sub/y.dat")}, ""},
+      // No separator is made up in front of a match of a bare pattern.
+      {{NT("*.dat")}, false, {NT("top.dat")}, ""},
+      {{NT("none*.zzz"), NT("gone/*.txt"), NT("c")}, false, {NT("c")}, ""},
+      // A plain name is handed on whether it exists or not.
+      {{NT("missing"), NT("w")}, false, {NT("missing"), NT("w")}, ""},
+  };
+  for (const Row &row : rows) {
+    fake::clear_console();
+    options.copy_hidden = row.copy_hidden;
+    EXPECT_EQ(joined(enumerate(row.operands)), joined(row.names)) << joined(row.operands);
+    EXPECT_EQ(fake::console_output(), row.output) << joined(row.operands);
+    EXPECT_EQ(fake::console_error(), "");
+  }
+}
+
+TEST_F(Sources, PatternKeepsItsOwnDirectorySpelling) {
+  if (native_path_style != path_style_windows) {
+    // A backslash is an ordinary character of a POSIX name.
+    EXPECT_EQ(joined(enumerate({NT("sub\\*.dat")})), "");
+    return;
+  }
+  EXPECT_EQ(joined(enumerate({NT("sub\\*.dat")})), "sub\\x.dat|sub\\y.dat|");
+  fake::add_file(NT("D:\\other\\q.dat"), "Q");
+  EXPECT_EQ(joined(enumerate({NT("d:\\other\\*.dat")})), "d:\\other\\q.dat|");
+}
+
+TEST_F(Sources, ResponseFileIsReadAgainForEachRound) {
+  std::vector<nstring> operands = {NT("@list"), NT("w/*.txt"), NT("t")};
+  std::vector<nchar *> argv;
+  for (nstring &operand : operands)
+    argv.push_back(&operand[0]);
+  bool wildcard_active = false;
+  TextStream *list = nullptr;
+  nstring name;
+  for (int round = 0; round < 2; ++round) {
+    int cursor = 0;
+    std::vector<nstring> names;
+    while (next_source(&name, 2, argv.data(), &wildcard_active, &cursor, &list))
+      names.push_back(name);
+    EXPECT_EQ(joined(names), "a.txt|b.txt|w/a.txt|") << round;
+    EXPECT_EQ(cursor, 2);
+  }
+  EXPECT_EQ(fake::call_count(fake::op_open_text), 2);
+}
+
+TEST_F(Sources, LongLinesComeInPiecesWithoutAnEmptyRemainder) {
+  std::string full(size_t(kPathMax), 'x');
+  fake::add_file(NT("long"), full + "yz\n" + full + "\r\nlast\n");
+  std::vector<nstring> names = enumerate({NT("@long")});
+  ASSERT_EQ(names.size(), 4u);
+  EXPECT_EQ(narrow_text(names[0].c_str()), full);
+  EXPECT_EQ(names[1], NT("yz"));
+  EXPECT_EQ(narrow_text(names[2].c_str()), full);
+  EXPECT_EQ(names[3], NT("last"));
+}
+
+TEST_F(Sources, OverlongNamesAreRefusedWhole) {
+  nstring longest(size_t(kPathMax), NT('n'));
+  nstring too_long = longest + NT("n");
+  EXPECT_EQ(joined(enumerate({too_long, longest})), joined({longest}));
+  EXPECT_EQ(fake::console_output(), narrow_text(too_long.c_str()) + ": Name too long.\n");
+  EXPECT_EQ(worst_result, 1);
+}
+
+TEST_F(Sources, OverlongMatchIsRefusedAndTheNextFollows) {
+  // A directory spelled long enough that "ab.txt" just fits and "abc.txt"
+  // does not.
+  fake::add_file(NT("s/ab.txt"), "1");
+  fake::add_file(NT("s/abc.txt"), "2");
+  fake::add_file(NT("s/b.txt"), "3");
+  size_t directory_length = size_t(kPathMax) - 6;
+  nstring directory = NT(".") + nstring(directory_length - 3, NT('/')) + NT("s/");
+  ASSERT_EQ(directory.size(), directory_length);
+  std::vector<nstring> names = enumerate({directory + NT("*.txt")});
+  EXPECT_EQ(joined(names), joined({directory + NT("ab.txt"), directory + NT("b.txt")}));
+  EXPECT_EQ(fake::console_output(),
+            narrow_text((directory + NT("abc.txt")).c_str()) + ": Name too long.\n");
+  EXPECT_EQ(worst_result, 1);
+}
+
+TEST_F(Sources, UnopenableListFollowsTheReportRule) {
+  options.quiet = true;
+  log_file = open_text(NT("log"), text_append);
+  EXPECT_EQ(joined(enumerate({NT("@gone")})), "");
+  close_logs();
+  EXPECT_EQ(fake::console_output(), "");
+  EXPECT_EQ(fake::content(NT("log")), "gone: Unable to open response file\n");
+  EXPECT_EQ(worst_result, 0);
+}
+
+TEST_F(Sources, RunCopiesEveryMatchToEveryTarget) {
+  int code = testing_support::run_program({NT("zorov"), NT("-b"), NT("-q"), NT("@literal"),
+                                           NT("w/*.txt"), NT("-to"), NT("t1/"), NT("t2/")});
+  // The literal "*.log" and "w/?.txt" fail as names, "@list" too.
+  EXPECT_EQ(code, 1);
+  for (const nchar *target : {NT("t1/a.txt"), NT("t2/a.txt")})
+    EXPECT_EQ(fake::content(target), "A") << narrow_text(target);
+  EXPECT_FALSE(fake::exists(NT("t1/h.txt")));
+  EXPECT_FALSE(fake::exists(NT("t1/d.txt")));
+}
+
+} // namespace
+} // namespace zorov
