@@ -584,8 +584,9 @@ int platform_copy_file(const nchar *source, const nchar *destination, bool resta
 nstring help_directory() {
   static const char *const names[] = {"TMP", "tmp", "TEMP", "temp", "TMPDIR"};
   nstring value;
+  // An empty variable names no directory.
   for (const char *name : names)
-    if (environment_value(name, &value))
+    if (environment_value(name, &value) && !value.empty())
       return value;
   return "/tmp";
 }

@@ -1,5 +1,6 @@
 """The run driver: operands, targets, directories, exit codes."""
 
+import glob
 import os
 
 from harness import case, check, equal
@@ -181,3 +182,33 @@ def target_below_a_file_cannot_be_created(run):
     equal(result.code, 8, result)
     equal(result.out, "%s: Unable to create destination directory.\n" % run.path("file/sub"))
     check(result.err.endswith("\n") and len(result.err) > 1, "system error text: %r" % result.err)
+
+
+@case
+def help_file_in_temporary_directory(run):
+    run.write("a", "A")
+    if run.windows:
+        # wine sets TMP and TEMP to its own temporary directory
+        found = glob.glob(os.path.join(run.target.environment["WINEPREFIX"],
+                                       "drive_c/users/*/Temp"))
+        check(found, "the temporary directory of the wine prefix")
+        help_name = os.path.join(found[0], "zorov.hlp")
+    else:
+        help_name = run.native("zorov.hlp")
+    with open(help_name, "wb") as handle:
+        handle.write(b"an old help file\n")
+    result = run.zorov("a", environment={"TMP": run.path(), "TEMP": run.path()})
+    equal(result.code, 8, result)
+    equal(result.out, "", "stdout")
+    with open(help_name, "rb") as handle:
+        data = handle.read()
+    if run.windows:
+        check(b"\n" not in data.replace(b"\r\n", b""), "bare LF in the help file")
+        data = data.replace(b"\r\n", b"\n")
+    manual = data.decode("latin-1")
+    check(manual.startswith("ZOROV 4.38 -- Feb 21 2009 for 32 bit Windows, supporting long file "
+                            "names.\n"), manual[:200])
+    check("Usage is:\n zorov [flags] src1 [src2 ...] target -or-\n" in manual, "usage")
+    check("            instead of a backslash (\\) as the directory seperator. \n" in manual, "x")
+    check(manual.endswith("else some files did not copy.\n\n\n\n"), manual[-100:])
+    check("an old help file" not in manual, "replaced")

@@ -1,0 +1,65 @@
+#include "cli/help.h"
+
+#include "cli/run_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace zorov {
+namespace {
+
+using testing_support::run_program;
+
+const bool windows = native_path_style == path_style_windows;
+
+class Help : public ::testing::Test {
+protected:
+  void SetUp() override {
+    fake::reset();
+    fake::add_directory(NT("temp"));
+    fake::add_file(NT("a"), "A");
+  }
+};
+
+TEST_F(Help, ManualGoesToTheTemporaryDirectoryAndShowsThere) {
+  nstring directory = testing_support::full_name(NT("temp"));
+  fake::set_environment("TMP", directory);
+  EXPECT_EQ(run_program({NT("zorov"), NT("-llog"), NT("a")}), 8);
+  nstring help = directory + (windows ? NT("\\zorov.hlp") : NT("/zorov.hlp"));
+  std::string manual = fake::content(help);
+  EXPECT_EQ(manual.find("ZOROV 4.38 -- Feb 21 2009 for 32 bit Windows, supporting long file "
+                        "names.\n"),
+            0u);
+  std::string repeated = "            a stream instead of a file, ZOROV will not copy.\n";
+  size_t first = manual.find(repeated);
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(manual.find(repeated, first + 1), first + repeated.size());
+  EXPECT_NE(manual.find(repeated, first + 2 * repeated.size()), std::string::npos);
+  EXPECT_NE(manual.find("-x \"f1..\"-- List of filenames to exclude."), std::string::npos);
+  std::string last = "Returns ERROR LEVEL 0--All files copied; else some files did not copy.\n\n\n\n";
+  EXPECT_EQ(manual.substr(manual.size() - last.size()), last);
+  std::vector<std::string> shown = fake::help_files_shown();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0], narrow_text(help.c_str()));
+  EXPECT_EQ(fake::open_text_count(), 0); // logs and the help file are closed
+}
+
+TEST_F(Help, NoDoubledSeparatorAndReplacedNotAppended) {
+  nstring directory = testing_support::full_name(NT("temp"));
+  nstring with_separator = directory + (windows ? NT("\\") : NT("/"));
+  fake::set_environment("TMP", with_separator);
+  nstring help = with_separator + NT("zorov.hlp");
+  fake::add_file(help, "old help\n");
+  EXPECT_EQ(run_program({NT("zorov"), NT("a")}), 8);
+  EXPECT_EQ(fake::content(help).find("ZOROV 4.38"), 0u);
+  EXPECT_EQ(fake::help_files_shown()[0], narrow_text(help.c_str()));
+}
+
+TEST_F(Help, UnwritableHelpFileStillEndsWith8) {
+  fake::set_environment("TMP", testing_support::full_name(NT("missing-dir")));
+  EXPECT_EQ(run_program({NT("zorov")}), 8);
+  EXPECT_TRUE(fake::help_files_shown().empty());
+  EXPECT_NE(fake::console_error().find("Unable to Open "), std::string::npos);
+}
+
+} // namespace
+} // namespace zorov
