@@ -104,13 +104,6 @@ TEST_F(Freshness, NewerRuleDecidesAndLogs) {
   EXPECT_EQ(fake::console_output() + fake::console_error(), "");
 }
 
-TEST_F(Freshness, NewerRuleWithoutALogFile) {
-  options.compare_versions = 1;
-  destination_stamp.version_ms = 2;
-  EXPECT_EQ(compare_freshness(NT("s"), NT("d")), 1);
-  EXPECT_EQ(fake::console_output() + fake::console_error(), "");
-}
-
 struct SameRow {
   const char *what;
   int64_t source_size, destination_size;
