@@ -1,0 +1,220 @@
+"""Source naming: response files, wildcards, directory sources and trees."""
+
+import os
+
+from harness import case, check, equal
+
+
+def ok_line(source, destination):
+    return "%s ===> %s : Ok\n" % (source, destination)
+
+
+def joined(run, target, below):
+    """A destination the tree copy forms: the resolved target, "/" and names."""
+    return run.path(target) + "/" + below
+
+
+def created(name):
+    return "Directory: %s has been created.\n" % name
+
+
+def make_tree(run):
+    run.write("src/a.txt", "A")
+    run.write("src/sub/b.txt", "B")
+    run.write("src/sub/deep/c.txt", "C")
+    os.makedirs(run.native("src/empty"))
+
+
+@case
+def naming_response_file_lines_are_sources(run):
+    run.write("a.txt", "A")
+    run.write("b.txt", "B")
+    run.write("list", "a.txt\r\n\r\nb.txt")
+    result = run.zorov("-b", "@list", "t/")
+    equal(result.code, 0, result)
+    equal(result.out, created(run.path("t")) +
+          ok_line(run.path("a.txt"), run.path("t/a.txt")) +
+          ok_line(run.path("b.txt"), run.path("t/b.txt")), "stdout")
+    equal(result.err, "", "stderr")
+
+
+@case
+def naming_response_file_is_read_for_every_target(run):
+    run.write("a.txt", "A")
+    run.write("list", "a.txt\n")
+    result = run.zorov("-b", "-q", "@list", "-to", "t1/", "t2/")
+    equal(result.code, 0, result)
+    equal(run.read("t1/a.txt"), b"A", "first target")
+    equal(run.read("t2/a.txt"), b"A", "second target")
+
+
+@case
+def naming_missing_response_file_is_reported_and_passed_over(run):
+    run.write("a.txt", "A")
+    result = run.zorov("-b", "-lrun.log", "@missing", "a.txt", "t/")
+    equal(result.code, 0, result)
+    equal(result.out, created(run.path("t")) + "missing: Unable to open response file\n" +
+          ok_line(run.path("a.txt"), run.path("t/a.txt")), "stdout")
+    check("missing: Unable to open response file\n" in run.text_lines("run.log"), "logged")
+
+
+@case
+def naming_file_literally_named_with_at_sign(run):
+    run.write("@name", "N")
+    result = run.zorov("-b", "@name", "t/")
+    equal(result.code, 0, result)
+    equal(run.read("t/@name"), b"N", "copy")
+
+
+@case
+def naming_response_file_lines_are_taken_literally(run):
+    run.write("x.log", "X")
+    run.write("list", "*.log\n")
+    result = run.zorov("-b", "-q", "@list", "t/")
+    equal(result.code, 1, result)
+    check(not run.exists("t/x.log"), "no expansion of a listed name")
+
+
+@case
+def naming_wildcard_passes_over_hidden_files_and_directories(run):
+    run.write("w/a.txt", "A")
+    run.write("w/.h.txt", "H")
+    run.write("w/d.txt/inner", "D")
+    result = run.zorov("-b", "w/*.txt", "t/")
+    equal(result.code, 0, result)
+    equal(result.out, created(run.path("t")) +
+          ok_line(run.path("w/a.txt"), run.path("t/a.txt")), "stdout")
+    result = run.zorov("-b", "-h", "w/*.txt", "u/")
+    equal(result.code, 0, result)
+    equal(sorted(os.listdir(run.native("u"))), [".h.txt", "a.txt"], "with -h")
+    check(not run.exists("t/d.txt") and not run.exists("u/d.txt"), "directory never matched")
+
+
+@case
+def naming_pattern_without_matches_is_dropped_silently(run):
+    run.write("a.txt", "A")
+    result = run.zorov("-b", "none*.zzz", "gone/*.txt", "a.txt", "t/")
+    equal(result.code, 0, result)
+    equal(result.out, created(run.path("t")) +
+          ok_line(run.path("a.txt"), run.path("t/a.txt")), "stdout")
+    equal(result.err, "", "stderr")
+
+
+@case
+def naming_overlong_operand_is_refused_whole(run):
+    run.write("a.txt", "A")
+    name = "n" * (260 if run.windows else 4096)
+    result = run.zorov("-b", name, "a.txt", "t/")
+    equal(result.code, 1, result)
+    equal(result.out, created(run.path("t")) + name + ": Name too long.\n" +
+          ok_line(run.path("a.txt"), run.path("t/a.txt")), "stdout")
+
+
+@case
+def naming_directory_source_one_level(run):
+    make_tree(run)
+    result = run.zorov("-b", "src", "t/")
+    equal(result.code, 0, result)
+    equal(result.out, created(run.path("t")) +
+          ok_line("src/a.txt", joined(run, "t", "a.txt")), "stdout")
+    equal(sorted(os.listdir(run.native("t"))), ["a.txt"], "only the top files")
+
+
+@case
+def naming_directory_source_whole_tree(run):
+    make_tree(run)
+    result = run.zorov("-b", "-s", "src", "t/")
+    equal(result.code, 0, result)
+    equal(result.out,
+          created(run.path("t")) +
+          ok_line("src/a.txt", joined(run, "t", "a.txt")) +
+          created(joined(run, "t", "empty")) +
+          created(joined(run, "t", "sub")) +
+          ok_line("src/sub/b.txt", joined(run, "t", "sub/b.txt")) +
+          created(joined(run, "t", "sub/deep")) +
+          ok_line("src/sub/deep/c.txt", joined(run, "t", "sub/deep/c.txt")), "stdout")
+    equal(run.read("t/sub/deep/c.txt"), b"C", "deepest file")
+    check(os.path.isdir(run.native("t/empty")), "empty directory created")
+
+
+@case
+def naming_verbose_tree_echoes_each_directory(run):
+    run.write("src/a", "A")
+    run.write("src/s/b", "B")
+    result = run.zorov("-b", "-sv", "src", "t/")
+    equal(result.code, 0, result)
+    blank = "\r" + " " * 79 + "\r"
+    equal(result.out,
+          created(run.path("t")) + blank + "src\r" +
+          ok_line("src/a", joined(run, "t", "a")) +
+          created(joined(run, "t", "s")) + blank + "src/s\r" +
+          ok_line("src/s/b", joined(run, "t", "s/b")), "stdout")
+    quiet = run.zorov("-q", "-sv", "src", "u/")
+    equal(quiet.out, "", "quiet echo")
+
+
+@case
+def naming_subdirectory_name_taken_by_a_file(run):
+    make_tree(run)
+    run.write("t/sub", "in the way")
+    result = run.zorov("-b", "-s", "src", "t")
+    equal(result.code, 8, result)
+    failure = joined(run, "t", "sub") + ": Unable to create destination directory.\n"
+    check(failure in result.out, result)
+    check(result.err.strip() != "", "system error text on stderr")
+    equal(run.read("t/sub"), b"in the way", "file kept")
+    equal(run.read("t/a.txt"), b"A", "the rest copied")
+    check(os.path.isdir(run.native("t/empty")), "the rest created")
+
+
+@case
+def naming_identify_only_tree_creates_nothing(run):
+    make_tree(run)
+    result = run.zorov("-s", "-id", "src", "t/")
+    equal(result.code, 0, result)
+    equal(result.out, "           1\tsrc/a.txt\n"
+                      "           1\tsrc/sub/b.txt\n"
+                      "           1\tsrc/sub/deep/c.txt\n"
+                      "3 files, 3 Bytes\n", "stdout")
+    check(not run.exists("t"), "nothing created")
+
+
+@case
+def naming_current_directory_into_its_own_subdirectory(run):
+    run.write("f", "F")
+    run.write("d/g", "G")
+    result = run.zorov("-b", "-s", ".", "sub/")
+    equal(result.code, 1, result)
+    check("./sub: Directory is a destination of this copy; passed over.\n" in result.out,
+          result)
+    equal(run.read("sub/f"), b"F", "file copied")
+    equal(run.read("sub/d/g"), b"G", "subdirectory copied")
+    check(not run.exists("sub/sub"), "no copy of the copy")
+
+
+@case
+def naming_tree_into_a_directory_inside_itself(run):
+    run.write("dir/f", "F")
+    run.write("dir/a/g", "G")
+    for attempt in range(2):
+        result = run.zorov("-b", "-s", "dir", "dir/a/b")
+        equal(result.code, 1, "attempt %d: %r" % (attempt, result))
+        check("dir/a/b: Directory is a destination of this copy; passed over.\n"
+              in result.out, result)
+    equal(run.read("dir/a/b/f"), b"F", "top file")
+    equal(run.read("dir/a/b/a/g"), b"G", "file below")
+    check(not run.exists("dir/a/b/a/b"), "no copy of the copy")
+
+
+@case
+def naming_link_back_to_a_parent_is_not_followed(run):
+    if run.windows:
+        return  # symbolic links are a POSIX case
+    run.write("src/x/f", "F")
+    os.symlink("..", run.native("src/x/up"))
+    result = run.zorov("-b", "-s", "src", "t/")
+    equal(result.code, 1, result)
+    check("src/x/up: Directory leads back to one of its parents; passed over.\n"
+          in result.out, result)
+    equal(run.read("t/x/f"), b"F", "file copied")
+    check(not run.exists("t/x/up"), "the link is not walked")
