@@ -295,6 +295,20 @@ def decide_archive_through_another_name(run):
 
 
 @case
+def decide_archive_tree_onto_itself(run):
+    # The tree copy names the source relative, the destination absolute.
+    run.write("t/x", "current")
+    result = run.zorov("-b", "-g1", "-s", "t", "t")
+    equal(result.code, 1, result)
+    check(" : Source, Destination are same file." in result.out, result)
+    equal(file_list(run, "t"), ["x"], "nothing renamed")
+    result = run.zorov("-b", "-a", "-s", "t", "t")
+    equal(result.code, 0, result)
+    equal(run.read("t/x"), b"current", "source kept")
+    equal(run.read("t/x.(-01)"), b"current", "copy beside it")
+
+
+@case
 def decide_archive_refuses_a_generation_as_source(run):
     run.write("report.txt", "current")
     run.write("report.(-01).txt", "one")
