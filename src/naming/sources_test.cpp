@@ -170,16 +170,5 @@ TEST_F(Sources, UnopenableListFollowsTheReportRule) {
   EXPECT_EQ(worst_result, 0);
 }
 
-TEST_F(Sources, RunCopiesEveryMatchToEveryTarget) {
-  int code = testing_support::run_program({NT("zorov"), NT("-b"), NT("-q"), NT("@literal"),
-                                           NT("w/*.txt"), NT("-to"), NT("t1/"), NT("t2/")});
-  // The literal "*.log" and "w/?.txt" fail as names, "@list" too.
-  EXPECT_EQ(code, 1);
-  for (const nchar *target : {NT("t1/a.txt"), NT("t2/a.txt")})
-    EXPECT_EQ(fake::content(target), "A") << narrow_text(target);
-  EXPECT_FALSE(fake::exists(NT("t1/h.txt")));
-  EXPECT_FALSE(fake::exists(NT("t1/d.txt")));
-}
-
 } // namespace
 } // namespace zorov

@@ -280,14 +280,5 @@ TEST_F(TreeCopy, OverlongNamesAreRefusedNeverCut) {
       << output;
 }
 
-TEST_F(TreeCopy, RunWithDirectorySourceAndRecursion) {
-  int code = testing_support::run_program(
-      {NT("zorov"), NT("-s"), NT("-q"), NT("src"), NT("-to"), NT("t1/"), NT("t2/")});
-  EXPECT_EQ(code, 0);
-  for (const nchar *copy : {NT("t1/sub/deep/c.txt"), NT("t2/sub/deep/c.txt")})
-    EXPECT_EQ(fake::content(copy), "C") << narrow_text(copy);
-  EXPECT_TRUE(fake::is_directory(NT("t2/empty")));
-}
-
 } // namespace
 } // namespace zorov
