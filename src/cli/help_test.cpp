@@ -35,7 +35,8 @@ TEST_F(Help, ManualGoesToTheTemporaryDirectoryAndShowsThere) {
   EXPECT_EQ(manual.find(repeated, first + 1), first + repeated.size());
   EXPECT_NE(manual.find(repeated, first + 2 * repeated.size()), std::string::npos);
   EXPECT_NE(manual.find("-x \"f1..\"-- List of filenames to exclude."), std::string::npos);
-  std::string last = "Returns ERROR LEVEL 0--All files copied; else some files did not copy.\n\n\n\n";
+  std::string last =
+      "Returns ERROR LEVEL 0--All files copied; else some files did not copy.\n\n\n\n";
   EXPECT_EQ(manual.substr(manual.size() - last.size()), last);
   std::vector<std::string> shown = fake::help_files_shown();
   ASSERT_EQ(shown.size(), 1u);

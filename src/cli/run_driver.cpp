@@ -150,8 +150,8 @@ void prepare_pool() {
 int copy_source_file(const nstring &source, int argc) {
   nstring destination = target_path;
   if (target_is_directory)
-    destination = join_path(target_path, file_name_part(source, native_path_style),
-                            native_path_style);
+    destination =
+        join_path(target_path, file_name_part(source, native_path_style), native_path_style);
   nstring full_source, full_destination;
   if (resolve_full_path(source.c_str(), &full_source) != 0) {
     report_output("%ls: Invalid source name.\n", source.c_str());
@@ -167,8 +167,8 @@ int copy_source_file(const nstring &source, int argc) {
 void copy_sources(int argc, nchar **argv) {
   source_cursor = options.first_operand;
   nstring source;
-  while (next_source(&source, source_end, argv, &wildcard_active, &source_cursor,
-                     &source_list_file)) {
+  while (
+      next_source(&source, source_end, argv, &wildcard_active, &source_cursor, &source_list_file)) {
     if (probe_path(source.c_str()) == 1)
       last_result = copy_tree(source, target_path, argc);
     else

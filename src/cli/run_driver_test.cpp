@@ -160,9 +160,8 @@ TEST_F(RunDriver, FailedTargetIsRememberedUnlessALaterSourceFails) {
   fake::add_file(NT("a"), "A");
   fake::add_file(NT("b"), "B");
   fake::add_file(NT("file"), "F");
-  EXPECT_EQ(run_program({NT("zorov"), NT("-q"), NT("a"), NT("b"), NT("-to"), NT("file"),
-                         NT("good")}),
-            9);
+  EXPECT_EQ(
+      run_program({NT("zorov"), NT("-q"), NT("a"), NT("b"), NT("-to"), NT("file"), NT("good")}), 9);
   EXPECT_EQ(fake::content(NT("good/b")), "B");
 }
 
@@ -175,8 +174,7 @@ TEST_F(RunDriver, OverlongTargetIsAnInvalidDestination) {
 
 TEST_F(RunDriver, BlockSizeIsReportedOnceAndPoolAllocatedOnce) {
   fake::add_file(NT("a"), "A");
-  EXPECT_EQ(run_program({NT("zorov"), NT("-k4096"), NT("a"), NT("-to"), NT("t1/"), NT("t2/")}),
-            0);
+  EXPECT_EQ(run_program({NT("zorov"), NT("-k4096"), NT("a"), NT("-to"), NT("t1/"), NT("t2/")}), 0);
   std::string out = fake::console_output();
   std::string created = "Directory: " + shown(NT("t1")) + " has been created.\n";
   EXPECT_EQ(out.find(created + "BLOCKSIZE = 4096\n"), 0u) << out;

@@ -124,9 +124,9 @@ int copy_and_report(const nstring &source, const nstring &destination, int argum
   print_log("%ls ===> %ls", source.c_str(), destination.c_str());
   if (!options.quiet)
     print_output("%ls ===> %ls", source.c_str(), destination.c_str());
-  int status = copy_file_data(source.c_str(), destination.c_str(), source_stamp.access_precise,
-                              source_stamp.modification_precise, options.restart,
-                              options.platform_copy);
+  int status =
+      copy_file_data(source.c_str(), destination.c_str(), source_stamp.access_precise,
+                     source_stamp.modification_precise, options.restart, options.platform_copy);
   if (status != 0) {
     report_copy_error(status, source.c_str(), destination.c_str());
     return 1;

@@ -31,8 +31,7 @@ protected:
   }
   int job(const nchar *destination, const nchar *source = NT("src/a.txt"), int from_directory = 1,
           int argument_count = 5) {
-    return copy_one_file(full_name(destination), full_name(source), from_directory,
-                         argument_count);
+    return copy_one_file(full_name(destination), full_name(source), from_directory, argument_count);
   }
   std::string pair(const nchar *destination, const nchar *source = NT("src/a.txt")) {
     return shown(source) + " ===> " + shown(destination);
@@ -127,8 +126,8 @@ TEST_F(FileJob, FailedDeleteIsReportedButTheJobSucceeds) {
   target_cursor = 5;
   fake::fail_call(fake::op_remove, 1, EACCES);
   EXPECT_EQ(job(NT("dst/a.txt")), 0);
-  EXPECT_EQ(fake::console_error(), "Unable to delete " + shown(NT("src/a.txt")) + "\n" +
-                                       std::strerror(EACCES) + "\n");
+  EXPECT_EQ(fake::console_error(),
+            "Unable to delete " + shown(NT("src/a.txt")) + "\n" + std::strerror(EACCES) + "\n");
   EXPECT_NE(log().find("Unable to delete " + shown(NT("src/a.txt")) + "\n"), std::string::npos);
 }
 

@@ -12,7 +12,9 @@ namespace {
 // Drops a stream suffix and a trailing separator the way the probe wants:
 // never from a drive root ("C:\") nor from names of one or two characters.
 nstring probe_name(const nchar *path) {
-  nstring name(path);
+  // The empty name is the current directory, never the root its search
+  // pattern would list.
+  nstring name(path[0] ? path : NT("."));
   if (name.size() > size_t(kPathMax))
     name.resize(size_t(kPathMax));
   size_t colon = stream_colon(name, native_path_style);

@@ -32,9 +32,7 @@ template <class C> size_t stream_colon(const std::basic_string<C> &path, PathSty
 // The parts of a path as the platform's splitting rules give them: the drive
 // (letter and colon), the directory (up to and including the last separator),
 // the name and the extension (from the last dot of the final component).
-template <class C> struct PathParts {
-  std::basic_string<C> drive, directory, name, extension;
-};
+template <class C> struct PathParts { std::basic_string<C> drive, directory, name, extension; };
 
 template <class C> PathParts<C> split_path(const std::basic_string<C> &path, PathStyle style) {
   PathParts<C> parts;
@@ -79,7 +77,8 @@ std::basic_string<C> join_path(const std::basic_string<C> &directory,
 
 // The file name of a source: the text after its last separator or colon (the
 // colon only where drive prefixes and streams exist).
-template <class C> std::basic_string<C> file_name_part(const std::basic_string<C> &path, PathStyle style) {
+template <class C>
+std::basic_string<C> file_name_part(const std::basic_string<C> &path, PathStyle style) {
   size_t cut = 0;
   for (size_t i = 0; i < path.size(); ++i)
     if (is_separator(path[i], style) || (style == path_style_windows && path[i] == C(':')))

@@ -16,7 +16,7 @@ const uint32_t kMostEntries = 4096;
 struct Image {
   ImageReader read;
   void *context;
-  uint64_t sections;      // offset of the section table
+  uint64_t sections; // offset of the section table
   uint32_t section_count;
 };
 

@@ -19,7 +19,7 @@ namespace zorov {
 
 // A point in time with the precision the platform keeps.
 struct FileTime {
-  int64_t seconds = 0;    // since 1970-01-01 00:00 UTC
+  int64_t seconds = 0; // since 1970-01-01 00:00 UTC
   int32_t nanoseconds = 0;
 };
 
@@ -29,9 +29,9 @@ struct FileStatus {
   FileTime modification_time;
   bool is_directory = false;
   bool is_regular = false;
-  bool read_only = false;     // owner-write bit clear / read-only attribute
-  uint32_t permissions = 0;   // POSIX permission bits (07777); 0 on Windows
-  uint64_t device = 0;        // with `file_index`, the file's identity
+  bool read_only = false;   // owner-write bit clear / read-only attribute
+  uint32_t permissions = 0; // POSIX permission bits (07777); 0 on Windows
+  uint64_t device = 0;      // with `file_index`, the file's identity
   uint64_t file_index = 0;
 };
 
@@ -75,10 +75,10 @@ void search_close(DirectorySearch *search);
 
 // ------------------------------------------------- names on the disk
 
-int make_directory(const nchar *name);       // one level; 0 or -1 (errno)
-int remove_file(const nchar *name);          // 0 or -1 (errno)
+int make_directory(const nchar *name);               // one level; 0 or -1 (errno)
+int remove_file(const nchar *name);                  // 0 or -1 (errno)
 int rename_file(const nchar *from, const nchar *to); // 0 or -1 (errno)
-int make_writable(const nchar *name);        // adds write permission
+int make_writable(const nchar *name);                // adds write permission
 int set_file_times(const nchar *name, FileTime access, FileTime modification);
 
 // Gives `written` the attributes of `source`: on Windows its attribute bits
@@ -158,10 +158,10 @@ std::string error_text(int error_number);
 // strerror on POSIX); the Windows text keeps its own line end.
 std::string system_message(int code);
 
-uint32_t milliseconds_now();        // monotonic millisecond clock, wrapping
-int64_t wall_seconds();             // seconds since 1970
-void pause_milliseconds(uint32_t);  // 0 gives up the time slice
-void begin_timer_resolution();      // 1 ms resolution for paced runs
+uint32_t milliseconds_now();       // monotonic millisecond clock, wrapping
+int64_t wall_seconds();            // seconds since 1970
+void pause_milliseconds(uint32_t); // 0 gives up the time slice
+void begin_timer_resolution();     // 1 ms resolution for paced runs
 void end_timer_resolution();
 // The local time in ctime form: 24 characters and a line feed.
 std::string local_time_text();

@@ -431,8 +431,8 @@ bool read_at_descriptor(void *context, uint64_t offset, void *buffer, size_t cou
   int descriptor = *static_cast<int *>(context);
   size_t done = 0;
   while (done < count) {
-    ssize_t step = pread(descriptor, static_cast<char *>(buffer) + done, count - done,
-                         off_t(offset + done));
+    ssize_t step =
+        pread(descriptor, static_cast<char *>(buffer) + done, count - done, off_t(offset + done));
     if (step < 0 && errno == EINTR)
       continue;
     if (step <= 0)
@@ -542,7 +542,7 @@ int platform_copy_file(const nchar *source, const nchar *destination, bool resta
   }
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (restartable ? 0 : O_TRUNC);
   int output = refused_as_read_only(destination) ? (errno = EACCES, -1)
-                                                  : open(destination, flags, info.st_mode & 07777);
+                                                 : open(destination, flags, info.st_mode & 07777);
   if (output < 0) {
     int error = errno;
     close(input);
