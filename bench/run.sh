@@ -11,7 +11,8 @@
 # Environment:
 #   ZOROV       the program to measure (default: build/zorov, built with the
 #               native preset when missing)
-#   BENCH_RUNS  runs per command (default 5)
+#   BENCH_RUNS  runs per command on the big file (default 5)
+#   TREE_RUNS   runs per command on the tree (default 3)
 #   BIG_MIB     size of the big file in MiB (default 1024)
 #   TREE_DIRS, TREE_FILES_PER_DIR  shape of the tree (default 200 x 100)
 #   BENCH_PEERS_ONLY=1  measure only the peers (zorov not needed)
@@ -21,6 +22,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 scratch="$here/scratch"
 runs=${BENCH_RUNS:-5}
+tree_runs=${TREE_RUNS:-3}
 big_mib=${BIG_MIB:-1024}
 tree_dirs=${TREE_DIRS:-200}
 tree_files=${TREE_FILES_PER_DIR:-100}
@@ -139,18 +141,25 @@ EOF
   sort -n rss-each.txt | tail -n 1
 }
 
+# Medians and minima of the wall time, the mean CPU time (user + system,
+# which a busy machine disturbs less), and zorov's ratio to each peer.
 summarize() { # json, label of zorov's command
   python3 - "$1" "$2" <<'EOF'
 import json, sys
 results = json.load(open(sys.argv[1]))["results"]
 ours = sys.argv[2]
-medians = {r["command"]: r["median"] for r in results}
-print("  %-28s %10s %8s" % ("command", "median s", "zorov/x"))
+by_name = {r["command"]: r for r in results}
+print("  %-24s %9s %9s %9s %9s %9s" % ("command", "median s", "min s", "cpu s",
+                                      "zorov/x", "cpu z/x"))
 for r in results:
-    ratio = ""
-    if ours in medians and r["command"] != ours:
-        ratio = "%.2fx" % (medians[ours] / r["median"])
-    print("  %-28s %10.3f %8s" % (r["command"], r["median"], ratio))
+    cpu = r["user"] + r["system"]
+    ratio = cpu_ratio = ""
+    if ours in by_name and r["command"] != ours:
+        z = by_name[ours]
+        ratio = "%.2fx" % (z["median"] / r["median"])
+        cpu_ratio = "%.2fx" % ((z["user"] + z["system"]) / cpu)
+    print("  %-24s %9.3f %9.3f %9.3f %9s %9s" % (r["command"], r["median"], r["min"], cpu,
+                                                ratio, cpu_ratio))
 EOF
 }
 
@@ -159,7 +168,8 @@ main() {
   find_zorov
   mkdir -p "$scratch"
   cd "$scratch"
-  echo "scratch: $scratch; runs per command: $runs"
+  echo "scratch: $scratch; runs per command: $runs (tree: $tree_runs)"
+  echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
   [ -n "$zorov" ] && echo "zorov: $zorov"
 
   echo
@@ -193,7 +203,7 @@ main() {
   fi
   tree+=(-n "cp -r" "cp -r tree.src tree.dst")
   tree+=(-n "rsync -a" "rsync -a tree.src/ tree.dst/")
-  hyperfine --runs "$runs" --prepare "$tree_prepare" --export-json tree.json --style basic \
+  hyperfine --runs "$tree_runs" --prepare "$tree_prepare" --export-json tree.json --style basic \
     --shell bash "${tree[@]}" >tree.log
   summarize tree.json "zorov ($tree_mode)"
   if [ -n "$zorov" ]; then

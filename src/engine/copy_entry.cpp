@@ -175,8 +175,11 @@ int copy_file_data(const nchar *source, const nchar *destination, FileTime acces
     last_error = ENAMETOOLONG;
     return name_fits(source) ? 2 : 1;
   }
+  // Only an existing destination can be the source under another name.
+  FileStatus status;
+  bool destination_exists = file_status(destination, &status) == 0;
   if (same_file_name(source, destination, native_path_style) ||
-      same_file_identity(source, destination))
+      (destination_exists && same_file_identity(source, destination)))
     return 6;
 
   CopyPlan plan;
@@ -194,8 +197,7 @@ int copy_file_data(const nchar *source, const nchar *destination, FileTime acces
   if (!options.batch && !options.quiet)
     print_output(" %2I64d%c", int64_t(0), '%');
 
-  FileStatus status;
-  if (file_status(destination, &status) == 0) {
+  if (destination_exists) {
     plan.destination_exists = true;
     int result = prepare_existing_destination(&plan, status, clock_reading);
     if (result != 0)
