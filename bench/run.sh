@@ -15,6 +15,7 @@
 #   TREE_RUNS   runs per command on the tree (default 3)
 #   BIG_MIB     size of the big file in MiB (default 1024)
 #   TREE_DIRS, TREE_FILES_PER_DIR  shape of the tree (default 200 x 100)
+#   BENCH_PARTS "big tree" (default), or one of them
 #   BENCH_PEERS_ONLY=1  measure only the peers (zorov not needed)
 set -euo pipefail
 
@@ -27,6 +28,7 @@ big_mib=${BIG_MIB:-1024}
 tree_dirs=${TREE_DIRS:-200}
 tree_files=${TREE_FILES_PER_DIR:-100}
 peers_only=${BENCH_PEERS_ONLY:-0}
+parts=${BENCH_PARTS:-big tree}
 
 need_tools() {
   local missing=()
@@ -172,6 +174,11 @@ main() {
   echo "load average: $(cut -d' ' -f1-3 /proc/loadavg)"
   [ -n "$zorov" ] && echo "zorov: $zorov"
 
+  case " $parts " in *" big "*) bench_big ;; esac
+  case " $parts " in *" tree "*) bench_tree ;; esac
+}
+
+bench_big() {
   echo
   echo "== 1. one file of $big_mib MiB"
   make_big_file
@@ -190,12 +197,18 @@ main() {
     cmp big.src big.dst && echo "  zorov's copy is identical"
   fi
   rm -f big.dst
+}
 
+bench_tree() {
   echo
   echo "== 2. a tree of $((tree_dirs * tree_files)) files in $tree_dirs directories"
   make_tree
   choose_tree_mode
-  local tree_prepare="rm -rf tree.dst lists; mkdir -p lists; sync"
+  # Copies are moved aside, not deleted, between runs: a file system that
+  # avoids reusing the inodes of files deleted moments ago would otherwise
+  # make whichever tool runs next pay for the deletion of 20,000 files.
+  rm -rf tree.old && mkdir -p tree.old && sync
+  local tree_prepare="[ -e tree.dst ] && mv tree.dst tree.old/\$(date +%s%N); rm -rf lists; mkdir -p lists; sync"
   local tree=()
   if [ -n "$zorov" ]; then
     echo "  zorov copies the tree as: $tree_mode"
@@ -210,7 +223,7 @@ main() {
     echo "  zorov peak RSS: $(peak_rss_each "$tree_prepare" "$(zorov_tree_command)") KiB"
     diff -r tree.src tree.dst >/dev/null && echo "  zorov's tree is identical"
   fi
-  rm -rf tree.dst lists
+  rm -rf tree.dst tree.old lists
 }
 
 main "$@"
