@@ -143,24 +143,48 @@ EOF
   sort -n rss-each.txt | tail -n 1
 }
 
-# Medians and minima of the wall time, the mean CPU time (user + system,
+# Times every command `rounds` times with hyperfine, one run per call, the
+# commands taking turns, so that the state one tool leaves behind (dirty
+# pages, freshly freed inodes) falls on every tool alike.
+measure() { # part, rounds, prepare, then name and command pairs
+  local part=$1 rounds=$2 prepare=$3
+  shift 3
+  rm -f "$part".*.json "$part.log"
+  local round i
+  for ((round = 1; round <= rounds; round++)); do
+    local pairs=("$@")
+    for ((i = 0; i < ${#pairs[@]}; i += 2)); do
+      hyperfine --runs 1 --shell bash --style basic --prepare "$prepare" \
+        --export-json "$part.$round.$i.json" -n "${pairs[i]}" "${pairs[i + 1]}" >>"$part.log" 2>&1
+    done
+  done
+}
+
+# Medians and minima of the wall time, the median CPU time (user + system,
 # which a busy machine disturbs less), and zorov's ratio to each peer.
-summarize() { # json, label of zorov's command
+summarize() { # part, label of zorov's command
   python3 - "$1" "$2" <<'EOF'
-import json, sys
-results = json.load(open(sys.argv[1]))["results"]
-ours = sys.argv[2]
-by_name = {r["command"]: r for r in results}
+import glob, json, statistics, sys
+part, ours = sys.argv[1], sys.argv[2]
+walls, cpus, order = {}, {}, []
+for name in sorted(glob.glob(part + ".*.json")):
+    for r in json.load(open(name))["results"]:
+        if r["command"] not in walls:
+            walls[r["command"]], cpus[r["command"]] = [], []
+        walls[r["command"]] += r["times"]
+        cpus[r["command"]].append(r["user"] + r["system"])
+for name in sorted(glob.glob(part + ".1.*.json"), key=lambda n: int(n.split(".")[-2])):
+    order += [r["command"] for r in json.load(open(name))["results"]]
+median = {c: statistics.median(walls[c]) for c in order}
+cpu = {c: statistics.median(cpus[c]) for c in order}
 print("  %-24s %9s %9s %9s %9s %9s" % ("command", "median s", "min s", "cpu s",
                                       "zorov/x", "cpu z/x"))
-for r in results:
-    cpu = r["user"] + r["system"]
+for c in order:
     ratio = cpu_ratio = ""
-    if ours in by_name and r["command"] != ours:
-        z = by_name[ours]
-        ratio = "%.2fx" % (z["median"] / r["median"])
-        cpu_ratio = "%.2fx" % ((z["user"] + z["system"]) / cpu)
-    print("  %-24s %9.3f %9.3f %9.3f %9s %9s" % (r["command"], r["median"], r["min"], cpu,
+    if ours in median and c != ours:
+        ratio = "%.2fx" % (median[ours] / median[c])
+        cpu_ratio = "%.2fx" % (cpu[ours] / cpu[c])
+    print("  %-24s %9.3f %9.3f %9.3f %9s %9s" % (c, median[c], min(walls[c]), cpu[c],
                                                 ratio, cpu_ratio))
 EOF
 }
@@ -183,14 +207,13 @@ bench_big() {
   echo "== 1. one file of $big_mib MiB"
   make_big_file
   local prepare="rm -f big.dst; sync"
-  local args=(--runs "$runs" --prepare "$prepare" --export-json big.json --style basic)
   local big=()
-  [ -n "$zorov" ] && big+=(-n "zorov -b" "'$zorov' -b big.src big.dst >/dev/null")
-  big+=(-n "cp" "cp big.src big.dst")
-  big+=(-n "rsync --whole-file" "rsync --whole-file big.src big.dst")
-  big+=(-n "dd bs=2M" "dd if=big.src of=big.dst bs=2M status=none")
-  hyperfine "${args[@]}" "${big[@]}" >big.log
-  summarize big.json "zorov -b"
+  [ -n "$zorov" ] && big+=("zorov -b" "'$zorov' -b big.src big.dst >/dev/null")
+  big+=("cp" "cp big.src big.dst")
+  big+=("rsync --whole-file" "rsync --whole-file big.src big.dst")
+  big+=("dd bs=2M" "dd if=big.src of=big.dst bs=2M status=none")
+  measure big "$runs" "$prepare" "${big[@]}"
+  summarize big "zorov -b"
   if [ -n "$zorov" ]; then
     cmp big.src big.dst >/dev/null 2>&1 || bash -c "'$zorov' -b big.src big.dst >/dev/null"
     echo "  zorov peak RSS: $(peak_rss_each "$prepare" "'$zorov' -b big.src big.dst") KiB"
@@ -205,20 +228,19 @@ bench_tree() {
   make_tree
   choose_tree_mode
   # Copies are moved aside, not deleted, between runs: a file system that
-  # avoids reusing the inodes of files deleted moments ago would otherwise
-  # make whichever tool runs next pay for the deletion of 20,000 files.
+  # avoids reusing the inodes of files deleted moments ago (ext4 does, for
+  # minutes) would otherwise make the next run pay for 20,000 deletions.
   rm -rf tree.old && mkdir -p tree.old && sync
   local tree_prepare="[ -e tree.dst ] && mv tree.dst tree.old/\$(date +%s%N); rm -rf lists; mkdir -p lists; sync"
   local tree=()
   if [ -n "$zorov" ]; then
     echo "  zorov copies the tree as: $tree_mode"
-    tree+=(-n "zorov ($tree_mode)" "$(zorov_tree_command)")
+    tree+=("zorov ($tree_mode)" "$(zorov_tree_command)")
   fi
-  tree+=(-n "cp -r" "cp -r tree.src tree.dst")
-  tree+=(-n "rsync -a" "rsync -a tree.src/ tree.dst/")
-  hyperfine --runs "$tree_runs" --prepare "$tree_prepare" --export-json tree.json --style basic \
-    --shell bash "${tree[@]}" >tree.log
-  summarize tree.json "zorov ($tree_mode)"
+  tree+=("cp -r" "cp -r tree.src tree.dst")
+  tree+=("rsync -a" "rsync -a tree.src/ tree.dst/")
+  measure tree "$tree_runs" "$tree_prepare" "${tree[@]}"
+  summarize tree "zorov ($tree_mode)"
   if [ -n "$zorov" ]; then
     echo "  zorov peak RSS: $(peak_rss_each "$tree_prepare" "$(zorov_tree_command)") KiB"
     diff -r tree.src tree.dst >/dev/null && echo "  zorov's tree is identical"
