@@ -230,34 +230,6 @@ int open_plain_output(const CopyPlan *plan) {
 
 // ---------------------------------------------------------- finish
 
-// Puts the temporary file in the destination's place after a good copy, or
-// removes it after a failed one. A replacement that fails keeps the
-// temporary file, which holds the whole copy.
-int replace_destination(const CopyPlan *plan, int status, int *error_number) {
-  const nchar *temporary = plan->working_name.c_str();
-  if (status != 0) {
-    if (name_exists(temporary))
-      remove_file(temporary);
-    return status;
-  }
-  // Where a rename replaces an existing name, the destination is never
-  // missing; where it refuses one, the destination has to go first.
-  if (rename_file(temporary, plan->destination) == 0)
-    return 0;
-  int reason = errno;
-  if ((reason == EEXIST || reason == EACCES) && name_exists(plan->destination)) {
-    if (remove_file(plan->destination) != 0)
-      reason = errno;
-    else if (rename_file(temporary, plan->destination) == 0)
-      return 0;
-    else
-      reason = errno;
-  }
-  *error_number = reason;
-  kept_temporary_name = plan->working_name;
-  return copy_replace_failed;
-}
-
 void give_source_attributes(const CopyPlan *plan, int status, bool temporary) {
   if (!temporary || status == 0)
     copy_file_attributes(plan->source, plan->destination);
@@ -290,7 +262,7 @@ int finish_copy(const CopyPlan *plan, int input, int output, int status, int64_t
   }
   bool temporary = plan->working_name != plan->destination;
   if (temporary)
-    status = replace_destination(plan, status, &error_number);
+    status = replace_from_temporary(plan, status, &error_number);
   if (status == 0) {
     last_error = 0;
     set_file_times(plan->destination, plan->access_time, plan->modification_time);
@@ -309,6 +281,34 @@ int finish_copy(const CopyPlan *plan, int input, int output, int status, int64_t
 }
 
 } // namespace
+
+// Puts the temporary file in the destination's place after a good copy, or
+// removes it after a failed one. A replacement that fails keeps the
+// temporary file, which holds the whole copy.
+int replace_from_temporary(const CopyPlan *plan, int status, int *error_number) {
+  const nchar *temporary = plan->working_name.c_str();
+  if (status != 0) {
+    if (name_exists(temporary))
+      remove_file(temporary);
+    return status;
+  }
+  // Where a rename replaces an existing name, the destination is never
+  // missing; where it refuses one, the destination has to go first.
+  if (rename_file(temporary, plan->destination) == 0)
+    return 0;
+  int reason = errno;
+  if ((reason == EEXIST || reason == EACCES) && name_exists(plan->destination)) {
+    if (remove_file(plan->destination) != 0)
+      reason = errno;
+    else if (rename_file(temporary, plan->destination) == 0)
+      return 0;
+    else
+      reason = errno;
+  }
+  *error_number = reason;
+  kept_temporary_name = plan->working_name;
+  return copy_replace_failed;
+}
 
 int block_copy(CopyPlan *plan) {
   int input = open_source(plan->source);

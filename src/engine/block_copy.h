@@ -2,16 +2,13 @@
 // for whichever copy path moves the data.
 #pragma once
 
+#include "engine/copy_status.h"
 #include "platform/native.h"
 #include "platform/platform.h"
 
 #include <cstdint>
 
 namespace zorov {
-
-// The copy was complete under its temporary name but could not take the
-// destination's place; the temporary file is kept and named in the report.
-const int copy_replace_failed = 9;
 
 // The temporary file left behind by the last copy_replace_failed.
 extern nstring kept_temporary_name;
@@ -34,6 +31,12 @@ struct CopyPlan {
 // Moves the data of `plan->source` into `plan->working_name` through the
 // buffer pool and finishes the copy; returns a CopyStatus.
 int block_copy(CopyPlan *plan);
+
+// Ends a copy made under a temporary name: after a good copy the temporary
+// file takes the destination's place, after a failed one it is removed. A
+// replacement that fails keeps the temporary file and gives
+// copy_replace_failed with the reason in `error_number`.
+int replace_from_temporary(const CopyPlan *plan, int status, int *error_number);
 
 // True when the two names are the same name: byte for byte on POSIX, with
 // the letters a to z taken as capitals on Windows.

@@ -14,6 +14,9 @@ enum CopyStatusCode {
   copy_same_file = 6,
   copy_stream_archive = 7,
   copy_platform_failed = 8,
+  // The copy was complete under its temporary name but could not take the
+  // destination's place; the temporary file is kept and named in the report.
+  copy_replace_failed = 9,
   copy_unexamined = -1,
 };
 

@@ -1,9 +1,82 @@
-// Stand-in until the platform copy service is wired in: the buffered copy
-// moves the data.
+// The copy through the platform's own whole-file copy service. The service
+// moves the data and carries the file's other streams, attributes and times;
+// its progress reports drive the console figure and the progress window.
 #include "engine/platform_copy.h"
+
+#include "cli/messages.h"
+#include "cli/options.h"
+#include "engine/copy_entry.h"
+#include "progress/progress.h"
+
+#include <cerrno>
 
 namespace zorov {
 
-int platform_stream_copy(CopyPlan *plan) { return block_copy(plan); }
+namespace {
+
+// Called by the service on the program's thread while the data moves. The
+// base is the size itself, so a finished copy shows 100.
+void progress_callback(int64_t total, int64_t transferred, void *context) {
+  const CopyPlan *plan = static_cast<const CopyPlan *>(context);
+  int64_t percent = total == 0 ? 0 : transferred * 100 / total;
+  if (!options.batch)
+    show_spinner();
+  if (transferred == 0 || options.quiet)
+    return;
+  print_output("\b\b\b%2I64d%c", percent, '%');
+  if (progress_window_state == -1)
+    progress_window_state = percent <= 2 ? open_progress_window(plan->caption.c_str()) : 0;
+  if (progress_window_state == 1)
+    set_progress_position(int(percent));
+}
+
+bool uses_temporary_name(const CopyPlan *plan) { return plan->working_name != plan->destination; }
+
+int report_service_failure(const CopyPlan *plan, int code) {
+  last_error = code;
+  std::string text = system_message(code);
+  print_output("\n%ls ===> %ls : %s\n", plan->source, plan->working_name.c_str(), text.c_str());
+  FileStatus status;
+  if (uses_temporary_name(plan) && file_status(plan->working_name.c_str(), &status) == 0)
+    remove_file(plan->working_name.c_str());
+  if (progress_window_state == 1)
+    close_progress_window();
+  errno = code;
+  return copy_platform_failed;
+}
+
+void report_throughput(int64_t length, int64_t elapsed) {
+  if (elapsed <= 0)
+    elapsed = 1;
+  int64_t rate = length / elapsed;
+  if (!options.quiet)
+    print_output(" (%I64d bytes/sec)", rate);
+  print_log(" (%I64d bytes copied in %I64d seconds at %I64d bytes/second) ", length, elapsed, rate);
+}
+
+} // namespace
+
+int platform_stream_copy(CopyPlan *plan) {
+  int64_t start_time = wall_seconds();
+  int code = platform_copy_file(plan->source, plan->working_name.c_str(), plan->restart,
+                                progress_callback, plan);
+  if (code != 0)
+    return report_service_failure(plan, code);
+  int64_t end_time = wall_seconds();
+  FileStatus copied;
+  bool examined = file_status(plan->working_name.c_str(), &copied) == 0;
+  int error_number = examined ? 0 : errno;
+  if (examined && options.timing)
+    report_throughput(copied.size, end_time - start_time);
+  int status = examined ? copy_ok : copy_unexamined;
+  if (examined && uses_temporary_name(plan))
+    status = replace_from_temporary(plan, copy_ok, &error_number);
+  last_error = error_number;
+  if (progress_window_state == 1)
+    close_progress_window();
+  pause_milliseconds(0);
+  errno = error_number;
+  return status;
+}
 
 } // namespace zorov

@@ -131,3 +131,30 @@ def missing_source_reports_unable_to_open_input(run):
     pair = "%s ===> %s" % (run.path("gone"), run.path("b"))
     equal(result.out, pair + " : Unable to open input.  No such file or directory\n", "stdout")
     check(not run.exists("b"), "nothing created")
+
+
+@case
+def platform_copy_carries_content_times_and_permissions(run):
+    payload = data(300000)
+    run.write("tool", payload, mode=0o755, mtime=1200000000)
+    run.write("old", "previous")
+    result = run.zorov("-q", "-f", "tool", "copy")
+    equal(result.code, 0, result)
+    equal(result.out + result.err, "", "quiet")
+    equal(run.read("copy"), payload, "content")
+    equal(int(os.stat(run.native("copy")).st_mtime), 1200000000, "modification time")
+    if not run.windows:
+        equal(os.stat(run.native("copy")).st_mode & 0o777, 0o755, "permission bits")
+    result = run.zorov("-q", "-f", "-os", "tool", "old")
+    equal(result.code, 0, result)
+    equal(run.read("old"), payload, "replaced through a temporary name")
+    equal(sorted(os.listdir(run.directory)), ["copy", "old", "tool"], "no temporary file left")
+
+
+@case
+def platform_copy_failure_is_reported_with_the_system_text(run):
+    run.write("a", "A")
+    os.mkdir(run.native("dir"))
+    result = run.zorov("-b", "-f", "a", "dir/missing/b")
+    equal(result.code, 1, result)
+    check(" : Error 8 " in result.out, result)
