@@ -141,14 +141,16 @@ int write_full_blocks(CopyPlan *plan, int output, int count, uint32_t *write_clo
   return 0;
 }
 
-// Writes the round's last buffer, `count` bytes: 0 or -1. It is paced like
-// the others, so that output pacing holds with a one-buffer pool too.
+// Writes the round's last buffer, `count` bytes: 0 or -1. Under output
+// pacing it is paced like the others, so that the pacing holds with a
+// one-buffer pool too; without pacing no pause follows it.
 int write_last_buffer(int output, const uint8_t *buffer, int32_t count, uint32_t *write_clock) {
   int32_t written = write_request(output, buffer, uint32_t(count));
   uint32_t write_time = milliseconds_now();
   if (complete_write(output, buffer, uint32_t(count), written, false) < 0)
     return -1;
-  output_pause(write_time, write_clock);
+  if (options.pace_output)
+    output_pause(write_time, write_clock);
   return 0;
 }
 

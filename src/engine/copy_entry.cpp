@@ -53,7 +53,7 @@ bool find_temporary_name(const nchar *destination, uint32_t first_reading, nstri
 
 // The source's size (for a stream, the stream's length) and the permission
 // bits a new copy gets: 0, or 1 with last_error set.
-int examine_source(const nchar *source, int64_t *size, uint32_t *permissions) {
+int examine_source(const nchar *source, int64_t *size, FileStatus *status) {
   nstring holder(source);
   size_t colon = stream_colon(holder, native_path_style);
   int64_t length = 0;
@@ -65,13 +65,11 @@ int examine_source(const nchar *source, int64_t *size, uint32_t *permissions) {
     }
     holder.resize(colon);
   }
-  FileStatus status;
-  if (file_status(holder.c_str(), &status) != 0) {
+  if (file_status(holder.c_str(), status) != 0) {
     last_error = errno;
     return 1;
   }
-  *size = colon != nstring::npos ? length : status.size;
-  *permissions = status.permissions;
+  *size = colon != nstring::npos ? length : status->size;
   return 0;
 }
 
@@ -175,11 +173,7 @@ int copy_file_data(const nchar *source, const nchar *destination, FileTime acces
     last_error = ENAMETOOLONG;
     return name_fits(source) ? 2 : 1;
   }
-  // Only an existing destination can be the source under another name.
-  FileStatus status;
-  bool destination_exists = file_status(destination, &status) == 0;
-  if (same_file_name(source, destination, native_path_style) ||
-      (destination_exists && same_file_identity(source, destination)))
+  if (same_file_name(source, destination, native_path_style))
     return 6;
 
   CopyPlan plan;
@@ -190,8 +184,17 @@ int copy_file_data(const nchar *source, const nchar *destination, FileTime acces
   plan.access_time = access_time;
   plan.modification_time = modification_time;
   int64_t size = 0;
-  if (examine_source(source, &size, &plan.source_permissions) != 0)
+  FileStatus source_status;
+  if (examine_source(source, &size, &source_status) != 0)
     return 1;
+  plan.source_permissions = source_status.permissions;
+  // The very file of the source under another name (a link, another
+  // spelling) is never opened for writing.
+  FileStatus status;
+  bool destination_exists = file_status(destination, &status) == 0;
+  if (destination_exists && status.device == source_status.device &&
+      status.file_index == source_status.file_index)
+    return 6;
   plan.percent_base = size + 1;
   plan.last_percent = 0;
   if (!options.batch && !options.quiet)

@@ -117,13 +117,14 @@ bool name_matches(const char *name, const char *pattern) {
   return *pattern == 0;
 }
 
-uint32_t entry_attributes(const std::string &directory, const char *name) {
+// Looked up relative to the open directory, which spares a walk of the
+// whole path for every entry.
+uint32_t entry_attributes(int directory, const char *name) {
   uint32_t attributes = 0;
   if (name[0] == '.' && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
     attributes |= attribute_hidden;
   struct stat info;
-  std::string full = directory + "/" + name;
-  if (stat(full.c_str(), &info) == 0) {
+  if (fstatat(directory, name, &info, 0) == 0) {
     if (S_ISDIR(info.st_mode))
       attributes |= attribute_directory;
     if ((info.st_mode & S_IWUSR) == 0)
@@ -152,13 +153,12 @@ DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry) {
       continue;
     DirectoryEntry found;
     found.name = item->d_name;
+    found.attributes = entry_attributes(dirfd(stream), item->d_name);
     search->entries.push_back(found);
   }
   closedir(stream);
   std::sort(search->entries.begin(), search->entries.end(),
             [](const DirectoryEntry &a, const DirectoryEntry &b) { return a.name < b.name; });
-  for (DirectoryEntry &found : search->entries)
-    found.attributes = entry_attributes(directory, found.name.c_str());
   if (search->entries.empty()) {
     delete search;
     errno = ENOENT;
@@ -222,31 +222,56 @@ bool refused_as_read_only(const char *name) {
   return (info.st_mode & S_IWUSR) == 0;
 }
 
-} // namespace
-
-int open_file(const nchar *name, OpenMode mode, ShareMode share, uint32_t permissions) {
-  (void)share; // POSIX has no share modes
-  int flags = O_CLOEXEC;
-  switch (mode) {
-  case open_read:
-    flags |= O_RDONLY;
-    break;
-  case open_write_truncate:
-    flags |= O_WRONLY | O_CREAT | O_TRUNC;
-    break;
-  case open_append:
-    flags |= O_RDWR | O_CREAT | O_APPEND;
-    break;
-  }
-  if (mode != open_read && refused_as_read_only(name)) {
-    errno = EACCES;
-    return -1;
-  }
+int open_descriptor(const char *name, int flags, uint32_t permissions) {
   int descriptor;
   do {
     descriptor = open(name, flags, mode_t(permissions & 07777));
   } while (descriptor < 0 && errno == EINTR);
   return descriptor;
+}
+
+// Opens for writing without truncating first, so that a read-only file is
+// refused before anything of it is lost; the truncation follows the check.
+// A file this call creates is writable whatever permissions it was given.
+int open_for_writing(const char *name, int flags, bool truncate, uint32_t permissions) {
+  int descriptor = open_descriptor(name, flags, 0);
+  if (descriptor < 0 && errno == ENOENT) {
+    descriptor = open_descriptor(name, flags | O_CREAT | O_EXCL, permissions);
+    if (descriptor >= 0 || errno != EEXIST)
+      return descriptor;
+    descriptor = open_descriptor(name, flags, 0);
+  }
+  if (descriptor < 0)
+    return -1;
+  struct stat info;
+  if (fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0) {
+    close(descriptor);
+    errno = EACCES;
+    return -1;
+  }
+  if (truncate && S_ISREG(info.st_mode) && info.st_size > 0 && ftruncate(descriptor, 0) != 0) {
+    int error_number = errno;
+    close(descriptor);
+    errno = error_number;
+    return -1;
+  }
+  return descriptor;
+}
+
+} // namespace
+
+int open_file(const nchar *name, OpenMode mode, ShareMode share, uint32_t permissions) {
+  (void)share; // POSIX has no share modes
+  switch (mode) {
+  case open_read:
+    return open_descriptor(name, O_RDONLY | O_CLOEXEC, 0);
+  case open_write_truncate:
+    return open_for_writing(name, O_WRONLY | O_CLOEXEC, true, permissions);
+  case open_append:
+    return open_for_writing(name, O_RDWR | O_APPEND | O_CLOEXEC, false, permissions);
+  }
+  errno = EINVAL;
+  return -1;
 }
 
 int32_t read_file(int descriptor, void *buffer, uint32_t count) {
