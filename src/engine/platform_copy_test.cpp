@@ -71,7 +71,9 @@ TEST_F(PlatformCopy, SafeOverwriteReplacesTheDestinationFromTheTemporaryName) {
   fake::add_file(NT("dst"), "old");
   EXPECT_EQ(copy(false, true), 0);
   EXPECT_EQ(fake::content(NT("dst")), bytes_of(10));
-  EXPECT_EQ(fake::call_count(fake::op_rename), 1);
+  EXPECT_GE(fake::call_count(fake::op_rename), 1);
+  DirectoryEntry entry;
+  EXPECT_EQ(search_first(NT("dst_*"), &entry), nullptr); // no temporary file left
 }
 
 TEST_F(PlatformCopy, RestartContinuesFromTheDestinationsLength) {
