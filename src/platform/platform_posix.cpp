@@ -234,13 +234,11 @@ int open_descriptor(const char *name, int flags, uint32_t permissions) {
 // refused before anything of it is lost; the truncation follows the check.
 // A file this call creates is writable whatever permissions it was given.
 int open_for_writing(const char *name, int flags, bool truncate, uint32_t permissions) {
-  int descriptor = open_descriptor(name, flags, 0);
-  if (descriptor < 0 && errno == ENOENT) {
-    descriptor = open_descriptor(name, flags | O_CREAT | O_EXCL, permissions);
-    if (descriptor >= 0 || errno != EEXIST)
-      return descriptor;
-    descriptor = open_descriptor(name, flags, 0);
-  }
+  // A new file is the common case of a copy: one call makes it.
+  int descriptor = open_descriptor(name, flags | O_CREAT | O_EXCL, permissions);
+  if (descriptor >= 0 || errno != EEXIST)
+    return descriptor;
+  descriptor = open_descriptor(name, flags, 0);
   if (descriptor < 0)
     return -1;
   struct stat info;
