@@ -239,16 +239,6 @@ void give_source_attributes(const CopyPlan *plan, int status, bool temporary) {
     copy_file_attributes(plan->source, plan->working_name.c_str());
 }
 
-// Sizes above 2 GiB are printed whole: the figures are 64-bit.
-void report_throughput(int64_t length, int64_t elapsed) {
-  if (elapsed <= 0)
-    elapsed = 1;
-  int64_t rate = length / elapsed;
-  if (!options.quiet)
-    print_output(" (%I64d bytes/sec)", rate);
-  print_log(" (%I64d bytes copied in %I64d seconds at %I64d bytes/second) ", length, elapsed, rate);
-}
-
 int finish_copy(const CopyPlan *plan, int input, int output, int status, int64_t start_time) {
   int error_number = errno;
   int64_t end_time = wall_seconds();
@@ -310,6 +300,16 @@ int replace_from_temporary(const CopyPlan *plan, int status, int *error_number) 
   *error_number = reason;
   kept_temporary_name = plan->working_name;
   return copy_replace_failed;
+}
+
+// Sizes above 2 GiB are printed whole: the figures are 64-bit.
+void report_throughput(int64_t length, int64_t elapsed) {
+  if (elapsed <= 0)
+    elapsed = 1;
+  int64_t rate = length / elapsed;
+  if (!options.quiet)
+    print_output(" (%I64d bytes/sec)", rate);
+  print_log(" (%I64d bytes copied in %I64d seconds at %I64d bytes/second) ", length, elapsed, rate);
 }
 
 int block_copy(CopyPlan *plan) {

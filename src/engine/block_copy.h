@@ -38,6 +38,11 @@ int block_copy(CopyPlan *plan);
 // copy_replace_failed with the reason in `error_number`.
 int replace_from_temporary(const CopyPlan *plan, int status, int *error_number);
 
+// The throughput of a finished copy: the rate on the console unless quiet,
+// the length, seconds and rate in the LogFile (no line end: the file's
+// result text completes the line).
+void report_throughput(int64_t length, int64_t elapsed);
+
 // True when the two names are the same name: byte for byte on POSIX, with
 // the letters a to z taken as capitals on Windows.
 bool same_file_name(const nchar *first, const nchar *second, PathStyle style);

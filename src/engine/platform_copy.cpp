@@ -45,15 +45,6 @@ int report_service_failure(const CopyPlan *plan, int code) {
   return copy_platform_failed;
 }
 
-void report_throughput(int64_t length, int64_t elapsed) {
-  if (elapsed <= 0)
-    elapsed = 1;
-  int64_t rate = length / elapsed;
-  if (!options.quiet)
-    print_output(" (%I64d bytes/sec)", rate);
-  print_log(" (%I64d bytes copied in %I64d seconds at %I64d bytes/second) ", length, elapsed, rate);
-}
-
 } // namespace
 
 int platform_stream_copy(CopyPlan *plan) {
