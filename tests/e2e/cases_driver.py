@@ -212,3 +212,48 @@ def help_file_in_temporary_directory(run):
     check("            instead of a backslash (\\) as the directory seperator. \n" in manual, "x")
     check(manual.endswith("else some files did not copy.\n\n\n\n"), manual[-100:])
     check("an old help file" not in manual, "replaced")
+
+
+@case
+def slash_spelling_of_flags_is_windows_only(run):
+    run.write("a", "A")
+    result = run.zorov("/b", "a", "b")
+    if run.windows:
+        equal(result.code, 0, result)
+        equal(result.out, ok_line(run, "a", "b"), "stdout")
+        equal(run.read("b"), b"A", "copy")
+    else:
+        # "/b" is a path there: two sources, so "b" must be a directory
+        equal(result.code, 0, result)
+        check(os.path.isdir(run.native("b")), "target made a directory")
+        equal(run.read("b/a"), b"A", "copy")
+        check("Unable to open input." in result.out, result)
+
+
+@case
+def backslash_and_colon_follow_the_platform(run):
+    run.write("a", "A")
+    result = run.zorov("-b", "a", "made\\")
+    equal(result.code, 0, result)
+    if run.windows:
+        equal(result.out.splitlines()[0], "Directory: %s has been created." % run.path("made"))
+        equal(run.read("made/a"), b"A", "copied into the new directory")
+    else:
+        equal(run.read("made\\"), b"A", "an ordinary file name")
+        run.write("backup-10:30.tar", "T")
+        result = run.zorov("-b", "backup-10:30.tar", "copy:1")
+        equal(result.code, 0, result)
+        equal(run.read("copy:1"), b"T", "a colon is an ordinary character")
+
+
+@case
+def letter_case_of_names_follows_the_platform(run):
+    run.write("a.txt", "lower")
+    result = run.zorov("-b", "a.txt", "A.TXT")
+    if run.windows:
+        equal(result.code, 1, result)
+        check("Source, Destination are same file." in result.out, result)
+        equal(run.read("a.txt"), b"lower", "untouched")
+    else:
+        equal(result.code, 0, result)
+        equal(run.read("A.TXT"), b"lower", "a second file")
