@@ -32,6 +32,8 @@ class Target:
         self.environment = dict(os.environ)
         if self.windows:
             self.environment["WINEDEBUG"] = "-all"
+            # no installers of wine's add-ons when the prefix is made
+            self.environment["WINEDLLOVERRIDES"] = "mscoree,mshtml="
 
     def command(self, arguments):
         if self.windows:
