@@ -158,3 +158,35 @@ def platform_copy_failure_is_reported_with_the_system_text(run):
     result = run.zorov("-b", "-f", "a", "dir/missing/b")
     equal(result.code, 1, result)
     check(" : Error 8 " in result.out, result)
+
+
+@case
+def terminal_progress_indicator(run):
+    if run.windows:
+        return  # under wine there is no console window to attach it to
+    import pty
+    import subprocess
+    run.write("big", data(8 * 1024 * 1024))
+    leader, follower = pty.openpty()
+    child = subprocess.Popen(run.target.command(["big", "copy"]), cwd=run.directory,
+                             stdout=follower, stderr=subprocess.DEVNULL,
+                             stdin=subprocess.DEVNULL)
+    os.close(follower)
+    output = b""
+    while True:
+        try:
+            chunk = os.read(leader, 65536)
+        except OSError:
+            break
+        if not chunk:
+            break
+        output += chunk
+    os.close(leader)
+    equal(child.wait(timeout=60), 0, "exit code")
+    text = output.decode("latin-1")
+    opened = "\x1b]0;Copying %s\x07\x1b]9;4;1;0\x07" % run.path("big")
+    check(opened in text, "window opened with its caption: %r" % text[:300])
+    check("\x1b]9;4;1;50\x07" in text, "the bar follows the figure")
+    closed = text.index("\x1b]9;4;0;0\x07\x1b]0;\x07")
+    check(closed > text.index(opened), "closed after it opened")
+    check(text.endswith(" : Ok\r\n"), "line completed: %r" % text[-40:])
