@@ -264,6 +264,24 @@ TEST_F(PlatformTest, ReadOnlyFileRefusesWritersUntilMadeWritable) {
   EXPECT_EQ(read_all(file), "changed");
 }
 
+// A copy of a read-only source is made with the source's permissions; the
+// new file is still written, and only later writers are refused.
+TEST_F(PlatformTest, NewFileIsWrittenWhateverPermissionsItGets) {
+  nstring file = name(NT("fresh.txt"));
+  int descriptor = open_file(file.c_str(), open_write_truncate, share_deny_read_write, 0444);
+  ASSERT_GE(descriptor, 0);
+  EXPECT_EQ(write_file(descriptor, "data", 4), 4);
+  close_file(descriptor);
+  EXPECT_EQ(read_all(file), "data");
+  if (native_path_style == path_style_posix) {
+    errno = 0;
+    EXPECT_EQ(open_file(file.c_str(), open_write_truncate, share_deny_read_write, 0644), -1);
+    EXPECT_EQ(errno, EACCES);
+    EXPECT_EQ(read_all(file), "data");
+    make_writable(file.c_str());
+  }
+}
+
 TEST_F(PlatformTest, CopiedAttributesCarryReadOnly) {
   nstring source = name(NT("source.txt"));
   nstring written = name(NT("written.txt"));
