@@ -255,144 +255,167 @@ void read_exclusions(Scan *scan) {
   build_exclusion_list(argument + 3);
 }
 
-// Flags A to H.
-bool read_flag_a_to_h(Scan *scan, nchar letter, const nchar *argument) {
-  const nchar *text = argument + 2;
-  switch (letter) {
-  case NT('A'):
-    if (options.append)
-      note_flag_error(scan, kArchiveConflict);
-    else
-      options.archive = true;
-    return true;
-  case NT('B'):
-    options.batch = true;
-    return true;
-  case NT('C'):
+// One handler a flag letter; each gets the whole argument.
+typedef void (*FlagHandler)(Scan *scan, const nchar *argument);
+
+nchar suffix_of(const nchar *argument) { return ascii_upper(argument[2]); }
+
+void flag_archive(Scan *scan, const nchar *) {
+  if (options.append)
+    note_flag_error(scan, kArchiveConflict);
+  else
+    options.archive = true;
+}
+
+void flag_batch(Scan *, const nchar *) { options.batch = true; }
+
+void flag_changed(Scan *, const nchar *argument) {
+  options.changed_only = 1;
+  read_tolerance(argument + 2);
+}
+
+void flag_report_buffers(Scan *, const nchar *) { options.report_buffers = true; }
+
+void flag_append(Scan *scan, const nchar *) {
+  if (options.platform_copy)
+    note_flag_error(scan, kForksConflict);
+  else
+    options.append = true;
+}
+
+void flag_platform_copy(Scan *scan, const nchar *) {
+  if (options.append)
+    note_flag_error(scan, kForksConflict);
+  else
+    options.platform_copy = true;
+}
+
+void flag_generations(Scan *scan, const nchar *argument) {
+  if (options.append)
+    note_flag_error(scan, kGenerationsConflict);
+  else
+    read_generations(argument);
+}
+
+void flag_hidden(Scan *, const nchar *argument) {
+  options.copy_hidden = true;
+  if (argument[2] == NT('+'))
+    options.set_hidden_attributes = true;
+}
+
+void flag_identify_or_input_pacing(Scan *, const nchar *argument) {
+  if (suffix_of(argument) == NT('D'))
+    options.identify_only = true;
+  else
+    read_pacing(argument + 2, input_pacing());
+}
+
+void flag_block_size(Scan *, const nchar *argument) { read_block_size(argument + 2); }
+
+void flag_log(Scan *, const nchar *argument) {
+  if (argument[2] == NT('-'))
+    options.log_up_to_date = false;
+  else
+    open_logs(argument);
+}
+
+void flag_move(Scan *, const nchar *) { options.move = true; }
+
+void flag_newer(Scan *, const nchar *argument) {
+  options.newer_only = 1;
+  read_tolerance(argument + 2);
+}
+
+void flag_overwrite_or_output_pacing(Scan *, const nchar *argument) {
+  nchar suffix = suffix_of(argument);
+  if (suffix == 0)
+    options.overwrite_read_only = true;
+  else if (suffix == NT('S'))
+    options.safe_overwrite = true;
+  else
+    read_pacing(argument + 2, output_pacing());
+}
+
+void flag_checkpoint(Scan *, const nchar *argument) {
+  options.checkpoint = true;
+  if (suffix_of(argument) == NT('R'))
+    options.restart = true;
+}
+
+void flag_quiet(Scan *, const nchar *) { options.quiet = true; }
+
+void flag_existing(Scan *, const nchar *argument) {
+  options.existing_only = 1;
+  nchar suffix = suffix_of(argument);
+  if (suffix == NT('C'))
     options.changed_only = 1;
-    read_tolerance(text);
-    return true;
-  case NT('D'):
-    options.report_buffers = true;
-    return true;
-  case NT('E'):
-    if (options.platform_copy)
-      note_flag_error(scan, kForksConflict);
-    else
-      options.append = true;
-    return true;
-  case NT('F'):
-    if (options.append)
-      note_flag_error(scan, kForksConflict);
-    else
-      options.platform_copy = true;
-    return true;
-  case NT('G'):
-    if (options.append)
-      note_flag_error(scan, kGenerationsConflict);
-    else
-      read_generations(argument);
-    return true;
-  case NT('H'):
-    options.copy_hidden = true;
-    if (text[0] == NT('+'))
-      options.set_hidden_attributes = true;
-    return true;
-  default:
-    return false;
-  }
+  else if (suffix == NT('N'))
+    options.newer_only = 1;
 }
 
-// Flags I to P.
-bool read_flag_i_to_p(nchar letter, const nchar *argument) {
-  const nchar *text = argument + 2;
-  nchar suffix = ascii_upper(text[0]);
-  switch (letter) {
-  case NT('I'):
-    if (suffix == NT('D'))
-      options.identify_only = true;
-    else
-      read_pacing(text, input_pacing());
-    return true;
-  case NT('K'):
-    read_block_size(text);
-    return true;
-  case NT('L'):
-    if (text[0] == NT('-'))
-      options.log_up_to_date = false;
-    else
-      open_logs(argument);
-    return true;
-  case NT('M'):
-    options.move = true;
-    return true;
-  case NT('N'):
-    options.newer_only = 1;
-    read_tolerance(text);
-    return true;
-  case NT('O'):
-    if (suffix == 0)
-      options.overwrite_read_only = true;
-    else if (suffix == NT('S'))
-      options.safe_overwrite = true;
-    else
-      read_pacing(text, output_pacing());
-    return true;
-  case NT('P'):
-    options.checkpoint = true;
-    if (suffix == NT('R'))
-      options.restart = true;
-    return true;
-  default:
-    return false;
-  }
+void flag_recurse(Scan *, const nchar *argument) {
+  options.recurse = true;
+  if (suffix_of(argument) == NT('V'))
+    options.verbose_recursion = true;
 }
 
-// Flags Q to X.
-bool read_flag_q_to_x(Scan *scan, nchar letter, const nchar *argument) {
-  const nchar *text = argument + 2;
-  nchar suffix = ascii_upper(text[0]);
-  switch (letter) {
-  case NT('Q'):
-    options.quiet = true;
-    return true;
-  case NT('R'):
-    options.existing_only = 1;
-    if (suffix == NT('C'))
-      options.changed_only = 1;
-    else if (suffix == NT('N'))
-      options.newer_only = 1;
-    return true;
-  case NT('S'):
-    options.recurse = true;
-    if (suffix == NT('V'))
-      options.verbose_recursion = true;
-    return true;
-  case NT('T'):
-    options.timing = true;
-    return true;
-  case NT('W'):
-    options.newer_only = 1;
-    options.compare_versions = 1;
-    read_tolerance(text);
-    return true;
-  case NT('X'):
-    read_exclusions(scan);
-    return true;
-  default:
-    return false;
-  }
+void flag_timing(Scan *, const nchar *) { options.timing = true; }
+
+void flag_versions(Scan *, const nchar *argument) {
+  options.newer_only = 1;
+  options.compare_versions = 1;
+  read_tolerance(argument + 2);
+}
+
+void flag_exclusions(Scan *scan, const nchar *) { read_exclusions(scan); }
+
+// The flag table, by letter (upper-cased); letters without a row are unknown.
+struct FlagRow {
+  nchar letter;
+  FlagHandler handler;
+};
+
+const FlagRow kFlagTable[] = {
+    {NT('A'), flag_archive},
+    {NT('B'), flag_batch},
+    {NT('C'), flag_changed},
+    {NT('D'), flag_report_buffers},
+    {NT('E'), flag_append},
+    {NT('F'), flag_platform_copy},
+    {NT('G'), flag_generations},
+    {NT('H'), flag_hidden},
+    {NT('I'), flag_identify_or_input_pacing},
+    {NT('K'), flag_block_size},
+    {NT('L'), flag_log},
+    {NT('M'), flag_move},
+    {NT('N'), flag_newer},
+    {NT('O'), flag_overwrite_or_output_pacing},
+    {NT('P'), flag_checkpoint},
+    {NT('Q'), flag_quiet},
+    {NT('R'), flag_existing},
+    {NT('S'), flag_recurse},
+    {NT('T'), flag_timing},
+    {NT('W'), flag_versions},
+    {NT('X'), flag_exclusions},
+};
+
+FlagHandler handler_of(nchar letter) {
+  for (const FlagRow &row : kFlagTable)
+    if (row.letter == letter)
+      return row.handler;
+  return nullptr;
 }
 
 void read_flag(Scan *scan) {
   const nchar *argument = scan->argv[scan->index];
   nchar letter = ascii_upper(argument[1]);
-  if (letter == 0 ||
-      !(read_flag_a_to_h(scan, letter, argument) || read_flag_i_to_p(letter, argument) ||
-        read_flag_q_to_x(scan, letter, argument))) {
+  FlagHandler handler = letter == 0 ? nullptr : handler_of(letter);
+  if (!handler) {
     report_error("%ls <=== Unknown Flag.\n", argument);
     scan->flag_error = true;
+    return;
   }
+  handler(scan, argument);
 }
 
 [[noreturn]] void stop_for_flag_errors() {
