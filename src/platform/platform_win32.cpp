@@ -390,11 +390,18 @@ void close_text(TextStream *stream) {
 // ------------------------------------------------------------ console
 
 void console_write(ConsoleStream stream, const char *text, size_t length) {
-  // Each piece is handed over at once: the two streams then keep their
-  // order, and a progress figure shows while the copy runs.
-  FILE *file = stream == console_output ? stdout : stderr;
-  fwrite(text, 1, length, file);
-  fflush(file);
+  // On a console each piece is handed over at once, so a progress figure
+  // shows while the copy runs. Redirected output is buffered, and flushed
+  // before anything goes to standard error so that the two keep their order.
+  if (stream == console_error) {
+    fflush(stdout);
+    fwrite(text, 1, length, stderr);
+    fflush(stderr);
+    return;
+  }
+  fwrite(text, 1, length, stdout);
+  if (output_is_terminal())
+    fflush(stdout);
 }
 
 void console_flush() {
@@ -404,7 +411,10 @@ void console_flush() {
 
 bool output_is_terminal() {
   // The NUL device is a character device too; only a console counts.
-  return _isatty(_fileno(stdout)) != 0 && output_is_console();
+  static int answer = -1;
+  if (answer < 0)
+    answer = _isatty(_fileno(stdout)) != 0 && output_is_console() ? 1 : 0;
+  return answer == 1;
 }
 
 std::string narrow_text(const nchar *text) { return narrow_in(narrow_code_page(), text); }
