@@ -920,16 +920,28 @@ int open_file(const nchar *name, OpenMode mode, ShareMode share, uint32_t permis
   return number;
 }
 
-int32_t read_file(int descriptor, void *buffer, uint32_t count) {
-  if (call_fails(fake::op_read))
-    return -1;
+namespace {
+
+// The open descriptor a read or write goes through: null (errno set) when
+// the call is made to fail, the descriptor isn't open, or it was opened in
+// `refused_mode`, which doesn't allow the transfer.
+Descriptor *usable_descriptor(fake::Operation operation, int descriptor, OpenMode refused_mode) {
+  if (call_fails(operation))
+    return nullptr;
   Descriptor *open = find_descriptor(descriptor);
+  if (open && open->mode == refused_mode) {
+    errno = EBADF;
+    return nullptr;
+  }
+  return open;
+}
+
+} // namespace
+
+int32_t read_file(int descriptor, void *buffer, uint32_t count) {
+  Descriptor *open = usable_descriptor(fake::op_read, descriptor, open_write_truncate);
   if (!open)
     return -1;
-  if (open->mode == open_write_truncate) {
-    errno = EBADF;
-    return -1;
-  }
   count = transfer_limit(fake::op_read, count);
   const std::string &content = open->data->content;
   int64_t available = int64_t(content.size()) - open->position;
@@ -942,15 +954,9 @@ int32_t read_file(int descriptor, void *buffer, uint32_t count) {
 }
 
 int32_t write_file(int descriptor, const void *buffer, uint32_t count) {
-  if (call_fails(fake::op_write))
-    return -1;
-  Descriptor *open = find_descriptor(descriptor);
+  Descriptor *open = usable_descriptor(fake::op_write, descriptor, open_read);
   if (!open)
     return -1;
-  if (open->mode == open_read) {
-    errno = EBADF;
-    return -1;
-  }
   count = transfer_limit(fake::op_write, count);
   if (count == 0)
     return 0;
