@@ -503,51 +503,70 @@ void copy_extended_attributes(int input, int output) {
   }
 }
 
-// Moves the rest of `input` to `output`: the kernel's copy first, read and
-// write where it can't be used.
-int copy_contents(int input, int output, int64_t total, int64_t done, CopyProgress progress,
-                  void *context) {
-  bool kernel_copy = true;
-  std::vector<char> buffer;
-  while (done < total) {
-    ssize_t moved = -1;
-    if (kernel_copy) {
-      moved = copy_file_range(input, nullptr, output, nullptr, size_t(1) << 24, 0);
-      if (moved < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
-                        errno == EOPNOTSUPP || errno == EPERM)) {
-        kernel_copy = false;
-        continue;
-      }
-    } else {
-      if (buffer.empty())
-        buffer.resize(size_t(1) << 20);
-      moved = read(input, buffer.data(), buffer.size());
-      if (moved > 0) {
-        for (ssize_t written = 0; written < moved;) {
-          ssize_t step = write(output, buffer.data() + written, size_t(moved - written));
-          if (step <= 0) {
-            if (step == 0)
-              errno = ENOSPC;
-            if (errno == EINTR)
-              continue;
-            return errno;
-          }
-          written += step;
-        }
-      }
-    }
-    if (moved < 0) {
-      if (errno == EINTR)
-        continue;
-      return errno;
-    }
-    if (moved == 0)
-      break;
-    done += moved;
-    if (progress)
-      progress(total, done, context);
+// Writes all of `count` bytes: 0, or the errno of the failure.
+int write_whole(int output, const char *data, size_t count) {
+  for (size_t written = 0; written < count;) {
+    ssize_t step = write(output, data + written, count - written);
+    if (step < 0 && errno == EINTR)
+      continue;
+    if (step <= 0)
+      return step == 0 ? ENOSPC : errno;
+    written += size_t(step);
   }
   return 0;
+}
+
+// The kernel's copy while it moves data and the file's size says more is to
+// come. Returns 0 also when the kernel can't copy between these two files
+// (the read and write that follow move everything then), or the errno of a
+// failure.
+int kernel_copy(int input, int output, int64_t total, int64_t *done, CopyProgress progress,
+                void *context) {
+  while (*done < total) {
+    ssize_t moved = copy_file_range(input, nullptr, output, nullptr, size_t(1) << 24, 0);
+    if (moved < 0 && errno == EINTR)
+      continue;
+    if (moved < 0)
+      return (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+              errno == EPERM)
+                 ? 0
+                 : errno;
+    if (moved == 0)
+      return 0;
+    *done += moved;
+    if (progress)
+      progress(total, *done, context);
+  }
+  return 0;
+}
+
+// Moves the rest of `input` to `output`: the kernel's copy first, then read
+// and write until a read finds the end. A file's size may say less than it
+// holds (/proc, /sys, some network and FUSE files), and the kernel's copy
+// then stops early or moves nothing; only a read of 0 bytes ends the copy.
+int copy_contents(int input, int output, int64_t total, int64_t done, CopyProgress progress,
+                  void *context) {
+  int error = kernel_copy(input, output, total, &done, progress, context);
+  if (error != 0)
+    return error;
+  // One buffer for the run: most files need a single read here, which finds
+  // the end at once.
+  static std::vector<char> buffer(size_t(1) << 20);
+  for (;;) {
+    ssize_t moved = read(input, buffer.data(), buffer.size());
+    if (moved < 0 && errno == EINTR)
+      continue;
+    if (moved < 0)
+      return errno;
+    if (moved == 0)
+      return 0;
+    error = write_whole(output, buffer.data(), size_t(moved));
+    if (error != 0)
+      return error;
+    done += moved;
+    if (progress)
+      progress(std::max(total, done), done, context);
+  }
 }
 
 } // namespace

@@ -611,6 +611,23 @@ TEST_F(PlatformTest, PlatformCopyCarriesContentTimesAndProgress) {
   EXPECT_EQ(read_all(destination), bytes);
 }
 
+// Files whose status gives a size of 0 but that hold text (/proc on Linux)
+// are copied to their real end.
+TEST_F(PlatformTest, PlatformCopyReadsPastTheSizeTheStatusGives) {
+  const nstring source = NT("/proc/self/status");
+  FileStatus status;
+  if (on_windows || file_status(source.c_str(), &status) != 0 || status.size != 0)
+    GTEST_SKIP() << "no file here whose status understates its size";
+  nstring destination = name(NT("status.txt"));
+  Reports reports;
+  ASSERT_EQ(platform_copy_file(source.c_str(), destination.c_str(), false, record_report, &reports),
+            0);
+  std::string copied = read_all(destination);
+  EXPECT_NE(copied.find("Name:"), std::string::npos) << copied;
+  ASSERT_FALSE(reports.calls.empty());
+  EXPECT_EQ(reports.calls.back().second, int64_t(copied.size()));
+}
+
 TEST_F(PlatformTest, FileWithoutVersionResourceHasVersionZero) {
   nstring file = name(NT("plain.txt"));
   ASSERT_TRUE(write_all(file, "MZ not really an image"));

@@ -193,3 +193,17 @@ def terminal_progress_indicator(run):
     closed = text.index("\x1b]9;4;0;0\x07\x1b]0;\x07")
     check(closed > text.index(opened), "closed after it opened")
     check(text.endswith(" : Ok\r\n"), "line completed: %r" % text[-40:])
+
+
+@case
+def platform_copy_of_a_file_whose_size_reads_zero(run):
+    if run.windows or not os.path.exists("/proc/version") or os.path.getsize("/proc/version"):
+        return  # no file here whose status understates its size
+    with open("/proc/version", "rb") as handle:
+        expected = handle.read()
+    for flags in (["-f", "-os"], ["-f"]):
+        target = "v%d.out" % len(flags)
+        run.write(target, "old")
+        result = run.zorov("-q", *flags, "/proc/version", target)
+        equal(result.code, 0, result)
+        equal(run.read(target), expected, "copied to its end with %r" % flags)
