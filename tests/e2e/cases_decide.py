@@ -190,6 +190,33 @@ def decide_versions_missing_fall_back_to_times(run):
     check(pair(run, "s/app.exe", "d/app.exe") + " : Destination has older version.\n" in log, log)
 
 
+@case
+def decide_version_resource_of_the_windows_build(run):
+    """The version resource the build gives the Windows program reads 4.38.0.0:
+    natively through the program's own reader of executables, under wine
+    through the system's version service."""
+    program = os.environ.get("ZOROV_WINDOWS_PROGRAM")
+    if run.windows:
+        program = run.target.program
+    if not program:
+        return  # natively the release stage names the Windows build
+    with open(program, "rb") as handle:
+        run.write("s/zorov.exe", handle.read(), mtime=5000)
+    rows = [  # destination words, the decision logged
+        ((0x00040026, 0), " : Up to Date."),  # the very same version: times decide
+        ((0x00040026, 1), " : Destination has newer version."),
+        ((0x00040027, 0), " : Destination has newer version."),
+        ((0x00040025, 0xFFFFFFFF), " : Destination has older version."),
+    ]
+    for (most, least), text in rows:
+        write_image(run, "d/zorov.exe", most, least, 5000)
+        run.write("log", "")
+        result = run.zorov("-q", "-w", "-llog", "s/zorov.exe", "d/")
+        equal(result.code, 0, result)
+        lines = [line for line in log_lines(run) if line.startswith(pair(run, "s/zorov.exe", ""))]
+        equal(lines[:1], [pair(run, "s/zorov.exe", "d/zorov.exe") + text], "%x.%x" % (most, least))
+
+
 # -------------------------------------------------------- archive generations
 
 @case
