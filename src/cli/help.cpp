@@ -54,6 +54,10 @@ void show_help() {
   else if (name.size() <= size_t(kPathMax))
     print_error("Unable to Open %ls\n", name.c_str());
   close_logs();
+  // Where no viewer can show the file (output to a pipe or a file), the
+  // text itself goes to standard output.
+  if (help_text_to_output())
+    print_output("%s", text.c_str());
   if (file) {
     close_text(file);
     show_help_file(name.c_str());

@@ -55,6 +55,28 @@ TEST_F(Help, NoDoubledSeparatorAndReplacedNotAppended) {
   EXPECT_EQ(fake::help_files_shown()[0], narrow_text(help.c_str()));
 }
 
+// On POSIX the help reaches standard output when that is not a terminal
+// (a pipe or a file), and the help file is still written; a terminal gets
+// the pager alone. Windows starts its editor whatever the output is.
+TEST_F(Help, TextReachesOutputThatIsNotATerminal) {
+  nstring directory = testing_support::full_name(NT("temp"));
+  nstring help = directory + (windows ? NT("\\zorov.hlp") : NT("/zorov.hlp"));
+  const struct {
+    bool terminal;
+    bool text_on_output;
+  } rows[] = {{false, !windows}, {true, false}};
+  for (const auto &row : rows) {
+    SetUp();
+    fake::set_environment("TMP", directory);
+    fake::set_terminal(row.terminal);
+    EXPECT_EQ(run_program({NT("zorov"), NT("a")}), 8);
+    std::string manual = fake::content(help);
+    EXPECT_EQ(manual.find("ZOROV 4.38 -- "), 0u);
+    EXPECT_EQ(fake::console_output(), row.text_on_output ? manual : "") << row.terminal;
+    EXPECT_EQ(fake::help_files_shown().size(), 1u);
+  }
+}
+
 TEST_F(Help, UnwritableHelpFileStillEndsWith8) {
   fake::set_environment("TMP", testing_support::full_name(NT("missing-dir")));
   EXPECT_EQ(run_program({NT("zorov")}), 8);

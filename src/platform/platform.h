@@ -194,6 +194,9 @@ int platform_copy_file(const nchar *source, const nchar *destination, bool resta
 nstring help_directory();
 // Shows the help file in the system's viewer, without waiting for it.
 void show_help_file(const nchar *path);
+// True when the help text is to reach standard output as well: on POSIX
+// when that is not a terminal, so that no pager would be started.
+bool help_text_to_output();
 
 // The progress window: 1 when it opened with `caption`, else 0.
 int progress_window_open(const nchar *caption);

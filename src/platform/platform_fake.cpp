@@ -1240,6 +1240,8 @@ nstring help_directory() {
 
 void show_help_file(const nchar *path) { state().help_files.push_back(narrow_text(path)); }
 
+bool help_text_to_output() { return !windows_names && !state().terminal; }
+
 int progress_window_open(const nchar *caption) {
   state().window_events.push_back("open " + narrow_text(caption));
   return state().window_available ? 1 : 0;

@@ -656,6 +656,8 @@ void show_help_file(const nchar *path) {
   }
 }
 
+bool help_text_to_output() { return !output_is_terminal(); }
+
 // The terminal's own progress indicator stands in for the progress window:
 // the title shows the caption and the progress sequence follows the figure.
 namespace {

@@ -552,6 +552,9 @@ void show_help_file(const nchar *path) {
   WinExec(command.c_str(), 5);
 }
 
+// The editor is started whatever standard output is.
+bool help_text_to_output() { return false; }
+
 // ------------------------------------------------- the progress window
 
 namespace {

@@ -199,13 +199,15 @@ def help_file_in_temporary_directory(run):
         handle.write(b"an old help file\n")
     result = run.zorov("a", environment={"TMP": run.path(), "TEMP": run.path()})
     equal(result.code, 8, result)
-    equal(result.out, "", "stdout")
     with open(help_name, "rb") as handle:
         data = handle.read()
     if run.windows:
         check(b"\n" not in data.replace(b"\r\n", b""), "bare LF in the help file")
         data = data.replace(b"\r\n", b"\n")
     manual = data.decode("latin-1")
+    # Output that is not a terminal gets the help text itself on POSIX;
+    # Windows starts its editor on the file whatever the output is.
+    equal(result.out, "" if run.windows else manual, "stdout")
     check(manual.startswith("ZOROV 4.38 -- Feb 21 2009 for 32 bit Windows, supporting long file "
                             "names.\n"), manual[:200])
     check("Usage is:\n zorov [flags] src1 [src2 ...] target -or-\n" in manual, "usage")
