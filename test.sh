@@ -80,6 +80,26 @@ if build win64; then
 fi
 build win32 && passed=$((passed + 1))
 
+# The release: the install tree, the packages, the manual page, the help
+# through a pipe, and the Windows builds' version resources and archives.
+if [ -x build/zorov ]; then
+  echo "== release check"
+  if ensure_packages groff man-db dpkg-dev; then
+    windows=()
+    for directory in build-win64 build-win32; do
+      [ -f "$directory/zorov.exe" ] && windows+=("$directory")
+    done
+    python3 tests/release_check.py build "${windows[@]}" | tee "$logs/release.log"
+    line=$(tail -n 1 "$logs/release.log")
+    good=$(echo "$line" | awk '$2 == "passed," {print $1+0}')
+    bad=$(echo "$line" | awk '$2 == "passed," {print $3+0}')
+    passed=$((passed + ${good:-0}))
+    failed=$((failed + ${bad:-1}))
+  else
+    failed=$((failed + 1))
+  fi
+fi
+
 echo
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -185,8 +185,8 @@ const char *const kPosixNotes[] = {
     "Names are the bytes the system gives, printed unchanged and compared exactly (letter case "
     "matters). Wildcards match byte for byte, except that *.* matches every name; directory "
     "entries are taken in byte-wise sorted order.",
-    "A name beginning with a dot is hidden: wildcard and directory copies pass over it unless "
-    "\\-h is given.",
+    "A file whose name begins with a dot is hidden: wildcard and directory copies pass over it "
+    "unless \\-h is given (\\-s still walks such directories).",
     "A file whose owner-write bit is clear is read-only; without \\-o it is not overwritten, "
     "even by root, and \\-o adds the owner-write bit first.",
     "A new copy gets its source's permission bits less the umask (\\-h+: exactly) and its "

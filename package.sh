@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Makes the release packages in dist/: the .deb of the POSIX build and a .zip
+# of each Windows build (x86-64 and i686). Each is built without the tests in
+# a directory of its own under build-release/, so the everyday builds are
+# left alone.
+set -e
+here=$(cd "$(dirname "$0")" && pwd)
+cd "$here"
+. scripts/packages.sh
+ensure_packages cmake g++ make dpkg-dev g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+rm -rf dist
+mkdir -p dist build-release
+for preset in native win64 win32; do
+  echo "== $preset" >&2
+  log=build-release/$preset.log
+  if ! { cmake --preset "$preset" -B "build-release/$preset" -DZOROV_TESTS=OFF &&
+    cmake --build "build-release/$preset" -j2 &&
+    (cd "build-release/$preset" && cpack -B "$here/dist"); } >"$log" 2>&1; then
+    tail -n 40 "$log" >&2
+    echo "making the $preset package failed (the whole log: $log)" >&2
+    exit 1
+  fi
+done
+rm -rf dist/_CPack_Packages
+ls -l dist
