@@ -123,9 +123,14 @@ void write_console(ConsoleStream stream, const std::string &text) {
   console_write(stream, text.data(), text.size());
 }
 
+// A line is handed to the system once it is complete, so that a run that is
+// interrupted or crashes keeps every line it finished.
 void write_log(const std::string &text) {
-  if (log_file)
-    write_text(log_file, text.data(), text.size());
+  if (!log_file)
+    return;
+  write_text(log_file, text.data(), text.size());
+  if (text.find('\n') != std::string::npos)
+    flush_text(log_file);
 }
 
 } // namespace
@@ -220,6 +225,7 @@ void record_copied(const nchar *source) {
     return;
   std::string line = narrow_text(source) + "\n";
   write_text(copied_list, line.data(), line.size());
+  flush_text(copied_list);
 }
 
 void close_logs() {

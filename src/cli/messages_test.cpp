@@ -120,6 +120,19 @@ TEST_F(ChannelsTest, CloseLogsEndsBothStreams) {
   close_logs();
 }
 
+// An interrupted run keeps every line it finished: each complete line is
+// handed to the system at once, a line still open is not.
+TEST_F(ChannelsTest, LogLinesReachTheSystemWhenComplete) {
+  open_logs();
+  report_output("%ls ===> %ls", NT("/a"), NT("/b"));
+  EXPECT_EQ(fake::flushed_content(NT("run.log")), "");
+  report_output(" : Ok\n");
+  record_copied(NT("/a"));
+  report_output("%ls ===> %ls", NT("/c"), NT("/d"));
+  EXPECT_EQ(fake::flushed_content(NT("run.log")), "/a ===> /b : Ok\n");
+  EXPECT_EQ(fake::flushed_content(NT("run.log.fil")), "/a\n");
+}
+
 TEST_F(ChannelsTest, ErrorTextAlwaysReachesStandardError) {
   options.quiet = true;
   print_error_text(ENOENT);

@@ -203,12 +203,13 @@ int find_target_keyword(int argc, nchar **argv, int first_operand) {
 bool next_target(nstring *name, int argc, nchar **argv) {
   for (;;) {
     if (target_list_file) {
-      nchar line[kPathCapacity];
-      if (read_text_line(target_list_file, line, kPathCapacity)) {
-        *name = line;
-        if (!name->empty() && name->back() == NT('\n'))
-          name->pop_back();
+      // The list was opened by the operand just taken, an `@name`.
+      int result = read_response_line(target_list_file, argv[target_cursor - 1] + 1, name);
+      if (result > 0)
         return true;
+      if (result < 0) {
+        target_error = 8;
+        continue;
       }
       close_text(target_list_file);
       target_list_file = nullptr;
@@ -235,6 +236,7 @@ int32_t form_error_level(int32_t last, int32_t target, int32_t worst) {
 
 void run_copy(int argc, nchar **argv) {
   target_list_file = nullptr;
+  install_interrupt_handlers();
   parse_flags(argc, argv);
   if (options.pace_input || options.pace_output)
     begin_timer_resolution();

@@ -75,6 +75,26 @@ TEST_F(RunDriver, TargetResponseFileLinesAndPieces) {
   EXPECT_EQ(fake::open_text_count(), 0);
 }
 
+// A line that exactly fills the buffer is one target, never followed by an
+// empty one (the current directory); a line with a NUL byte is refused.
+TEST_F(RunDriver, TargetLinesThatFillTheBufferOrHoldANul) {
+  nstring full_line(size_t(kPathMax), NT('f'));
+  std::string content = narrow_text(full_line.c_str()) + "\r\n" + narrow_text(full_line.c_str()) +
+                        "\n" + std::string("bad\0name\n\nt\n", 12);
+  fake::add_file(NT("list"), content);
+  nchar list_arg[] = NT("@list");
+  nchar *argv[] = {list_arg};
+  testing_support::reset_run_state();
+  nstring name;
+  std::vector<nstring> seen;
+  while (next_target(&name, 1, argv))
+    seen.push_back(name);
+  EXPECT_EQ(seen, (std::vector<nstring>{full_line, full_line, NT(""), NT("t")}));
+  EXPECT_EQ(fake::console_output(),
+            "list: A line of this response file holds a NUL byte; passed over.\n");
+  EXPECT_EQ(target_error, 8);
+}
+
 TEST_F(RunDriver, SourcesGoToEveryTargetAfterTheKeyword) {
   fake::add_file(NT("a"), "A");
   fake::add_file(NT("b"), "B");

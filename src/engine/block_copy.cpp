@@ -255,6 +255,7 @@ int finish_copy(const CopyPlan *plan, int input, int output, int status, int64_t
   bool temporary = plan->working_name != plan->destination;
   if (temporary)
     status = replace_from_temporary(plan, status, &error_number);
+  end_output_watch();
   if (status == 0) {
     last_error = 0;
     set_file_times(plan->destination, plan->access_time, plan->modification_time);
@@ -326,6 +327,9 @@ int block_copy(CopyPlan *plan) {
     errno = error_number;
     return 2;
   }
+  // From here an interruption removes a temporary file, or leaves a plain
+  // destination stamped as older than any source.
+  watch_output(plan->working_name.c_str(), output, plan->working_name != plan->destination);
   int64_t start_time = wall_seconds();
   int status = copy_rounds(plan, input, output);
   return finish_copy(plan, input, output, status, start_time);

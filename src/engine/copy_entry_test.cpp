@@ -188,6 +188,37 @@ TEST_F(CopyEntryTest, SafeOverwriteWritesATemporaryNameFirst) {
   }
 }
 
+// While the output is being written an interruption knows what to put
+// right; once the copy is finished it leaves the output alone.
+TEST_F(CopyEntryTest, TheOutputIsWatchedWhileItIsWritten) {
+  struct Row {
+    bool safe_overwrite;
+    bool platform;
+    bool fail_write;
+    std::vector<std::string> events;
+  } rows[] = {
+      {false, false, false, {"watch plain open dst", "end"}},
+      {false, false, true, {"watch plain open dst", "end"}},
+      {true, false, false, {"watch temporary open dst_1000", "end"}},
+      {false, true, false, {"watch plain opening dst", "end"}},
+      {true, true, false, {"watch temporary opening dst_1000", "end"}},
+  };
+  for (const Row &row : rows) {
+    SetUp();
+    options.safe_overwrite = row.safe_overwrite;
+    fake::add_file(NT("src"), "new data");
+    fake::add_file(NT("dst"), "old");
+    if (row.fail_write)
+      fake::fail_call(fake::op_write, 1, EIO);
+    fake::set_clock(1000);
+    copy(false, row.platform);
+    EXPECT_EQ(fake::watch_events(), row.events);
+  }
+  SetUp();
+  copy();
+  EXPECT_EQ(fake::watch_events(), std::vector<std::string>()) << "a source that can't be read";
+}
+
 TEST_F(CopyEntryTest, TemporaryNamesAreRetriedOnTheClock) {
   struct Row {
     const char *name;

@@ -49,10 +49,14 @@ int report_service_failure(const CopyPlan *plan, int code) {
 
 int platform_stream_copy(CopyPlan *plan) {
   int64_t start_time = wall_seconds();
+  watch_output(plan->working_name.c_str(), -1, uses_temporary_name(plan));
   int code = platform_copy_file(plan->source, plan->working_name.c_str(), plan->restart,
                                 progress_callback, plan);
-  if (code != 0)
-    return report_service_failure(plan, code);
+  if (code != 0) {
+    int status = report_service_failure(plan, code);
+    end_output_watch();
+    return status;
+  }
   int64_t end_time = wall_seconds();
   FileStatus copied;
   bool examined = file_status(plan->working_name.c_str(), &copied) == 0;
@@ -62,6 +66,7 @@ int platform_stream_copy(CopyPlan *plan) {
   int status = examined ? copy_ok : copy_unexamined;
   if (examined && uses_temporary_name(plan))
     status = replace_from_temporary(plan, copy_ok, &error_number);
+  end_output_watch();
   last_error = error_number;
   if (progress_window_state == 1)
     close_progress_window();

@@ -90,18 +90,19 @@ const nstring &wildcard_next(WildcardScan *scan) {
 }
 
 // The next name of a source response file; false at its end. Lines are
-// taken literally. An empty line names nothing and is skipped; so is the
-// bare line feed left over when a line exactly fills the buffer.
-bool read_list_line(TextStream *list, nstring *name) {
-  nchar line[kPathCapacity];
-  while (read_text_line(list, line, kPathCapacity)) {
-    *name = line;
-    if (!name->empty() && name->back() == NT('\n'))
-      name->pop_back();
-    if (!name->empty())
+// taken literally. An empty line names nothing and is skipped. A line
+// refused for a NUL byte is not copied, so the run must not end as if it had
+// been.
+bool read_list_line(TextStream *list, const nchar *list_name, nstring *name) {
+  for (;;) {
+    int result = read_response_line(list, list_name, name);
+    if (result == 0)
+      return false;
+    if (result < 0 && worst_result < 1)
+      worst_result = 1;
+    if (result > 0 && !name->empty())
       return true;
   }
-  return false;
 }
 
 // An `@name` operand: its response file is opened, or the operand is a
@@ -140,11 +141,37 @@ bool take_operand(const nstring &operand, nstring *name, bool *wildcard_active,
 
 } // namespace
 
+int read_response_line(TextStream *list, const nchar *list_name, nstring *line) {
+  nchar piece[kPathCapacity];
+  int length = read_text_line(list, piece, kPathCapacity);
+  if (length <= 0)
+    return 0;
+  line->assign(piece, size_t(length));
+  bool refused = line->find(nchar(0)) != nstring::npos;
+  // The rest of a longer line goes with the piece that was refused.
+  while (refused && line->back() != NT('\n') && length == kPathCapacity - 1) {
+    length = read_text_line(list, piece, kPathCapacity);
+    if (length <= 0)
+      break;
+    line->assign(piece, size_t(length));
+  }
+  if (refused) {
+    line->clear();
+    report_output("%ls: A line of this response file holds a NUL byte; passed over.\n", list_name);
+    return -1;
+  }
+  if (!line->empty() && line->back() == NT('\n'))
+    line->pop_back();
+  return 1;
+}
+
 bool next_source(nstring *name, int operand_end, nchar **argv, bool *wildcard_active,
                  int *source_cursor, TextStream **source_list_file) {
   for (;;) {
     if (*source_list_file) {
-      if (read_list_line(*source_list_file, name))
+      // The list was opened by the operand just taken, an `@name`.
+      const nchar *list_name = argv[*source_cursor - 1] + 1;
+      if (read_list_line(*source_list_file, list_name, name))
         return true;
       close_text(*source_list_file);
       *source_list_file = nullptr;

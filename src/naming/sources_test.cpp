@@ -95,6 +95,17 @@ TEST_F(Sources, OperandsListsAndPatterns) {
   }
 }
 
+// A line holding a NUL byte is refused whole, a longer one with all its
+// pieces, and the run remembers that a source was not copied.
+TEST_F(Sources, ResponseLineWithANulByteIsRefused) {
+  std::string long_rest(size_t(kPathMax) * 2, 'y');
+  fake::add_file(NT("nul"), std::string("a\nkeep\0.tmp\nx\0", 14) + long_rest + "\nb\n");
+  EXPECT_EQ(joined(enumerate({NT("@nul"), NT("c")})), "a|b|c|");
+  const std::string refused = "nul: A line of this response file holds a NUL byte; passed over.\n";
+  EXPECT_EQ(fake::console_output(), refused + refused);
+  EXPECT_EQ(worst_result, 1);
+}
+
 TEST_F(Sources, PatternKeepsItsOwnDirectorySpelling) {
   if (native_path_style != path_style_windows) {
     // A backslash is an ordinary character of a POSIX name.

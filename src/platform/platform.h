@@ -128,7 +128,10 @@ enum TextMode {
 
 TextStream *open_text(const nchar *name, TextMode mode); // null and errno
 // Reads one line of at most `capacity - 1` characters into `line`, each byte
-// one character, the line feed kept when it fits. Returns 1, or 0 at the end.
+// one character, the line feed kept when it fits; a longer line comes in
+// pieces. The line end of a line that exactly fills the buffer is taken with
+// it. Returns the number of characters stored (a NUL byte of the line counts
+// as one), or 0 at the end.
 int read_text_line(TextStream *stream, nchar *line, int capacity);
 // Writes narrow text; "\n" becomes the platform's line end.
 void write_text(TextStream *stream, const char *text, size_t length);
@@ -176,6 +179,25 @@ void free_memory(void *block);
 
 // The value of an environment variable, or false when it is not set.
 bool environment_value(const char *name, nstring *value);
+
+// -------------------------------------------------------- interruption
+
+// From now on SIGINT, SIGTERM and SIGHUP (on Windows Ctrl-C, Ctrl-Break and
+// closing the console) end the process at once and cleanly: the output named
+// by watch_output is put right, the progress indicator is cleared, and the
+// process ends with the signal's usual status (128 + n on POSIX). Text
+// already handed to the system stays; a signal ignored at start stays
+// ignored.
+void install_interrupt_handlers();
+
+// The output of the copy in progress, for an interruption to put right: a
+// temporary file is removed (the destination stays as it was); a plain
+// destination stays for a restart, its modification time set to the epoch
+// so that it never looks newer than its source. `descriptor` is the open
+// output, or -1 while the platform copy opens it itself.
+void watch_output(const nchar *name, int descriptor, bool temporary);
+// The output is whole or already dealt with: an interruption leaves it be.
+void end_output_watch();
 
 // --------------------------------------------- services of later steps
 

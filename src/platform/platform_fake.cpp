@@ -30,6 +30,7 @@ struct FileData {
   uint64_t index = 0;
   uint32_t version_most = 0;
   uint32_t version_least = 0;
+  size_t flushed_length = 0; // text handed over by flush_text or close_text
 };
 
 struct Node {
@@ -77,6 +78,7 @@ struct State {
   std::vector<std::string> window_events;
   uint32_t copy_chunk = 65536;
   std::vector<std::string> help_files;
+  std::vector<std::string> watch_events;
 };
 
 State &state();
@@ -514,6 +516,13 @@ std::string content(const nstring &name) {
   return exists(name) ? control_node(name).data->content : std::string();
 }
 
+std::string flushed_content(const nstring &name) {
+  if (!exists(name))
+    return std::string();
+  const FileData &data = *control_node(name).data;
+  return data.content.substr(0, data.flushed_length);
+}
+
 FileStatus status_of(const nstring &name) {
   FileStatus status;
   fill_status(control_node(name), &status);
@@ -623,6 +632,8 @@ void set_window_available(bool available) { state().window_available = available
 std::vector<std::string> window_events() { return state().window_events; }
 void set_copy_chunk(uint32_t bytes) { state().copy_chunk = bytes > 0 ? bytes : 1; }
 std::vector<std::string> help_files_shown() { return state().help_files; }
+
+std::vector<std::string> watch_events() { return state().watch_events; }
 
 } // namespace fake
 
@@ -1065,8 +1076,9 @@ int read_text_line(TextStream *stream, nchar *line, int capacity) {
   }
   const std::string &content = stream->data->content;
   int length = 0;
+  char c = 0;
   while (length < capacity - 1 && stream->position < content.size()) {
-    char c = content[stream->position++];
+    c = content[stream->position++];
     if (c == '\r' && stream->position < content.size() && content[stream->position] == '\n')
       continue;
     line[length++] = nchar(static_cast<unsigned char>(c));
@@ -1074,7 +1086,15 @@ int read_text_line(TextStream *stream, nchar *line, int capacity) {
       break;
   }
   line[length] = 0;
-  return length > 0 ? 1 : 0;
+  // The line end of a line that exactly fills the buffer belongs to it.
+  if (length == capacity - 1 && c != '\n') {
+    size_t rest = content.size() - stream->position;
+    if (rest >= 1 && content[stream->position] == '\n')
+      stream->position += 1;
+    else if (rest >= 2 && content.compare(stream->position, 2, "\r\n") == 0)
+      stream->position += 2;
+  }
+  return length;
 }
 
 void write_text(TextStream *stream, const char *text, size_t length) {
@@ -1084,11 +1104,15 @@ void write_text(TextStream *stream, const char *text, size_t length) {
   stream->data->modification_time = FileTime{state().wall, 0};
 }
 
-void flush_text(TextStream *stream) { (void)stream; }
+void flush_text(TextStream *stream) {
+  if (stream)
+    stream->data->flushed_length = stream->data->content.size();
+}
 
 void close_text(TextStream *stream) {
   if (!stream)
     return;
+  flush_text(stream);
   delete stream;
   --state().open_texts;
 }
@@ -1252,5 +1276,14 @@ void progress_window_position(int percent) {
 }
 
 void progress_window_close() { state().window_events.push_back("close"); }
+
+void install_interrupt_handlers() { state().watch_events.push_back("install"); }
+
+void watch_output(const nchar *name, int descriptor, bool temporary) {
+  state().watch_events.push_back(std::string("watch ") + (temporary ? "temporary " : "plain ") +
+                                 (descriptor >= 0 ? "open " : "opening ") + narrow_text(name));
+}
+
+void end_output_watch() { state().watch_events.push_back("end"); }
 
 } // namespace zorov

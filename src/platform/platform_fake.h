@@ -74,6 +74,8 @@ bool exists(const nstring &name);
 bool is_directory(const nstring &name);
 bool is_read_only(const nstring &name);
 std::string content(const nstring &name);
+// What flush_text and close_text of a text stream have handed over of it.
+std::string flushed_content(const nstring &name);
 FileStatus status_of(const nstring &name);
 // Makes `link` name the very same file as `target` (a hard link).
 void add_link(const nstring &link, const nstring &target);
@@ -173,6 +175,9 @@ std::vector<std::string> window_events();
 void set_copy_chunk(uint32_t bytes);
 // The names given to show_help_file, in order.
 std::vector<std::string> help_files_shown();
+// Interruption calls, as text lines: "install", "watch <temporary|plain>
+// <open|opening> <name>" and "end".
+std::vector<std::string> watch_events();
 
 } // namespace fake
 } // namespace zorov

@@ -5,8 +5,10 @@
 #include "platform/pe_version.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -314,6 +316,7 @@ int64_t stream_length(const nchar *name) {
 
 struct TextStream {
   FILE *file;
+  int peeked; // a character read ahead and given back, or EOF
 };
 
 TextStream *open_text(const nchar *name, TextMode mode) {
@@ -321,29 +324,50 @@ TextStream *open_text(const nchar *name, TextMode mode) {
   FILE *file = std::fopen(name, how);
   if (!file)
     return nullptr;
-  return new TextStream{file};
+  return new TextStream{file, EOF};
 }
+
+namespace {
+
+// The next character of a text being read, a CR LF as one line feed.
+int next_text_char(TextStream *stream) {
+  int c = stream->peeked;
+  if (c != EOF) {
+    stream->peeked = EOF;
+    return c;
+  }
+  c = std::getc(stream->file);
+  if (c == '\r') {
+    int following = std::getc(stream->file);
+    if (following == '\n')
+      return '\n';
+    if (following != EOF)
+      std::ungetc(following, stream->file);
+  }
+  return c;
+}
+
+} // namespace
 
 int read_text_line(TextStream *stream, nchar *line, int capacity) {
   int length = 0;
+  int c = EOF;
   while (length < capacity - 1) {
-    int c = std::getc(stream->file);
+    c = next_text_char(stream);
     if (c == EOF)
       break;
-    if (c == '\r') {
-      int following = std::getc(stream->file);
-      if (following == '\n') {
-        c = '\n';
-      } else if (following != EOF) {
-        std::ungetc(following, stream->file);
-      }
-    }
     line[length++] = char(c);
     if (c == '\n')
       break;
   }
   line[length] = 0;
-  return length > 0 ? 1 : 0;
+  // The line end of a line that exactly fills the buffer belongs to it.
+  if (length == capacity - 1 && c != '\n' && c != EOF) {
+    int following = next_text_char(stream);
+    if (following != '\n')
+      stream->peeked = following;
+  }
+  return length;
 }
 
 void write_text(TextStream *stream, const char *text, size_t length) {
@@ -571,6 +595,10 @@ int copy_contents(int input, int output, int64_t total, int64_t done, CopyProgre
 
 } // namespace
 
+namespace {
+void output_opened(int descriptor); // the interruption's watch
+} // namespace
+
 int platform_copy_file(const nchar *source, const nchar *destination, bool restartable,
                        CopyProgress progress, void *context) {
   int input = open(source, O_RDONLY | O_CLOEXEC);
@@ -590,6 +618,7 @@ int platform_copy_file(const nchar *source, const nchar *destination, bool resta
     close(input);
     return error;
   }
+  output_opened(output);
   int64_t total = int64_t(info.st_size);
   int64_t done = 0;
   if (restartable) {
@@ -661,7 +690,9 @@ bool help_text_to_output() { return !output_is_terminal(); }
 // The terminal's own progress indicator stands in for the progress window:
 // the title shows the caption and the progress sequence follows the figure.
 namespace {
-bool indicator_open = false;
+// Read by the interruption handler too.
+volatile sig_atomic_t indicator_open = 0;
+const char kIndicatorCleared[] = "\033]9;4;0;0\007\033]0;\007";
 
 void terminal_sequence(const std::string &sequence) {
   std::fwrite(sequence.data(), 1, sequence.size(), stdout);
@@ -673,7 +704,7 @@ int progress_window_open(const nchar *caption) {
   if (!output_is_terminal())
     return 0;
   terminal_sequence(std::string("\033]0;") + caption + "\007\033]9;4;1;0\007");
-  indicator_open = true;
+  indicator_open = 1;
   return 1;
 }
 
@@ -686,8 +717,99 @@ void progress_window_position(int percent) {
 void progress_window_close() {
   if (!indicator_open)
     return;
-  terminal_sequence("\033]9;4;0;0\007\033]0;\007");
-  indicator_open = false;
+  terminal_sequence(kIndicatorCleared);
+  indicator_open = 0;
+}
+
+// -------------------------------------------------------- interruption
+
+namespace {
+
+// What the signal handler needs to put right the copy in progress. The
+// handler runs on the one thread it interrupts, so the fields are made
+// whole before `active` is set and `active` is cleared before they change;
+// the handler does only async-signal-safe work.
+struct OutputWatch {
+  volatile sig_atomic_t active;
+  volatile sig_atomic_t opened;
+  volatile sig_atomic_t temporary;
+  volatile sig_atomic_t descriptor;
+  char name[kPathCapacity];
+};
+
+OutputWatch output_watch = {0, 0, 0, -1, {0}};
+
+const int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void put_right_output() {
+  if (!output_watch.active || !output_watch.opened)
+    return;
+  if (output_watch.temporary) {
+    unlink(output_watch.name);
+    return;
+  }
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = 0;
+  times[1].tv_nsec = 0;
+  if (output_watch.descriptor >= 0)
+    futimens(output_watch.descriptor, times);
+  else
+    utimensat(AT_FDCWD, output_watch.name, times, 0);
+}
+
+void on_interrupt(int signal_number) {
+  put_right_output();
+  if (indicator_open) {
+    ssize_t ignored = write(STDOUT_FILENO, kIndicatorCleared, sizeof kIndicatorCleared - 1);
+    (void)ignored;
+  }
+  _exit(128 + signal_number);
+}
+
+// The platform copy opened its output itself.
+void output_opened(int descriptor) {
+  output_watch.descriptor = descriptor;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  output_watch.opened = 1;
+}
+
+} // namespace
+
+void install_interrupt_handlers() {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = on_interrupt;
+  sigemptyset(&action.sa_mask);
+  for (int signal_number : kInterruptSignals)
+    sigaddset(&action.sa_mask, signal_number);
+  for (int signal_number : kInterruptSignals) {
+    struct sigaction previous;
+    // nohup and background jobs start with some of them ignored on purpose.
+    if (sigaction(signal_number, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
+      continue;
+    sigaction(signal_number, &action, nullptr);
+  }
+}
+
+void watch_output(const nchar *name, int descriptor, bool temporary) {
+  output_watch.active = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  size_t length = std::strlen(name);
+  if (length >= sizeof output_watch.name)
+    return; // no such name was opened
+  std::memcpy(output_watch.name, name, length + 1);
+  output_watch.temporary = temporary ? 1 : 0;
+  output_watch.descriptor = descriptor;
+  output_watch.opened = descriptor >= 0 ? 1 : 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
+  output_watch.active = 1;
+}
+
+void end_output_watch() {
+  output_watch.active = 0;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
 }
 
 } // namespace zorov

@@ -15,6 +15,14 @@
 #include <system_error>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace zorov {
 namespace {
 
@@ -443,8 +451,9 @@ std::vector<nstring> read_lines(const nstring &file, int capacity) {
   if (stream == nullptr)
     return lines;
   std::vector<nchar> line(static_cast<size_t>(capacity));
-  while (read_text_line(stream, line.data(), capacity) == 1)
-    lines.push_back(line.data());
+  int length;
+  while ((length = read_text_line(stream, line.data(), capacity)) > 0)
+    lines.push_back(nstring(line.data(), static_cast<size_t>(length)));
   close_text(stream);
   return lines;
 }
@@ -456,16 +465,109 @@ TEST_F(PlatformTest, TextLinesFoldCarriageReturnsAndKeepBytes) {
   const nstring accented = nstring(1, e_acute) + NT("t") + e_acute + NT("\n");
   EXPECT_EQ(read_lines(file, 260), (std::vector<nstring>{NT("one\n"), NT("two\n"), accented,
                                                          NT("abcdefgh\n"), NT("last")}));
-  // A line longer than the buffer comes in pieces.
+  // A line longer than the buffer comes in pieces; the line end of a line
+  // that exactly fills the buffer goes with it, never as a line of its own.
   EXPECT_EQ(read_lines(file, 4),
-            (std::vector<nstring>{NT("one"), NT("\n"), NT("two"), NT("\n"),
-                                  nstring(1, e_acute) + NT("t") + e_acute, NT("\n"), NT("abc"),
-                                  NT("def"), NT("gh\n"), NT("las"), NT("t")}));
+            (std::vector<nstring>{NT("one"), NT("two"), nstring(1, e_acute) + NT("t") + e_acute,
+                                  NT("abc"), NT("def"), NT("gh\n"), NT("las"), NT("t")}));
+
+  // A NUL byte is a character of the line, counted like any other.
+  ASSERT_TRUE(write_all(file, std::string("keep\0.tmp\r\n", 11)));
+  EXPECT_EQ(read_lines(file, 260), (std::vector<nstring>{nstring(NT("keep\0.tmp\n"), 10)}));
 
   errno = 0;
   EXPECT_EQ(open_text(name(NT("missing.txt")).c_str(), text_read), nullptr);
   EXPECT_EQ(errno, ENOENT);
 }
+
+#if !defined(_WIN32)
+struct InterruptRow {
+  int signal_number;
+  bool temporary;
+  bool watched;     // still watched when the signal comes
+  bool ignored;     // the signal was ignored when the program started
+  int exit_code;    // of the child
+  bool left_as_was; // the output untouched by the interruption
+};
+
+// A child installs the handlers, writes part of an output and is then sent
+// the signal: its exit code.
+int interrupted_child(const nstring &output, const InterruptRow &row) {
+  pid_t child = fork();
+  if (child == 0) {
+    if (row.ignored)
+      signal(row.signal_number, SIG_IGN);
+    install_interrupt_handlers();
+    int descriptor = open_file(output.c_str(), open_write_truncate, share_deny_none, 0644);
+    write_file(descriptor, "part", 4);
+    watch_output(output.c_str(), descriptor, row.temporary);
+    if (!row.watched)
+      end_output_watch();
+    raise(row.signal_number);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(PlatformTest, InterruptionEndsAtOnceAndPutsTheOutputRight) {
+  const InterruptRow rows[] = {
+      {SIGINT, false, true, false, 130, false}, {SIGTERM, true, true, false, 143, false},
+      {SIGHUP, false, true, false, 129, false}, {SIGINT, true, false, false, 130, true},
+      {SIGHUP, true, true, true, 0, true},
+  };
+  for (const InterruptRow &row : rows) {
+    nstring output = name(NT("out-") + std::to_string(row.signal_number));
+    fs::remove(output);
+    EXPECT_EQ(interrupted_child(output, row), row.exit_code) << row.signal_number;
+    FileStatus status;
+    bool kept = file_status(output.c_str(), &status) == 0;
+    if (row.left_as_was) {
+      EXPECT_TRUE(kept);
+      EXPECT_GT(status.modification_time.seconds, 0);
+    } else if (row.temporary) {
+      EXPECT_FALSE(kept) << "the temporary file is removed";
+    } else {
+      EXPECT_EQ(read_all(output), "part") << "the partial destination stays";
+      EXPECT_EQ(status.modification_time.seconds, 0) << "and never looks newer";
+    }
+  }
+}
+
+// The terminal's progress indicator, open when the signal comes, is cleared
+// before the process ends.
+TEST(PlatformInterruption, TheTerminalIndicatorIsCleared) {
+  int leader = posix_openpt(O_RDWR | O_NOCTTY);
+  if (leader < 0 || grantpt(leader) != 0 || unlockpt(leader) != 0)
+    GTEST_SKIP() << "no pseudo-terminals on this machine";
+  std::string follower_name = ptsname(leader);
+  pid_t child = fork();
+  if (child == 0) {
+    int follower = open(follower_name.c_str(), O_RDWR | O_NOCTTY);
+    dup2(follower, STDOUT_FILENO);
+    install_interrupt_handlers();
+    progress_window_open("Copying big");
+    raise(SIGINT);
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130);
+  std::string output;
+  char block[4096];
+  // The child is gone, so the terminal holds all it will ever get.
+  fcntl(leader, F_SETFL, O_NONBLOCK);
+  ssize_t count;
+  while ((count = read(leader, block, sizeof block)) > 0)
+    output.append(block, size_t(count));
+  close(leader);
+  const std::string cleared = "\033]9;4;0;0\007\033]0;\007";
+  EXPECT_NE(output.find("\033]0;Copying big\007"), std::string::npos) << output;
+  ASSERT_GE(output.size(), cleared.size());
+  EXPECT_EQ(output.substr(output.size() - cleared.size()), cleared);
+}
+#endif
 
 void write_text_file(const nstring &file, TextMode mode, const std::string &text) {
   TextStream *stream = open_text(file.c_str(), mode);

@@ -338,6 +338,7 @@ int64_t stream_length(const nchar *name) {
 
 struct TextStream {
   FILE *file;
+  int peeked; // a character read ahead and given back, or EOF
 };
 
 TextStream *open_text(const nchar *name, TextMode mode) {
@@ -356,22 +357,49 @@ TextStream *open_text(const nchar *name, TextMode mode) {
     return nullptr;
   }
   stream->file = file;
+  stream->peeked = EOF;
   return stream;
 }
 
+namespace {
+
+// The next character of a text being read; the runtime's text mode reads a
+// CR LF as one line feed.
+int next_text_char(TextStream *stream) {
+  int c = stream->peeked;
+  if (c != EOF) {
+    stream->peeked = EOF;
+    return c;
+  }
+  return getc(stream->file);
+}
+
+} // namespace
+
+// One byte, one character: response files are 8-bit text whatever the
+// console's character set. Read byte by byte, so that a NUL byte is counted
+// rather than taken as the line's end.
 int read_text_line(TextStream *stream, nchar *line, int capacity) {
   if (capacity < 2)
     return 0;
-  std::vector<char> bytes(static_cast<size_t>(capacity));
-  if (fgets(bytes.data(), capacity, stream->file) == nullptr)
-    return 0;
-  // One byte, one character: response files are 8-bit text whatever the
-  // console's character set.
-  size_t length = strlen(bytes.data());
-  for (size_t i = 0; i < length; ++i)
-    line[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]));
+  int length = 0;
+  int c = EOF;
+  while (length < capacity - 1) {
+    c = next_text_char(stream);
+    if (c == EOF)
+      break;
+    line[length++] = static_cast<wchar_t>(static_cast<unsigned char>(c));
+    if (c == '\n')
+      break;
+  }
   line[length] = L'\0';
-  return 1;
+  // The line end of a line that exactly fills the buffer belongs to it.
+  if (length == capacity - 1 && c != '\n' && c != EOF) {
+    int following = next_text_char(stream);
+    if (following != '\n')
+      stream->peeked = following;
+  }
+  return length;
 }
 
 void write_text(TextStream *stream, const char *text, size_t length) {
@@ -504,6 +532,11 @@ void read_file_version(const nchar *name, uint32_t *most, uint32_t *least) {
 
 namespace {
 
+// The interruption's side of the platform copy.
+void output_opened();
+BOOL *platform_copy_cancel();
+void platform_copy_returned();
+
 struct CopyReport {
   CopyProgress progress;
   void *context;
@@ -512,6 +545,8 @@ struct CopyReport {
 DWORD CALLBACK copy_progress_routine(LARGE_INTEGER total_size, LARGE_INTEGER total_transferred,
                                      LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE,
                                      LPVOID data) {
+  // The service calls this once the destination is open.
+  output_opened();
   const CopyReport *report = static_cast<const CopyReport *>(data);
   if (report->progress != nullptr)
     report->progress(total_size.QuadPart, total_transferred.QuadPart, report->context);
@@ -523,9 +558,11 @@ DWORD CALLBACK copy_progress_routine(LARGE_INTEGER total_size, LARGE_INTEGER tot
 int platform_copy_file(const nchar *source, const nchar *destination, bool restartable,
                        CopyProgress progress, void *context) {
   CopyReport report = {progress, context};
-  BOOL cancel = FALSE; // never set: a copy is never cancelled
   DWORD flags = restartable ? COPY_FILE_RESTARTABLE : 0;
-  if (CopyFileExW(source, destination, copy_progress_routine, &report, &cancel, flags))
+  BOOL copied = CopyFileExW(source, destination, copy_progress_routine, &report,
+                            platform_copy_cancel(), flags);
+  platform_copy_returned();
+  if (copied)
     return 0;
   DWORD code = GetLastError();
   // A failure must never read as success, even without a reason.
@@ -616,5 +653,130 @@ void progress_window_close() {
     DestroyWindow(progress_window);
   progress_window = nullptr;
 }
+
+// -------------------------------------------------------- interruption
+
+namespace {
+
+// The status of a process ended by Ctrl-C.
+const UINT kControlCExit = 0xC000013Au;
+
+// What the console control handler needs to put right the copy in progress.
+// The handler runs on a thread of its own while the program's thread is held
+// still, so it uses the system's services only, never the runtime's, whose
+// locks the held thread may own. The fields are made whole before `active`
+// is set.
+struct OutputWatch {
+  volatile LONG active;
+  volatile LONG opened;
+  volatile LONG temporary;
+  HANDLE handle; // the output's system handle, or INVALID_HANDLE_VALUE
+  wchar_t name[kPathCapacity];
+};
+
+OutputWatch output_watch = {0, 0, 0, INVALID_HANDLE_VALUE, {0}};
+HANDLE program_thread = nullptr;
+volatile LONG stopping = 0;
+// The platform copy is cancelled through the service's own flag, so that it
+// lets go of its files, and the program's thread then waits to be ended.
+BOOL copy_cancel = FALSE;
+HANDLE copy_returned = nullptr;
+
+void output_opened() { InterlockedExchange(&output_watch.opened, 1); }
+
+BOOL *platform_copy_cancel() { return &copy_cancel; }
+
+void platform_copy_returned() {
+  if (InterlockedCompareExchange(&stopping, 0, 0) == 0)
+    return;
+  SetEvent(copy_returned);
+  Sleep(INFINITE);
+}
+
+// 1970-01-01 00:00 UTC in the system's file time.
+FILETIME epoch_file_time() {
+  ULARGE_INTEGER value;
+  value.QuadPart = 116444736000000000ull;
+  FILETIME time;
+  time.dwLowDateTime = value.LowPart;
+  time.dwHighDateTime = value.HighPart;
+  return time;
+}
+
+void stamp_as_oldest(HANDLE handle, const wchar_t *name) {
+  FILETIME epoch = epoch_file_time();
+  if (handle != INVALID_HANDLE_VALUE) {
+    SetFileTime(handle, nullptr, nullptr, &epoch);
+    return;
+  }
+  HANDLE file = CreateFileW(name, FILE_WRITE_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return;
+  SetFileTime(file, nullptr, nullptr, &epoch);
+  CloseHandle(file);
+}
+
+void put_right_output() {
+  if (!output_watch.active || !output_watch.opened)
+    return;
+  if (!output_watch.temporary) {
+    stamp_as_oldest(output_watch.handle, output_watch.name);
+    return;
+  }
+  // A file open without delete sharing can't be removed while open.
+  if (output_watch.handle != INVALID_HANDLE_VALUE)
+    CloseHandle(output_watch.handle);
+  DeleteFileW(output_watch.name);
+}
+
+BOOL WINAPI on_console_event(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
+    return FALSE;
+  // The first event ends the process; later ones wait for it.
+  if (InterlockedExchange(&stopping, 1) != 0) {
+    Sleep(INFINITE);
+    return TRUE;
+  }
+  if (output_watch.active && output_watch.handle == INVALID_HANDLE_VALUE) {
+    copy_cancel = TRUE;
+    WaitForSingleObject(copy_returned, 5000);
+  }
+  SuspendThread(program_thread);
+  put_right_output();
+  // Ending the process destroys the progress window with it.
+  TerminateProcess(GetCurrentProcess(), kControlCExit);
+  return TRUE;
+}
+
+} // namespace
+
+void install_interrupt_handlers() {
+  if (program_thread != nullptr)
+    return;
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &program_thread,
+                  THREAD_SUSPEND_RESUME, FALSE, 0);
+  copy_returned = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  // A console that ignores Ctrl-C for this process never calls the handler
+  // for it, so an ignored interruption stays ignored.
+  SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+void watch_output(const nchar *name, int descriptor, bool temporary) {
+  InterlockedExchange(&output_watch.active, 0);
+  size_t length = wcslen(name);
+  if (length >= static_cast<size_t>(kPathCapacity))
+    return; // no such name was opened
+  wmemcpy(output_watch.name, name, length + 1);
+  output_watch.temporary = temporary ? 1 : 0;
+  output_watch.handle =
+      descriptor >= 0 ? reinterpret_cast<HANDLE>(_get_osfhandle(descriptor)) : INVALID_HANDLE_VALUE;
+  output_watch.opened = descriptor >= 0 ? 1 : 0;
+  copy_cancel = FALSE;
+  InterlockedExchange(&output_watch.active, 1);
+}
+
+void end_output_watch() { InterlockedExchange(&output_watch.active, 0); }
 
 } // namespace zorov

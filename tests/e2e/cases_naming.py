@@ -39,6 +39,40 @@ def naming_response_file_lines_are_sources(run):
 
 
 @case
+def naming_response_line_with_a_nul_byte_is_refused(run):
+    run.write("keep", "K")
+    run.write("list", b"keep\x00.tmp\n")
+    run.write("targets", b"t2\x00x/\n")
+    result = run.zorov("-b", "-m", "-lrun.log", "@list", "-to", "t/", "@targets")
+    equal(result.code, 8, result)
+    refused = "%s: A line of this response file holds a NUL byte; passed over.\n"
+    equal(result.out, created(run.path("t")) + refused % "list" + refused % "targets",
+          "stdout")
+    equal(run.read("keep"), b"K", "the file named up to the NUL byte stays")
+    equal(os.listdir(run.native("t")), [], "nothing copied")
+    check(not run.exists("t2"), "no target made of a cut name")
+    check(refused % "list" in run.text_lines("run.log"), "logged")
+
+
+@case
+def naming_target_line_that_fills_the_buffer_is_one_line(run):
+    run.write("src/keep.txt", "new")
+    run.write("keep.txt", "precious")
+    os.makedirs(run.native("tttttt"))
+    # 259 characters on Windows, 4095 bytes on POSIX: the whole line buffer.
+    if run.windows:
+        line = ".\\" * 126 + "tttttt\\"
+    else:
+        line = "./" * 2044 + "tttttt/"
+    equal(len(line), 259 if run.windows else 4095, "line length")
+    run.write("tl.txt", line + "\r\n")
+    result = run.zorov("-b", "src/keep.txt", "@tl.txt")
+    equal(result.code, 0, result)
+    equal(run.read("tttttt/keep.txt"), b"new", "copied to the listed directory")
+    equal(run.read("keep.txt"), b"precious", "the current directory is no target")
+
+
+@case
 def naming_response_file_is_read_for_every_target(run):
     run.write("a.txt", "A")
     run.write("list", "a.txt\n")

@@ -1,0 +1,92 @@
+"""Interruption: a run stopped by a signal (Ctrl-C, Ctrl-Break or closing the
+console on Windows) keeps its logs and leaves no temporary file, and a
+partial destination never looks newer than its source. (The terminal's
+progress indicator is checked by the platform tests.)"""
+
+import glob
+import os
+import signal
+import subprocess
+import time
+
+from harness import case, check, equal
+
+# Windows ends a process stopped by Ctrl-C with STATUS_CONTROL_C_EXIT; wine
+# hands its low byte to the host.
+WINDOWS_CONTROL_C_STATUS = 0xC000013A & 0xFF
+
+
+def wait_for(condition, what, seconds=30):
+    deadline = time.time() + seconds
+    while not condition():
+        check(time.time() < deadline, "timed out waiting for " + what)
+        time.sleep(0.05)
+
+
+def size_of(name):
+    try:
+        return os.path.getsize(name)
+    except OSError:
+        return -1
+
+
+def interrupted_run(run, arguments, started, number):
+    """Starts the program, waits until `started()` holds and sends the
+    signal; the exit code."""
+    child = subprocess.Popen(run.target.command(arguments), cwd=run.directory,
+                             env=run.target.environment, stdin=subprocess.DEVNULL,
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        wait_for(lambda: started() or child.poll() is not None, "the copy to start")
+        check(child.poll() is None, "the run ended before the signal")
+        child.send_signal(number)
+        return child.wait(timeout=30)
+    finally:
+        if child.poll() is None:
+            child.kill()
+            child.wait()
+
+
+@case
+def interruption_keeps_logs_and_puts_the_output_right(run):
+    rows = [  # signal, flags, destination existed before
+        (signal.SIGINT, [], False),
+        (signal.SIGTERM, ["-os"], True),
+        (signal.SIGHUP, [], True),
+    ]
+    if run.windows:  # wine turns only SIGINT into a console control event
+        rows = [(signal.SIGINT, [], False), (signal.SIGINT, ["-os"], True)]
+    for number, flags, existed in rows:
+        label = "%s %s" % (number, flags)
+        for name in glob.glob(run.native("*")):
+            os.remove(name) if os.path.isfile(name) else None
+        run.write("small", "S")
+        run.write("big", b"B" * 102400, mtime=1500000000)
+        os.makedirs(run.native("t"), exist_ok=True)
+        for name in glob.glob(run.native("t/*")):
+            os.remove(name)
+        if existed:
+            run.write("t/big", "old", mtime=1600000000)
+        big = run.native("t/big")
+        if "-os" in flags:
+            started = lambda: any(size_of(n) > 0 for n in glob.glob(big + "_*"))
+        else:
+            started = lambda: 0 < size_of(big) < 102400 and size_of(big) != 3
+        # One buffer, 16 KB a second: each block is written as soon as it
+        # is read, and the big file takes seven seconds.
+        code = interrupted_run(run, ["-Lrun.log", "-p", "-i16K/1"] + flags +
+                               ["small", "big", "t"], started, number)
+        expected = WINDOWS_CONTROL_C_STATUS if run.windows else 128 + number
+        equal(code, expected, "exit status, " + label)
+        lines = run.text_lines("run.log").split("\n")
+        equal(lines[-1], "", "the log ends with a complete line, " + label)
+        pair = "%s ===> %s" % (run.path("small"), run.path("t/small"))
+        check(any(line.startswith(pair) and line.endswith(" : Ok") for line in lines),
+              "the finished file is logged, %s: %r" % (label, lines))
+        equal(run.text_lines("run.log.fil"), run.path("small") + "\n", "copied list, " + label)
+        equal(glob.glob(big + "_*"), [], "no temporary file left, " + label)
+        if "-os" in flags:
+            equal(run.read("t/big"), b"old", "the destination is as it was, " + label)
+        else:
+            check(0 < size_of(big) < 102400, "the partial destination stays, " + label)
+            equal(os.stat(big).st_mtime, 0, "and is older than any source, " + label)
