@@ -63,13 +63,21 @@ template <class C> bool ends_with_separator(const std::basic_string<C> &path, Pa
   return !path.empty() && is_separator(path.back(), style);
 }
 
+// True when the whole path is a drive prefix, such as `Q:`: it names that
+// drive's current directory, not its root.
+template <class C> bool is_bare_drive(const std::basic_string<C> &path, PathStyle style) {
+  return drive_prefix_length(path, style) == 2 && path.size() == 2;
+}
+
 // `directory` + "/" + `name`, the "/" left out when the directory already
-// ends in a separator. Both platforms accept "/".
+// ends in a separator, and after a bare drive, whose names stay relative to
+// the drive's current directory (`Q:` and `a.txt` give `Q:a.txt`). Both
+// platforms accept "/".
 template <class C>
 std::basic_string<C> join_path(const std::basic_string<C> &directory,
                                const std::basic_string<C> &name, PathStyle style) {
   std::basic_string<C> joined = directory;
-  if (!ends_with_separator(directory, style))
+  if (!ends_with_separator(directory, style) && !is_bare_drive(directory, style))
     joined.push_back(C('/'));
   joined += name;
   return joined;

@@ -73,6 +73,10 @@ TEST(PathSyntax, FileNamePartAndJoin) {
   EXPECT_EQ(join_path(std::string("C:\\t\\"), std::string("a"), W), "C:\\t\\a");
   EXPECT_EQ(join_path(std::string("/t\\"), std::string("a"), P), "/t\\/a");
   EXPECT_EQ(join_path(std::string("/"), std::string("a"), P), "/a");
+  // A bare drive is its current directory; on POSIX "Q:" is a plain name.
+  EXPECT_EQ(join_path(std::string("Q:"), std::string("*.*"), W), "Q:*.*");
+  EXPECT_EQ(join_path(std::string("Q:"), std::string("a"), P), "Q:/a");
+  EXPECT_EQ(join_path(std::string("Q:."), std::string("a"), W), "Q:./a");
 }
 
 TEST(PathSyntax, PosixResolutionFoldsTextually) {
