@@ -4,6 +4,14 @@
 // from the native path style.
 #include "platform/platform.h"
 
+#if defined(_WIN32)
+#include "platform/console_hook.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -799,6 +807,68 @@ TEST(PlatformServices, EnvironmentAndNames) {
   progress_window_close();
   progress_window_close();
 }
+
+#if defined(_WIN32)
+// ------------------------------------------- character sets on Windows
+
+// Names in every character set: the ANSI code page holds the first two, not
+// the Cyrillic ones nor the full-width letters (whose look-alikes "ab" are
+// another file's name).
+const wchar_t kMixedNames[] = L"caf\u00e9 \u20ac \u0444\u0430\u0439\u043b \uff41\uff42\n";
+const char kMixedNamesAnsi[] = "caf\xe9 \x80 ???? ??";
+
+bool ansi_is_western() {
+  if (GetACP() == 1252)
+    return true;
+  ADD_FAILURE() << "these expectations are those of the Windows-1252 ANSI code page";
+  return false;
+}
+
+TEST_F(PlatformTest, TextFilesHoldTheAnsiCodePage) {
+  if (!ansi_is_western())
+    return;
+  nstring file = name(NT("names.log"));
+  write_text_file(file, text_replace, narrow_text(kMixedNames));
+  EXPECT_EQ(read_all(file), std::string(kMixedNamesAnsi) + "\r\n");
+  // Read back as a response file, a name comes back as it was written.
+  EXPECT_EQ(read_lines(file, 260), std::vector<nstring>{L"caf\u00e9 \u20ac ???? ??\n"});
+}
+
+TEST_F(PlatformTest, RedirectedOutputHoldsTheAnsiCodePage) {
+  if (!ansi_is_western())
+    return;
+  nstring file = name(NT("output.txt"));
+  int redirected = _wopen(file.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_TEXT, 0600);
+  ASSERT_GE(redirected, 0);
+  console_flush();
+  int saved = _dup(1);
+  _dup2(redirected, 1);
+  std::string text = narrow_text(kMixedNames);
+  console_write(console_output, text.data(), text.size());
+  console_flush();
+  _dup2(saved, 1);
+  _close(saved);
+  _close(redirected);
+  EXPECT_EQ(read_all(file), std::string(kMixedNamesAnsi) + "\r\n");
+}
+
+std::vector<std::wstring> console_texts[2];
+
+void record_console_text(ConsoleStream stream, const wchar_t *text, size_t length) {
+  console_texts[stream == console_error ? 1 : 0].push_back(std::wstring(text, length));
+}
+
+TEST(PlatformServices, ConsoleShowsNamesInItsWideCharacters) {
+  set_wide_console_writer(record_console_text);
+  std::string names = narrow_text(L"\u0444\u0430\u0439\u043b \u65e5\u672c \U0001F600.txt\n");
+  console_write(console_output, names.data(), names.size());
+  console_write(console_error, "\b\b\b 50%", 7);
+  set_wide_console_writer(nullptr);
+  EXPECT_EQ(console_texts[0],
+            std::vector<std::wstring>{L"\u0444\u0430\u0439\u043b \u65e5\u672c \U0001F600.txt\r\n"});
+  EXPECT_EQ(console_texts[1], std::vector<std::wstring>{L"\b\b\b 50%"});
+}
+#endif
 
 } // namespace
 } // namespace zorov

@@ -4,6 +4,8 @@
 // system's whole-file copy, the multimedia timer and the progress window.
 #include "platform/platform.h"
 
+#include "platform/console_hook.h"
+
 #include <windows.h>
 
 #include <commctrl.h>
@@ -63,52 +65,85 @@ int errno_for_system_error(DWORD code) {
 
 void set_errno_from_last_error() { errno = errno_for_system_error(GetLastError()); }
 
-std::string narrow_ascii(const wchar_t *text) {
+std::string narrow_ascii(const wchar_t *text, size_t length) {
   std::string narrow;
-  for (; *text != L'\0'; ++text)
-    narrow.push_back(*text < 0x80 ? static_cast<char>(*text) : '?');
+  for (size_t i = 0; i < length; ++i)
+    narrow.push_back(text[i] < 0x80 ? static_cast<char>(text[i]) : '?');
   return narrow;
 }
 
 // UTF-16 to the narrow set of `code_page`; characters the set lacks become
-// '?' rather than a look-alike. Code pages that refuse the '?' request (UTF-8
-// and a few others) convert without it.
-std::string narrow_in(UINT code_page, const wchar_t *text) {
-  if (text == nullptr || *text == L'\0')
+// '?' rather than a look-alike, so that no name turns into the name of some
+// other file ('?' is in no Windows name). Code pages that refuse the '?'
+// request (UTF-8 and a few others) convert without it.
+std::string narrow_in(UINT code_page, const wchar_t *text, size_t length) {
+  if (length == 0)
     return std::string();
+  int count = static_cast<int>(length);
   DWORD flags = WC_NO_BEST_FIT_CHARS;
   const char *fallback = "?";
-  int length = WideCharToMultiByte(code_page, flags, text, -1, nullptr, 0, fallback, nullptr);
-  if (length <= 0) {
+  int size = WideCharToMultiByte(code_page, flags, text, count, nullptr, 0, fallback, nullptr);
+  if (size <= 0) {
     flags = 0;
     fallback = nullptr;
-    length = WideCharToMultiByte(code_page, flags, text, -1, nullptr, 0, fallback, nullptr);
+    size = WideCharToMultiByte(code_page, flags, text, count, nullptr, 0, fallback, nullptr);
   }
-  if (length <= 0)
-    return narrow_ascii(text);
-  std::string narrow(static_cast<size_t>(length), '\0');
-  WideCharToMultiByte(code_page, flags, text, -1, &narrow[0], length, fallback, nullptr);
-  narrow.resize(static_cast<size_t>(length) - 1);
+  if (size <= 0)
+    return narrow_ascii(text, length);
+  std::string narrow(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(code_page, flags, text, count, &narrow[0], size, fallback, nullptr);
   return narrow;
 }
 
-bool output_is_console() {
-  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  DWORD mode = 0;
-  return output != nullptr && output != INVALID_HANDLE_VALUE && GetConsoleMode(output, &mode);
+std::string narrow_in(UINT code_page, const wchar_t *text) {
+  return text == nullptr ? std::string() : narrow_in(code_page, text, wcslen(text));
 }
 
-// The console shows text in its output code page; text that goes to a file
-// or a pipe is read later by programs that expect the ANSI code page.
-UINT narrow_code_page() {
-  static UINT code_page = 0;
-  if (code_page == 0) {
-    if (output_is_console())
-      code_page = GetConsoleOutputCP();
-    if (code_page == 0)
-      code_page = GetACP();
+// The program's narrow text is UTF-8, which holds every name; it becomes the
+// character set of where it goes only when it leaves.
+std::wstring wide_of_utf8(const char *text, size_t length) {
+  if (length == 0)
+    return std::wstring();
+  int count = static_cast<int>(length);
+  int size = MultiByteToWideChar(CP_UTF8, 0, text, count, nullptr, 0);
+  if (size <= 0)
+    return std::wstring();
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text, count, &wide[0], size);
+  return wide;
+}
+
+bool is_ascii(const char *text, size_t length) {
+  for (size_t i = 0; i < length; ++i)
+    if (static_cast<unsigned char>(text[i]) >= 0x80)
+      return false;
+  return true;
+}
+
+// Files and redirected output hold the ANSI code page, whatever the console
+// shows: that is what other programs, and this one's response files, read.
+std::string ansi_of_utf8(const char *text, size_t length) {
+  if (is_ascii(text, length))
+    return std::string(text, length);
+  std::wstring wide = wide_of_utf8(text, length);
+  return narrow_in(CP_ACP, wide.data(), wide.size());
+}
+
+// An ANSI response-file line as wide text. Bytes that are no character of
+// the code page become '?', which names no file.
+std::wstring wide_of_ansi(const char *text, size_t length) {
+  int count = static_cast<int>(length);
+  int size =
+      length == 0 ? 0 : MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, count, nullptr, 0);
+  if (size <= 0) {
+    std::wstring wide;
+    for (size_t i = 0; i < length; ++i)
+      wide.push_back(static_cast<unsigned char>(text[i]) < 0x80 ? wchar_t(text[i]) : L'?');
+    return wide;
   }
-  return code_page;
+  std::wstring wide(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, count, &wide[0], size);
+  return wide;
 }
 
 // Volume serial number and file index of a file or directory; the handle asks
@@ -164,9 +199,11 @@ int same_file_identity(const nchar *first, const nchar *second) {
 // ------------------------------------------------------- full-path names
 
 int resolve_full_path(const nchar *name, nstring *full) {
-  // A buffer far beyond the limit, so that an over-long result is measured
-  // and refused rather than cut.
-  std::vector<wchar_t> buffer(32768);
+  // The longest name the system has, so that an over-long result is
+  // measured and refused rather than cut. One character more no longer fits
+  // the system's 16-bit byte counts, and wine then fills the buffer with
+  // garbage for a drive-relative name.
+  std::vector<wchar_t> buffer(32767);
   DWORD capacity = static_cast<DWORD>(buffer.size());
   DWORD length = *name == L'\0' ? GetCurrentDirectoryW(capacity, buffer.data())
                                 : GetFullPathNameW(name, capacity, buffer.data(), nullptr);
@@ -174,7 +211,9 @@ int resolve_full_path(const nchar *name, nstring *full) {
     set_errno_from_last_error();
     return -1;
   }
-  if (length > static_cast<DWORD>(kPathMax)) {
+  // A result that doesn't fit comes back as the size it needs, and the
+  // buffer holds no name.
+  if (length >= capacity || length > static_cast<DWORD>(kPathMax)) {
     errno = ENAMETOOLONG;
     return -1;
   }
@@ -376,34 +415,38 @@ int next_text_char(TextStream *stream) {
 
 } // namespace
 
-// One byte, one character: response files are 8-bit text whatever the
-// console's character set. Read byte by byte, so that a NUL byte is counted
-// rather than taken as the line's end.
+// Response files are ANSI text whatever the console shows, as the logs are
+// written. Read byte by byte, so that a NUL byte is counted rather than taken
+// as the line's end.
 int read_text_line(TextStream *stream, nchar *line, int capacity) {
   if (capacity < 2)
     return 0;
-  int length = 0;
+  std::string bytes;
   int c = EOF;
-  while (length < capacity - 1) {
+  while (bytes.size() < static_cast<size_t>(capacity - 1)) {
     c = next_text_char(stream);
     if (c == EOF)
       break;
-    line[length++] = static_cast<wchar_t>(static_cast<unsigned char>(c));
+    bytes.push_back(static_cast<char>(c));
     if (c == '\n')
       break;
   }
-  line[length] = L'\0';
   // The line end of a line that exactly fills the buffer belongs to it.
-  if (length == capacity - 1 && c != '\n' && c != EOF) {
+  if (bytes.size() == static_cast<size_t>(capacity - 1) && c != '\n' && c != EOF) {
     int following = next_text_char(stream);
     if (following != '\n')
       stream->peeked = following;
   }
-  return length;
+  // A character takes no more room than its bytes.
+  std::wstring wide = wide_of_ansi(bytes.data(), bytes.size());
+  wide.copy(line, wide.size());
+  line[wide.size()] = L'\0';
+  return static_cast<int>(wide.size());
 }
 
 void write_text(TextStream *stream, const char *text, size_t length) {
-  fwrite(text, 1, length, stream->file);
+  std::string ansi = ansi_of_utf8(text, length);
+  fwrite(ansi.data(), 1, ansi.size(), stream->file);
 }
 
 void flush_text(TextStream *stream) { fflush(stream->file); }
@@ -417,19 +460,82 @@ void close_text(TextStream *stream) {
 
 // ------------------------------------------------------------ console
 
+namespace {
+
+WideConsoleWriter wide_console_writer = nullptr;
+
+bool handle_is_console(DWORD which) {
+  HANDLE handle = GetStdHandle(which);
+  DWORD mode = 0;
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
+}
+
+// Asked once per stream: a stream doesn't change what it is during a run.
+bool stream_is_console(ConsoleStream stream) {
+  static int answers[2] = {-1, -1};
+  int &answer = answers[stream == console_error ? 1 : 0];
+  if (answer < 0)
+    answer = handle_is_console(stream == console_error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  return answer == 1;
+}
+
+// The console's own line ends, as text mode writes them to it.
+std::wstring console_lines(const std::wstring &text) {
+  std::wstring lines;
+  lines.reserve(text.size() + 8);
+  for (wchar_t c : text) {
+    if (c == L'\n')
+      lines.push_back(L'\r');
+    lines.push_back(c);
+  }
+  return lines;
+}
+
+bool write_wide_console(ConsoleStream stream, const std::wstring &text) {
+  HANDLE handle = GetStdHandle(stream == console_error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  size_t done = 0;
+  while (done < text.size()) {
+    // Old consoles refuse very long writes; a piece at a time.
+    DWORD piece = static_cast<DWORD>(text.size() - done < 8192 ? text.size() - done : 8192);
+    DWORD written = 0;
+    if (!WriteConsoleW(handle, text.data() + done, piece, &written, nullptr) || written == 0)
+      return done > 0;
+    done += written;
+  }
+  return true;
+}
+
+// A name on a console is shown as it is, in the console's wide characters,
+// whatever its narrow code page could show. False when the stream is no
+// console, or refused the text before any of it was shown.
+bool write_console_text(ConsoleStream stream, const char *text, size_t length) {
+  if (wide_console_writer == nullptr && !stream_is_console(stream))
+    return false;
+  std::wstring wide = console_lines(wide_of_utf8(text, length));
+  if (wide_console_writer != nullptr) {
+    wide_console_writer(stream, wide.data(), wide.size());
+    return true;
+  }
+  return write_wide_console(stream, wide);
+}
+
+} // namespace
+
+void set_wide_console_writer(WideConsoleWriter writer) { wide_console_writer = writer; }
+
 void console_write(ConsoleStream stream, const char *text, size_t length) {
   // On a console each piece is handed over at once, so a progress figure
   // shows while the copy runs. Redirected output is buffered, and flushed
   // before anything goes to standard error so that the two keep their order.
-  if (stream == console_error) {
+  FILE *file = stream == console_error ? stderr : stdout;
+  if (stream == console_error)
     fflush(stdout);
-    fwrite(text, 1, length, stderr);
-    fflush(stderr);
-    return;
+  if (!write_console_text(stream, text, length)) {
+    std::string ansi = ansi_of_utf8(text, length);
+    fwrite(ansi.data(), 1, ansi.size(), file);
   }
-  fwrite(text, 1, length, stdout);
-  if (output_is_terminal())
-    fflush(stdout);
+  if (stream == console_error || output_is_terminal())
+    fflush(file);
 }
 
 void console_flush() {
@@ -441,11 +547,23 @@ bool output_is_terminal() {
   // The NUL device is a character device too; only a console counts.
   static int answer = -1;
   if (answer < 0)
-    answer = _isatty(_fileno(stdout)) != 0 && output_is_console() ? 1 : 0;
+    answer = _isatty(_fileno(stdout)) != 0 && stream_is_console(console_output) ? 1 : 0;
   return answer == 1;
 }
 
-std::string narrow_text(const nchar *text) { return narrow_in(narrow_code_page(), text); }
+std::string narrow_text(const nchar *text) {
+  if (text == nullptr)
+    return std::string();
+  size_t length = wcslen(text);
+  int count = static_cast<int>(length);
+  int size =
+      length == 0 ? 0 : WideCharToMultiByte(CP_UTF8, 0, text, count, nullptr, 0, nullptr, nullptr);
+  if (size <= 0)
+    return narrow_ascii(text, length);
+  std::string narrow(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, count, &narrow[0], size, nullptr, nullptr);
+  return narrow;
+}
 
 // ------------------------------------------------- errors and time
 

@@ -1,0 +1,157 @@
+"""The Windows build under wine: drive letters, character sets, the console."""
+
+import contextlib
+import os
+import pty
+import subprocess
+
+from harness import case, check, equal
+
+# Names in UTF-8 on the host, as wine shows them to the program; the ANSI
+# code page (Windows-1252) holds the first two, not the others.
+CAFE = "caf\u00e9.txt"
+EURO = "\u20ac.txt"
+CYRILLIC = "\u0444\u0430\u0439\u043b.txt"
+FULL_WIDTH = "\uff41\uff42.txt"  # its look-alike "ab.txt" is another file
+
+# A locale that every machine has, so that wine reads the host's names as
+# UTF-8 and its ANSI code page is Windows-1252.
+LOCALE = {"LC_ALL": "C.UTF-8"}
+
+
+def start(run, arguments, cwd=None, **streams):
+    environment = dict(run.target.environment, **LOCALE)
+    return subprocess.Popen(run.target.command(arguments), cwd=cwd or run.directory,
+                            env=environment, **streams)
+
+
+def redirected(run, *arguments, cwd=None):
+    child = start(run, arguments, cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                  stderr=subprocess.PIPE)
+    out, err = child.communicate(timeout=120)
+    return child.returncode, out.replace(b"\r\n", b"\n"), err.replace(b"\r\n", b"\n")
+
+
+def on_console(run, *arguments):
+    """Runs the program on a pseudo-terminal, which wine makes its console."""
+    leader, follower = pty.openpty()
+    child = start(run, arguments, stdin=follower, stdout=follower, stderr=follower)
+    os.close(follower)
+    shown = b""
+    while True:
+        try:
+            chunk = os.read(leader, 65536)
+        except OSError:
+            break
+        if not chunk:
+            break
+        shown += chunk
+    os.close(leader)
+    return child.wait(timeout=120), shown
+
+
+@contextlib.contextmanager
+def drive(run, letter, directory):
+    """Maps a drive letter of the wine prefix to a directory of the case."""
+    link = os.path.join(run.target.environment["WINEPREFIX"], "dosdevices", letter + ":")
+    os.symlink(run.native(directory), link)
+    try:
+        yield
+    finally:
+        os.unlink(link)
+
+
+def ansi(text):
+    return text.encode("cp1252", errors="replace")
+
+
+@case
+def windows_bare_drive_source_is_its_current_directory(run):
+    if not run.windows:
+        return
+    run.write("root/root-only.txt", "R")
+    run.write("root/cur/cur-only.txt", "C")
+    run.write("root/cur/sub/s.txt", "S")
+    standing = run.native("root/cur")
+    with drive(run, "q", "root"):
+        code, out, err = redirected(run, "-b", "Q:", run.path("out/"), cwd=standing)
+        equal((code, err), (0, b""), "exit code and stderr: %r" % out)
+        check(b"Q:cur-only.txt ===> " in out, out)
+        equal(sorted(os.listdir(run.native("out"))), ["cur-only.txt"], "copied")
+        code, out, err = redirected(run, "-b", "-s", "-m", "Q:", run.path("moved/"), cwd=standing)
+        equal((code, err), (0, b""), "exit code and stderr: %r" % out)
+        equal(run.read("moved/sub/s.txt"), b"S", "the tree below the current directory")
+        check(not run.exists("moved/cur") and not run.exists("moved/root-only.txt"), "no root")
+        check(run.exists("root/root-only.txt"), "the root's file stays")
+        check(not run.exists("root/cur/cur-only.txt"), "moved")
+
+
+@case
+def windows_bare_drive_target_with_its_own_current_directory(run):
+    if not run.windows:
+        return
+    run.write("t.txt", "T")
+    os.makedirs(run.native("root/cur"))
+    program = "Z:" + run.target.program.replace("/", "\\")
+    # The command interpreter keeps each drive's current directory. (Quotes
+    # would reach it escaped; the names of the cases hold no blanks.)
+    line = "cd /d Q:\\cur & cd /d %s & %s -b t.txt Q:" % (run.path(), program)
+    with drive(run, "q", "root"):
+        child = subprocess.run([run.target.wine, "cmd", "/c", line], cwd=run.directory,
+                               env=dict(run.target.environment, **LOCALE), capture_output=True,
+                               timeout=120)
+    out = child.stdout.replace(b"\r\n", b"\n").decode("latin-1")
+    equal(out, "%s ===> Q:\\cur\\t.txt : Ok\n" % run.path("t.txt"), "stdout")
+    equal(run.read("root/cur/t.txt"), b"T", "the copy")
+    equal(sorted(os.listdir(run.directory)), ["root", "t.txt"], "nothing else made")
+
+
+@case
+def windows_logs_hold_the_ansi_code_page_on_a_console(run):
+    if not run.windows:
+        return
+    run.write(CAFE, "C")
+    try:
+        code, shown = on_console(run, "-b", "-Lcons.log", CAFE, "c/")
+    except OSError:
+        print("    no pseudo-terminals on this machine: console case not run")
+        return
+    equal(code, 0, shown[-300:])
+    equal(run.read("cons.log.fil"), ansi(run.path(CAFE)) + b"\r\n", "CopiedList")
+    check(ansi(run.path("c/" + CAFE)) + b" : Ok\r\n" in run.read("cons.log"), "LogFile")
+    code, out, err = redirected(run, "-b", "@cons.log.fil", "d/")
+    equal((code, err), (0, b""), out)
+    equal(run.read("d/" + CAFE), b"C", "read back from the CopiedList")
+    # The console shows the name itself, whatever its code page is.
+    check(CAFE.encode() in shown, shown[-300:])
+
+
+@case
+def windows_response_files_and_redirected_output_are_ansi(run):
+    if not run.windows:
+        return
+    run.write(EURO, "E")
+    run.write("list", ansi(EURO) + b"\r\n")
+    code, out, err = redirected(run, "-b", "-Lrun.log", "@list", "e/")
+    equal((code, err), (0, b""), out)
+    equal(run.read("e/" + EURO), b"E", "copy")
+    line = ansi(run.path(EURO)) + b" ===> " + ansi(run.path("e/" + EURO)) + b" : Ok\n"
+    check(line in out, out)
+    equal(run.read("run.log.fil"), ansi(run.path(EURO)) + b"\r\n", "CopiedList")
+
+
+@case
+def windows_copied_list_never_names_another_file(run):
+    if not run.windows:
+        return
+    for name, look_alike in ((CYRILLIC, "abcd.txt"), (FULL_WIDTH, "ab.txt")):
+        run.write(name, "new")
+        run.write(look_alike, "other")
+    code, out, err = redirected(run, "-b", "-Lrun.log", CYRILLIC, FULL_WIDTH, "c/")
+    equal((code, err), (0, b""), out)
+    equal(run.read("run.log.fil"),
+          ansi(run.path("????.txt")) + b"\r\n" + ansi(run.path("??.txt")) + b"\r\n",
+          "what the ANSI code page can't hold")
+    code, out, err = redirected(run, "-b", "@run.log.fil", "d/")
+    equal(code, 1, out)
+    equal(os.listdir(run.native("d")), [], "nothing copied in their place")
