@@ -133,7 +133,8 @@ TextStream *open_text(const nchar *name, TextMode mode); // null and errno
 // it. Returns the number of characters stored (a NUL byte of the line counts
 // as one), or 0 at the end.
 int read_text_line(TextStream *stream, nchar *line, int capacity);
-// Writes narrow text; "\n" becomes the platform's line end.
+// Writes narrow text; "\n" becomes the platform's line end. Windows text
+// files, and the lines read from them, are in the ANSI code page.
 void write_text(TextStream *stream, const char *text, size_t length);
 void flush_text(TextStream *stream);
 void close_text(TextStream *stream);
@@ -143,14 +144,17 @@ void close_text(TextStream *stream);
 enum ConsoleStream { console_output, console_error };
 
 // Writes narrow text to standard output or standard error; "\n" becomes the
-// platform's text line end.
+// platform's text line end. On Windows a console gets it in its wide
+// characters, redirected output in the ANSI code page.
 void console_write(ConsoleStream stream, const char *text, size_t length);
 // Hands what was written to the console over to the system.
 void console_flush();
 // True when standard output is a terminal (a console).
 bool output_is_terminal();
 
-// The console's narrow character set form of a native name.
+// The program's narrow form of a native name, which keeps every character:
+// the bytes themselves on POSIX, UTF-8 on Windows (where console and text
+// files turn it into their own character set).
 std::string narrow_text(const nchar *text);
 
 // ------------------------------------------------- errors and time
