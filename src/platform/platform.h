@@ -127,11 +127,11 @@ enum TextMode {
 };
 
 TextStream *open_text(const nchar *name, TextMode mode); // null and errno
-// Reads one line of at most `capacity - 1` characters into `line`, each byte
-// one character, the line feed kept when it fits; a longer line comes in
-// pieces. The line end of a line that exactly fills the buffer is taken with
-// it. Returns the number of characters stored (a NUL byte of the line counts
-// as one), or 0 at the end.
+// Reads one line of at most `capacity - 1` bytes into `line` (a character
+// per byte on POSIX, per ANSI character on Windows), the line feed kept when
+// it fits; a longer line comes in pieces. The line end of a line that exactly
+// fills the buffer is taken with it. Returns the number of characters stored
+// (a NUL byte of the line counts as one), or 0 at the end.
 int read_text_line(TextStream *stream, nchar *line, int capacity);
 // Writes narrow text; "\n" becomes the platform's line end. Windows text
 // files, and the lines read from them, are in the ANSI code page.
