@@ -9,6 +9,8 @@
 #include "naming/path_probe.h"
 #include "platform/path_syntax.h"
 
+#include <cerrno>
+
 namespace zorov {
 
 namespace {
@@ -51,10 +53,36 @@ void end_scan(WildcardScan *scan) {
   scan->result.clear();
 }
 
+// A directory that can't be read leaves its matches out of the copy: that
+// is a failure, reported with the system's reason, never a silent skip.
+void report_unreadable(const nstring &pattern, int error_number) {
+  PathParts<nchar> parts = split_path(pattern, native_path_style);
+  nstring directory = parts.drive + parts.directory;
+  nstring full;
+  if (resolve_full_path(directory.c_str(), &full) != 0)
+    full = directory;
+  // The directory's own name, not its "/" form; a root keeps its separator.
+  if (full.size() > 1 && is_separator(full.back(), native_path_style) &&
+      full[full.size() - 2] != NT(':'))
+    full.pop_back();
+  report_output("%ls: Unable to read directory.  %s\n", full.c_str(),
+                error_text(error_number).c_str());
+  if (worst_result < 1)
+    worst_result = 1;
+}
+
+// True with the next entry of the running search.
+bool next_match(WildcardScan *scan, DirectoryEntry *entry) {
+  int found = search_next(scan->search, entry);
+  if (found < 0)
+    report_unreadable(scan->drive + scan->directory, errno);
+  return found > 0;
+}
+
 // Goes on from `entry` (when `found`) to the first entry that is a match;
 // the empty name when the search runs out.
 const nstring &scan_matches(WildcardScan *scan, DirectoryEntry *entry, bool found) {
-  for (; found; found = search_next(scan->search, entry) != 0) {
+  for (; found; found = next_match(scan, entry)) {
     if (passed_over(*entry))
       continue;
     // No separator after an empty directory part: "*.c" matches "a.c", not
@@ -79,13 +107,16 @@ const nstring &wildcard_first(WildcardScan *scan, const nstring &pattern) {
   scan->directory = parts.directory;
   DirectoryEntry entry;
   scan->search = search_first(pattern.c_str(), &entry);
+  // No match, or no such directory, is no failure: the pattern is dropped.
+  if (!scan->search && errno != ENOENT && errno != ENOTDIR)
+    report_unreadable(pattern, errno);
   return scan_matches(scan, &entry, scan->search != nullptr);
 }
 
 // The next match of the running expansion, or the empty name.
 const nstring &wildcard_next(WildcardScan *scan) {
   DirectoryEntry entry;
-  bool found = scan->search && search_next(scan->search, &entry) != 0;
+  bool found = scan->search && next_match(scan, &entry);
   return scan_matches(scan, &entry, found);
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 namespace zorov {
 namespace {
 
@@ -104,6 +106,21 @@ TEST_F(Sources, ResponseLineWithANulByteIsRefused) {
   const std::string refused = "nul: A line of this response file holds a NUL byte; passed over.\n";
   EXPECT_EQ(fake::console_output(), refused + refused);
   EXPECT_EQ(worst_result, 1);
+}
+
+// A pattern whose directory can't be read leaves its matches out: a failure
+// with the system's reason, where a pattern without matches is dropped.
+TEST_F(Sources, PatternInADirectoryThatCannotBeReadIsAFailure) {
+  for (fake::Operation operation : {fake::op_search, fake::op_search_next}) {
+    SetUp();
+    fake::fail_call(operation, 1, EACCES);
+    EXPECT_EQ(joined(enumerate({NT("w/*.txt"), NT("c")})),
+              operation == fake::op_search ? "c|" : "w/a.txt|c|");
+    EXPECT_EQ(fake::console_output(), testing_support::shown(NT("w")) +
+                                          ": Unable to read directory.  " + error_text(EACCES) +
+                                          "\n");
+    EXPECT_EQ(worst_result, 1);
+  }
 }
 
 TEST_F(Sources, PatternKeepsItsOwnDirectorySpelling) {

@@ -153,14 +153,38 @@ int copy_entry(const DirectoryEntry &entry, const nstring &source_dir,
   return copy_one_file(destination_entry, source_entry, 1, argument_count);
 }
 
+// A directory that can't be read is a failure of its level, never a silent
+// skip: its files would be missing from the copy. Reported like a failed
+// file, with the system's reason; 1.
+int report_unreadable(const nstring &source_dir, int error_number) {
+  nstring full;
+  if (resolve_full_path(source_dir.c_str(), &full) != 0)
+    full = source_dir;
+  report_output("%ls: Unable to read directory.  %s\n", full.c_str(),
+                error_text(error_number).c_str());
+  return 1;
+}
+
+// A search that could not start: 0 when there was simply nothing to list
+// (an empty drive root, a directory removed meanwhile), else the failure
+// reported.
+int search_not_started(const nstring &source_dir, int error_number) {
+  if (error_number == ENOENT)
+    return 0;
+  return report_unreadable(source_dir, error_number);
+}
+
 int walk_entries(DirectorySearch *search, DirectoryEntry *entry, const nstring &source_dir,
                  const nstring &destination_dir, int argument_count) {
   int worst = 0;
-  for (bool found = true; found; found = search_next(search, entry) != 0) {
+  int found = 1;
+  for (; found > 0; found = search_next(search, entry)) {
     int result = copy_entry(*entry, source_dir, destination_dir, argument_count);
     if (result > worst)
       worst = result;
   }
+  if (found < 0 && report_unreadable(source_dir, errno) > worst)
+    worst = 1;
   return worst;
 }
 
@@ -177,7 +201,7 @@ int copy_tree(const nstring &source_dir, const nstring &destination_dir, int arg
   DirectoryEntry entry;
   DirectorySearch *search = search_first(pattern.c_str(), &entry);
   if (!search)
-    return 0;
+    return search_not_started(source_dir, errno);
   WalkLevel level;
   level.source = identity_of(source_dir.empty() ? nstring(NT(".")) : source_dir);
   level.destination = destination_dir;

@@ -170,6 +170,34 @@ TEST_F(TreeCopy, UnreadableSourceDirectoryCopiesNothing) {
   EXPECT_EQ(fake::console_output() + fake::console_error(), "");
 }
 
+// A directory whose listing can't be started or read on is a failure of its
+// level, reported with the system's reason; the rest of the tree goes on.
+TEST_F(TreeCopy, LockedDirectoryIsAFailureWithItsReason) {
+  struct Row {
+    bool recurse;
+    fake::Operation operation;
+    int nth;
+    const nchar *directory; // the one reported
+  } rows[] = {
+      {false, fake::op_search, 1, NT("src")},
+      {true, fake::op_search, 1, NT("src")},
+      {true, fake::op_search_next, 1, NT("src")},
+  };
+  for (const Row &row : rows) {
+    SetUp();
+    log_file = open_text(NT("run.log"), text_append);
+    options.recurse = row.recurse;
+    fake::fail_call(row.operation, row.nth, EACCES);
+    EXPECT_EQ(tree(), 1);
+    std::string message = testing_support::shown(row.directory) + ": Unable to read directory.  " +
+                          error_text(EACCES) + "\n";
+    EXPECT_NE(fake::console_output().find(message), std::string::npos) << fake::console_output();
+    EXPECT_NE(fake::content(NT("run.log")).find(message), std::string::npos);
+    EXPECT_EQ(fake::console_error(), "");
+    close_logs();
+  }
+}
+
 TEST_F(TreeCopy, EmptySourceNameIsTheCurrentDirectoryNotTheRoot) {
   fake::add_file(NT("here.txt"), "h");
   options.quiet = true;

@@ -67,9 +67,12 @@ struct DirectorySearch; // opaque
 
 // Starts a search for `pattern` (a directory part and a final component with
 // `*` and `?`). Returns the search with its first entry in `entry`, or null
-// when the search cannot start or nothing matches.
+// when the search cannot start or nothing matches; errno is ENOENT when
+// nothing matches or the directory is missing, else the reason the directory
+// could not be read.
 DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry);
-// 1 with the next entry, 0 when the entries ran out.
+// 1 with the next entry, 0 when the entries ran out, -1 (errno) when the
+// directory could not be read on.
 int search_next(DirectorySearch *search, DirectoryEntry *entry);
 void search_close(DirectorySearch *search);
 

@@ -734,6 +734,8 @@ DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry) {
 }
 
 int search_next(DirectorySearch *search, DirectoryEntry *entry) {
+  if (call_fails(fake::op_search_next))
+    return -1;
   if (!search || search->next >= search->entries.size())
     return 0;
   *entry = search->entries[search->next++];

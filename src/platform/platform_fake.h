@@ -143,6 +143,7 @@ enum Operation {
   op_stream_length, // stream_length
   op_attributes,    // copy_file_attributes
   op_platform_copy, // platform_copy_file (returns the error number)
+  op_search_next,   // search_next (a failure is -1, not the end)
   op_operation_count
 };
 

@@ -150,7 +150,11 @@ DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry) {
   if (!stream)
     return nullptr;
   DirectorySearch *search = new DirectorySearch;
-  while (struct dirent *item = readdir(stream)) {
+  for (;;) {
+    errno = 0;
+    struct dirent *item = readdir(stream);
+    if (!item)
+      break;
     if (!name_matches(item->d_name, final_component.c_str()))
       continue;
     DirectoryEntry found;
@@ -158,7 +162,14 @@ DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry) {
     found.attributes = entry_attributes(dirfd(stream), item->d_name);
     search->entries.push_back(found);
   }
+  // A listing cut short by a read error is no listing.
+  int read_error = errno;
   closedir(stream);
+  if (read_error != 0) {
+    delete search;
+    errno = read_error;
+    return nullptr;
+  }
   std::sort(search->entries.begin(), search->entries.end(),
             [](const DirectoryEntry &a, const DirectoryEntry &b) { return a.name < b.name; });
   if (search->entries.empty()) {

@@ -255,7 +255,7 @@ DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry) {
 int search_next(DirectorySearch *search, DirectoryEntry *entry) {
   struct _wfinddata64_t data;
   if (_wfindnext64(search->handle, &data) != 0)
-    return 0;
+    return errno == ENOENT ? 0 : -1;
   fill_entry(data, entry);
   return 1;
 }

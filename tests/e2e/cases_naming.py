@@ -252,3 +252,55 @@ def naming_link_back_to_a_parent_is_not_followed(run):
           in result.out, result)
     equal(run.read("t/x/f"), b"F", "file copied")
     check(not run.exists("t/x/up"), "the link is not walked")
+
+
+def as_unprivileged_user(run, arguments):
+    """Runs the program as a user the file permissions bind (root reads every
+    directory), or returns None with a line saying why it can't."""
+    import shutil
+    import subprocess
+    if os.geteuid() != 0:
+        command = run.target.command(arguments)
+    else:
+        setpriv = shutil.which("setpriv")
+        if not setpriv:
+            print("    skipped: running as root and setpriv is missing")
+            return None
+        # The copy of the program and the scratch directory must be reachable.
+        program = os.path.join(run.directory, "zorov-copy")
+        shutil.copy(run.target.program, program)
+        os.chmod(os.path.dirname(run.directory), 0o711)
+        os.chmod(run.directory, 0o777)
+        command = [setpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups", program] + \
+            arguments
+    done = subprocess.run(command, cwd=run.directory, stdin=subprocess.DEVNULL,
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+    return done.returncode, done.stdout.decode("latin-1"), done.stderr.decode("latin-1")
+
+
+@case
+def naming_directory_that_cannot_be_read_is_a_failure(run):
+    if run.windows:
+        print("    skipped: under wine every directory here reads, as root")
+        return
+    run.write("locked/f.txt", "x")
+    run.write("tree/a.txt", "A")
+    run.write("tree/locked/f.txt", "x")
+    run.write("tree/z.txt", "Z")
+    for name in ("locked", "tree/locked"):
+        os.chmod(run.native(name), 0)
+    denied = ": Unable to read directory.  Permission denied\n"
+    rows = [  # arguments, directory reported, files copied
+        (["-b", "-lrun.log", "locked", "out/"], "locked", []),
+        (["-b", "-lrun.log", "-s", "tree", "out2/"], "tree/locked", ["out2/a.txt", "out2/z.txt"]),
+    ]
+    for arguments, directory, copied in rows:
+        result = as_unprivileged_user(run, arguments)
+        if result is None:
+            return
+        code, out, err = result
+        equal(code, 1, "exit code of %r: %r %r" % (arguments, out, err))
+        check(run.path(directory) + denied in out, "reported: %r" % out)
+        check(run.path(directory) + denied in run.text_lines("run.log"), "logged")
+        for name in copied:
+            check(run.exists(name), "%s copied all the same" % name)
