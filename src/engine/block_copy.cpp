@@ -33,7 +33,8 @@ bool name_exists(const nchar *name) {
 // ------------------------------------------------------------ pacing
 
 // Waits out the rest of an interval that began at `since`; without pacing
-// it only gives up the time slice. Never waits longer than one interval.
+// it is the pause of 0 (a yield where the platform yields). Never waits
+// longer than one interval.
 void pace(bool paced, int32_t interval_ms, uint32_t since, uint32_t now) {
   if (!paced) {
     pause_milliseconds(0);

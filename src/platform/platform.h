@@ -170,7 +170,7 @@ std::string system_message(int code);
 
 uint32_t milliseconds_now();       // monotonic millisecond clock, wrapping
 int64_t wall_seconds();            // seconds since 1970
-void pause_milliseconds(uint32_t); // 0 gives up the time slice
+void pause_milliseconds(uint32_t); // 0: a yield on Windows, nothing on POSIX
 void begin_timer_resolution();     // 1 ms resolution for paced runs
 void end_timer_resolution();
 // The local time in ctime form: 24 characters and a line feed.

@@ -116,8 +116,10 @@ void set_clock(uint32_t milliseconds, uint32_t step = 0);
 // The wall clock in seconds; each reading of wall_seconds also advances it by
 // `step`. Times given to files written through the platform are its value.
 void set_wall_clock(int64_t seconds, int64_t step = 0);
-// Every pause requested, in order (0 for a yield). A pause of n also moves
-// the millisecond clock on by n.
+// Every pause the engine asks for, in order, a pause of 0 included (a yield
+// on Windows, nothing on POSIX), so that tests see where the engine pauses
+// on either platform. A pause of n moves the millisecond clock on by n; a
+// pause of 0 leaves it where it is.
 std::vector<uint32_t> pauses();
 // Timer resolution requests in order: "begin" and "end".
 std::vector<std::string> timer_events();

@@ -15,7 +15,6 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -431,11 +430,12 @@ uint32_t milliseconds_now() {
 
 int64_t wall_seconds() { return int64_t(std::time(nullptr)); }
 
+// A pause of 0 does nothing: the fair scheduler already shares the
+// processor, and a yield there gives away whole time slices, which made a
+// copy on a busy machine many times slower.
 void pause_milliseconds(uint32_t milliseconds) {
-  if (milliseconds == 0) {
-    sched_yield();
+  if (milliseconds == 0)
     return;
-  }
   struct timespec wait;
   wait.tv_sec = time_t(milliseconds / 1000);
   wait.tv_nsec = long(milliseconds % 1000) * 1000000L;

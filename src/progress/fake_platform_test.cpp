@@ -234,7 +234,9 @@ TEST_F(FakePlatform, ClockStepsPerReadingAndPausesMoveIt) {
   EXPECT_EQ(100u, milliseconds_now());
   pause_milliseconds(20);
   EXPECT_EQ(125u, milliseconds_now());
-  EXPECT_EQ(std::vector<uint32_t>{20}, fake::pauses());
+  pause_milliseconds(0);
+  EXPECT_EQ(130u, milliseconds_now());
+  EXPECT_EQ((std::vector<uint32_t>{20, 0}), fake::pauses());
 }
 
 } // namespace
