@@ -36,10 +36,12 @@ void fill_stamp(const FileStatus &status, FileStamp *stamp) {
   stamp->modification_precise = status.modification_time;
 }
 
-// Fills the source stamp. 0 when the source is a file to go on with;
+// Fills the source stamp and `status`, asking for the status only when the
+// caller doesn't know it. 0 when the source is a file to go on with;
 // otherwise the job's result: 0 for a directory, 1 for a failure (already
 // reported, except for a stream that can't be opened).
-int examine_source(const nstring &source, const nstring &destination, bool *go_on) {
+int examine_source(const nstring &source, const nstring &destination, const FileStatus *known,
+                   FileStatus *status, bool *go_on) {
   *go_on = false;
   nstring base;
   source_stamp.is_stream = split_stream_name(source, &base);
@@ -49,10 +51,13 @@ int examine_source(const nstring &source, const nstring &destination, bool *go_o
     if (length < 0)
       return 1;
   }
-  FileStatus status;
-  bool found = file_status(base.c_str(), &status) == 0;
-  if (!found || !status.is_regular) {
-    if (found && status.is_directory)
+  bool found = true;
+  if (known && !source_stamp.is_stream)
+    *status = *known;
+  else
+    found = file_status(base.c_str(), status) == 0;
+  if (!found || !status->is_regular) {
+    if (found && status->is_directory)
       return 0;
     // Devices and pipes are refused: reading them may never end.
     if (found)
@@ -60,7 +65,7 @@ int examine_source(const nstring &source, const nstring &destination, bool *go_o
     report_copy_error(1, source.c_str(), destination.c_str());
     return 1;
   }
-  fill_stamp(status, &source_stamp);
+  fill_stamp(*status, &source_stamp);
   get_file_version(base.c_str(), &source_stamp);
   if (source_stamp.is_stream)
     source_stamp.size = length;
@@ -68,15 +73,14 @@ int examine_source(const nstring &source, const nstring &destination, bool *go_o
   return 0;
 }
 
-void examine_destination(const nstring &destination, nstring *base) {
+void examine_destination(const nstring &destination, nstring *base, FileStatus *status) {
   destination_stamp.is_stream = split_stream_name(destination, base);
   int64_t length = -1;
   if (destination_stamp.is_stream)
     length = stream_length(destination.c_str());
-  FileStatus status;
-  destination_stamp.exists = file_status(base->c_str(), &status) == 0;
+  destination_stamp.exists = file_status(base->c_str(), status) == 0;
   if (destination_stamp.exists)
-    fill_stamp(status, &destination_stamp);
+    fill_stamp(*status, &destination_stamp);
   if (destination_stamp.is_stream)
     destination_stamp.size = length;
   if (options.existing_only && destination_stamp.is_stream && length == -1)
@@ -120,13 +124,14 @@ void list_identified(const nstring &source, const nstring &destination) {
   identified_bytes += source_stamp.size;
 }
 
-int copy_and_report(const nstring &source, const nstring &destination, int argument_count) {
+int copy_and_report(const nstring &source, const nstring &destination, int argument_count,
+                    const KnownStatus &known_source, const KnownStatus &known_destination) {
   print_log("%ls ===> %ls", source.c_str(), destination.c_str());
   if (!options.quiet)
     print_output("%ls ===> %ls", source.c_str(), destination.c_str());
-  int status =
-      copy_file_data(source.c_str(), destination.c_str(), source_stamp.access_precise,
-                     source_stamp.modification_precise, options.restart, options.platform_copy);
+  int status = copy_file_data(source.c_str(), destination.c_str(), source_stamp.access_precise,
+                              source_stamp.modification_precise, options.restart,
+                              options.platform_copy, known_source, known_destination);
   if (status != 0) {
     report_copy_error(status, source.c_str(), destination.c_str());
     return 1;
@@ -141,14 +146,22 @@ int copy_and_report(const nstring &source, const nstring &destination, int argum
 } // namespace
 
 int copy_one_file(const nstring &destination_name, const nstring &source,
-                  int destination_from_directory, int argument_count) {
+                  int destination_from_directory, int argument_count,
+                  const FileStatus *known_source) {
   nstring destination = destination_name;
   bool go_on = false;
-  int result = examine_source(source, destination, &go_on);
+  // The engine is handed the statuses taken here, for the names it is
+  // given, while nothing has moved them.
+  KnownStatus source_status, destination_status;
+  int result = examine_source(source, destination, known_source, &source_status.status, &go_on);
   if (!go_on)
     return result;
+  source_status.known = !source_stamp.is_stream;
+  source_status.exists = true;
   nstring destination_base;
-  examine_destination(destination, &destination_base);
+  examine_destination(destination, &destination_base, &destination_status.status);
+  destination_status.known = !destination_stamp.is_stream;
+  destination_status.exists = destination_stamp.exists;
   if (!passes_selection(source, destination, destination_base, destination_from_directory))
     return 0;
   if (destination_stamp.exists && options.archive) {
@@ -158,12 +171,13 @@ int copy_one_file(const nstring &destination_name, const nstring &source,
     }
     if (rotate_generations(&destination, source) != 0)
       return 1;
+    destination_status.known = false;
   }
   if (options.identify_only) {
     list_identified(source, destination);
     return 0;
   }
-  return copy_and_report(source, destination, argument_count);
+  return copy_and_report(source, destination, argument_count, source_status, destination_status);
 }
 
 void delete_source(const nchar *source) {

@@ -31,8 +31,9 @@ extern int64_t identified_bytes;
 
 // 1 when the file failed, 0 when it was copied, skipped, excluded, listed,
 // or turned out to be a directory. Both names as the caller built them.
+// `known_source`, when given, is the source's status taken just before.
 int copy_one_file(const nstring &destination, const nstring &source, int destination_from_directory,
-                  int argument_count);
+                  int argument_count, const FileStatus *known_source = nullptr);
 
 // Removes the source after a move, with its log line or its complaint.
 void delete_source(const nchar *source);

@@ -248,6 +248,10 @@ int finish_copy(const CopyPlan *plan, int input, int output, int status, int64_t
   close_file(input);
   bool throughput = options.pace_input || options.pace_output || options.timing;
   int64_t final_length = throughput ? file_length(output) : 0;
+  // Through the open descriptor where the platform can: no name to look up
+  // again. A rename keeps them.
+  bool times_set =
+      status == 0 && set_open_file_times(output, plan->access_time, plan->modification_time) == 0;
   // A close can be the first to report a lost write (network file systems).
   if (close_file(output) != 0 && status == 0) {
     status = 4;
@@ -259,7 +263,8 @@ int finish_copy(const CopyPlan *plan, int input, int output, int status, int64_t
   end_output_watch();
   if (status == 0) {
     last_error = 0;
-    set_file_times(plan->destination, plan->access_time, plan->modification_time);
+    if (!times_set)
+      set_file_times(plan->destination, plan->access_time, plan->modification_time);
   } else {
     last_error = error_number;
   }

@@ -53,9 +53,15 @@ bool find_temporary_name(const nchar *destination, uint32_t first_reading, nstri
 
 // The source's size (for a stream, the stream's length) and the permission
 // bits a new copy gets: 0, or 1 with last_error set.
-int examine_source(const nchar *source, int64_t *size, FileStatus *status) {
+int examine_source(const nchar *source, const KnownStatus &known, int64_t *size,
+                   FileStatus *status) {
   nstring holder(source);
   size_t colon = stream_colon(holder, native_path_style);
+  if (known.known && known.exists && colon == nstring::npos) {
+    *status = known.status;
+    *size = status->size;
+    return 0;
+  }
   int64_t length = 0;
   if (colon != nstring::npos) {
     length = stream_length(source);
@@ -165,7 +171,8 @@ nstring copy_caption(const nchar *source) {
 }
 
 int copy_file_data(const nchar *source, const nchar *destination, FileTime access_time,
-                   FileTime modification_time, bool restart, bool platform) {
+                   FileTime modification_time, bool restart, bool platform,
+                   const KnownStatus &known_source, const KnownStatus &known_destination) {
   uint32_t clock_reading = milliseconds_now();
   progress_window_state = -1;
   if (!name_fits(source) || !name_fits(destination)) {
@@ -185,13 +192,14 @@ int copy_file_data(const nchar *source, const nchar *destination, FileTime acces
   plan.modification_time = modification_time;
   int64_t size = 0;
   FileStatus source_status;
-  if (examine_source(source, &size, &source_status) != 0)
+  if (examine_source(source, known_source, &size, &source_status) != 0)
     return 1;
   plan.source_permissions = source_status.permissions;
   // The very file of the source under another name (a link, another
   // spelling) is never opened for writing.
-  FileStatus status;
-  bool destination_exists = file_status(destination, &status) == 0;
+  FileStatus status = known_destination.status;
+  bool destination_exists =
+      known_destination.known ? known_destination.exists : file_status(destination, &status) == 0;
   if (destination_exists && status.device == source_status.device &&
       status.file_index == source_status.file_index)
     return 6;

@@ -12,9 +12,19 @@ namespace zorov {
 // The error number of the engine's last failure.
 extern int32_t last_error;
 
+// What the caller found out about a file moments before the copy, so that
+// it is not asked again.
+struct KnownStatus {
+  bool known = false;
+  bool exists = false; // and then `status` is the file's
+  FileStatus status;
+};
+
 // Copies the data of `source` into `destination`; returns a CopyStatus.
-// The times become the copy's times.
+// The times become the copy's times. A status not known is asked for.
 int copy_file_data(const nchar *source, const nchar *destination, FileTime access_time,
-                   FileTime modification_time, bool restart, bool platform);
+                   FileTime modification_time, bool restart, bool platform,
+                   const KnownStatus &known_source = KnownStatus(),
+                   const KnownStatus &known_destination = KnownStatus());
 
 } // namespace zorov

@@ -150,7 +150,8 @@ int copy_entry(const DirectoryEntry &entry, const nstring &source_dir,
   }
   if (descend)
     return copy_subdirectory(source_entry, &destination_entry, argument_count);
-  return copy_one_file(destination_entry, source_entry, 1, argument_count);
+  return copy_one_file(destination_entry, source_entry, 1, argument_count,
+                       entry.status_known ? &entry.status : nullptr);
 }
 
 // A directory that can't be read is a failure of its level, never a silent

@@ -61,6 +61,10 @@ const uint32_t attribute_archive = 0x20;
 struct DirectoryEntry {
   nstring name;            // the entry's own name, without directory
   uint32_t attributes = 0; // attribute_* bits
+  // The entry's status, where the search took it as the entry was yielded
+  // (POSIX), so that the caller need not ask for it again.
+  bool status_known = false;
+  FileStatus status;
 };
 
 struct DirectorySearch; // opaque
@@ -83,6 +87,10 @@ int remove_file(const nchar *name);                  // 0 or -1 (errno)
 int rename_file(const nchar *from, const nchar *to); // 0 or -1 (errno)
 int make_writable(const nchar *name);                // adds write permission
 int set_file_times(const nchar *name, FileTime access, FileTime modification);
+// The same through a descriptor open for writing, which spares looking the
+// name up again; -1 (errno) where the platform can't, and then the caller
+// sets them by name.
+int set_open_file_times(int descriptor, FileTime access, FileTime modification);
 
 // Gives `written` the attributes of `source`: on Windows its attribute bits
 // plus ARCHIVE, on POSIX its permission bits exactly.

@@ -466,6 +466,7 @@ void fill_status(const Node &node, FileStatus *status);
 
 struct DirectorySearch {
   std::vector<DirectoryEntry> entries;
+  std::vector<nstring> keys; // of each entry's node; empty for "." and ".."
   size_t next = 0;
 };
 
@@ -683,6 +684,24 @@ int resolve_full_path(const nchar *name, nstring *full) {
   return 0;
 }
 
+namespace {
+
+// As on POSIX, an entry's status is taken as it is yielded; the Windows
+// find record carries no identity, so there the caller asks for it.
+void yield_entry(DirectorySearch *search, DirectoryEntry *entry) {
+  size_t index = search->next++;
+  *entry = search->entries[index];
+  Node *node =
+      windows_names || search->keys[index].empty() ? nullptr : find_key(search->keys[index]);
+  if (!node)
+    return;
+  entry->attributes = entry_attributes(*node);
+  fill_status(*node, &entry->status);
+  entry->status_known = true;
+}
+
+} // namespace
+
 DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry) {
   if (call_fails(fake::op_search))
     return nullptr;
@@ -699,6 +718,7 @@ DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry) {
     return nullptr;
   }
   std::map<nstring, DirectoryEntry> sorted;
+  std::map<nstring, nstring> keys;
   if (!is_root(directory_key)) {
     for (const nchar *dots : {NT("."), NT("..")}) {
       if (name_matches(final_component, dots)) {
@@ -719,16 +739,18 @@ DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry) {
     found.name = own;
     found.attributes = entry_attributes(item.second);
     sorted[own] = found;
+    keys[own] = item.first;
   }
   if (sorted.empty()) {
     errno = ENOENT;
     return nullptr;
   }
   auto *search = new DirectorySearch;
-  for (const auto &item : sorted)
+  for (const auto &item : sorted) {
     search->entries.push_back(item.second);
-  *entry = search->entries[0];
-  search->next = 1;
+    search->keys.push_back(keys[item.first]);
+  }
+  yield_entry(search, entry);
   ++state().open_searches;
   return search;
 }
@@ -738,7 +760,7 @@ int search_next(DirectorySearch *search, DirectoryEntry *entry) {
     return -1;
   if (!search || search->next >= search->entries.size())
     return 0;
-  *entry = search->entries[search->next++];
+  yield_entry(search, entry);
   return 1;
 }
 
@@ -863,6 +885,23 @@ int set_file_times(const nchar *name, FileTime access, FileTime modification) {
   }
   node->data->access_time = access;
   node->data->modification_time = modification;
+  return 0;
+}
+
+// As on the real platforms: POSIX sets them through the descriptor, the
+// Windows runtime only by name.
+int set_open_file_times(int descriptor, FileTime access, FileTime modification) {
+  if (windows_names) {
+    errno = ENOSYS;
+    return -1;
+  }
+  if (call_fails(fake::op_set_times))
+    return -1;
+  Descriptor *open = find_descriptor(descriptor);
+  if (!open)
+    return -1;
+  open->data->access_time = access;
+  open->data->modification_time = modification;
   return 0;
 }
 

@@ -85,12 +85,22 @@ int resolve_full_path(const nchar *name, nstring *full) {
 
 // ------------------------------------------------------ directory search
 
+// The names are read and sorted when the search starts; each entry's status
+// is taken as it is yielded, relative to the directory kept open, so that it
+// is as fresh as a status asked for by name and spares walking the path.
 struct DirectorySearch {
-  std::vector<DirectoryEntry> entries;
+  std::vector<std::string> names;
   size_t next = 0;
+  DIR *stream = nullptr; // null when too many searches are open already
+  std::string directory;
 };
 
 namespace {
+
+// Searches nest one per level of a tree walk; beyond this many the
+// directory is not kept open, so a deep tree never runs out of descriptors.
+const int kMostKeptDirectories = 256;
+int kept_directories = 0;
 
 // `*` and `?` byte for byte, case-sensitive; "*.*" matches every name as on
 // Windows.
@@ -118,20 +128,29 @@ bool name_matches(const char *name, const char *pattern) {
   return *pattern == 0;
 }
 
-// Looked up relative to the open directory, which spares a walk of the
-// whole path for every entry.
-uint32_t entry_attributes(int directory, const char *name) {
-  uint32_t attributes = 0;
-  if (name[0] == '.' && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
-    attributes |= attribute_hidden;
+bool entry_status(const DirectorySearch *search, const std::string &name, struct stat *info) {
+  if (search->stream)
+    return fstatat(dirfd(search->stream), name.c_str(), info, 0) == 0;
+  std::string path = search->directory == "/" ? "/" + name : search->directory + "/" + name;
+  return stat(path.c_str(), info) == 0;
+}
+
+void yield_entry(DirectorySearch *search, DirectoryEntry *entry) {
+  const std::string &name = search->names[search->next++];
+  entry->name = name;
+  entry->attributes = 0;
+  entry->status_known = false;
+  if (name[0] == '.' && name != "." && name != "..")
+    entry->attributes |= attribute_hidden;
   struct stat info;
-  if (fstatat(directory, name, &info, 0) == 0) {
-    if (S_ISDIR(info.st_mode))
-      attributes |= attribute_directory;
-    if ((info.st_mode & S_IWUSR) == 0)
-      attributes |= attribute_read_only;
-  }
-  return attributes;
+  if (!entry_status(search, name, &info))
+    return;
+  if (S_ISDIR(info.st_mode))
+    entry->attributes |= attribute_directory;
+  if ((info.st_mode & S_IWUSR) == 0)
+    entry->attributes |= attribute_read_only;
+  fill_status(info, &entry->status);
+  entry->status_known = true;
 }
 
 } // namespace
@@ -154,41 +173,43 @@ DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry) {
     struct dirent *item = readdir(stream);
     if (!item)
       break;
-    if (!name_matches(item->d_name, final_component.c_str()))
-      continue;
-    DirectoryEntry found;
-    found.name = item->d_name;
-    found.attributes = entry_attributes(dirfd(stream), item->d_name);
-    search->entries.push_back(found);
+    if (name_matches(item->d_name, final_component.c_str()))
+      search->names.push_back(item->d_name);
   }
   // A listing cut short by a read error is no listing.
   int read_error = errno;
-  closedir(stream);
-  if (read_error != 0) {
+  if (read_error != 0 || search->names.empty()) {
+    closedir(stream);
     delete search;
-    errno = read_error;
+    errno = read_error != 0 ? read_error : ENOENT;
     return nullptr;
   }
-  std::sort(search->entries.begin(), search->entries.end(),
-            [](const DirectoryEntry &a, const DirectoryEntry &b) { return a.name < b.name; });
-  if (search->entries.empty()) {
-    delete search;
-    errno = ENOENT;
-    return nullptr;
+  std::sort(search->names.begin(), search->names.end());
+  search->directory = directory;
+  if (kept_directories < kMostKeptDirectories) {
+    search->stream = stream;
+    ++kept_directories;
+  } else {
+    closedir(stream);
   }
-  *entry = search->entries[0];
-  search->next = 1;
+  yield_entry(search, entry);
   return search;
 }
 
 int search_next(DirectorySearch *search, DirectoryEntry *entry) {
-  if (search->next >= search->entries.size())
+  if (search->next >= search->names.size())
     return 0;
-  *entry = search->entries[search->next++];
+  yield_entry(search, entry);
   return 1;
 }
 
-void search_close(DirectorySearch *search) { delete search; }
+void search_close(DirectorySearch *search) {
+  if (search->stream) {
+    closedir(search->stream);
+    --kept_directories;
+  }
+  delete search;
+}
 
 // ------------------------------------------------- names on the disk
 
@@ -205,13 +226,27 @@ int make_writable(const nchar *name) {
   return chmod(name, (info.st_mode & 07777) | S_IWUSR);
 }
 
-int set_file_times(const nchar *name, FileTime access, FileTime modification) {
-  struct timespec times[2];
+namespace {
+
+void to_timespecs(FileTime access, FileTime modification, struct timespec times[2]) {
   times[0].tv_sec = time_t(access.seconds);
   times[0].tv_nsec = access.nanoseconds;
   times[1].tv_sec = time_t(modification.seconds);
   times[1].tv_nsec = modification.nanoseconds;
+}
+
+} // namespace
+
+int set_file_times(const nchar *name, FileTime access, FileTime modification) {
+  struct timespec times[2];
+  to_timespecs(access, modification, times);
   return utimensat(AT_FDCWD, name, times, 0);
+}
+
+int set_open_file_times(int descriptor, FileTime access, FileTime modification) {
+  struct timespec times[2];
+  to_timespecs(access, modification, times);
+  return futimens(descriptor, times);
 }
 
 int copy_file_attributes(const nchar *source, const nchar *written) {

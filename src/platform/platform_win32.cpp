@@ -284,6 +284,15 @@ int set_file_times(const nchar *name, FileTime access, FileTime modification) {
   return _wutime64(name, &times);
 }
 
+// Times go by name after the close, as the runtime sets them.
+int set_open_file_times(int descriptor, FileTime access, FileTime modification) {
+  (void)descriptor;
+  (void)access;
+  (void)modification;
+  errno = ENOSYS;
+  return -1;
+}
+
 int copy_file_attributes(const nchar *source, const nchar *written) {
   DWORD attributes = GetFileAttributesW(source);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
