@@ -104,6 +104,64 @@ int32_t complete_write(int output, const uint8_t *buffer, uint32_t length, int32
   return count;
 }
 
+// ---------------------------------------------------------- holes
+
+// Where the input stands among the holes of a sparse source. A block that
+// lies wholly in a hole is neither read nor written: the output is
+// lengthened over it instead, so the copy keeps the hole and its length,
+// and with it every figure shown, grows as it would have. Lengthening waits
+// until the length is next looked at or written after, so a long hole costs
+// one call per round, not one per block.
+struct HoleMap {
+  bool sparse = false;
+  int64_t size = 0;     // the source's length when the copy began
+  int64_t position = 0; // where the next block begins
+  bool moved = false;   // the input's own position is elsewhere
+  int64_t extent_start = 0, extent_end = 0;
+  bool extent_is_hole = false;
+  bool skipped[32] = {}; // per buffer of the round: a hole, not read
+  int64_t pending = 0;   // bytes of hole the output still lacks
+};
+
+// True when the `count` bytes at the map's position lie wholly in a hole.
+bool lies_in_hole(HoleMap *map, int input, int64_t count) {
+  int64_t start = map->position;
+  if (start < map->extent_start || start >= map->extent_end) {
+    int64_t end = 0;
+    int kind = file_extent(input, start, &end);
+    map->moved = true;
+    if (kind < 0) {
+      map->sparse = false; // the platform can't tell: all of it is data
+      return false;
+    }
+    map->extent_start = start;
+    map->extent_end = end;
+    map->extent_is_hole = kind == 1;
+  }
+  return map->extent_is_hole && start + count <= map->extent_end;
+}
+
+// Lengthens the output over the holes passed so far: 0 or -1.
+int settle_holes(HoleMap *map, int output) {
+  if (map->pending == 0)
+    return 0;
+  int64_t count = map->pending;
+  map->pending = 0;
+  return extend_file(output, count);
+}
+
+// One write request, or for a skipped block its hole: the bytes it stands
+// for, or -1.
+int32_t write_or_skip(HoleMap *map, int index, int output, const uint8_t *data, uint32_t count) {
+  if (map->skipped[index]) {
+    map->pending += count;
+    return int32_t(count);
+  }
+  if (settle_holes(map, output) != 0)
+    return -1;
+  return write_request(output, data, count);
+}
+
 // ------------------------------------------------------- progress
 
 // Shows the output's length as a figure of the source size when it grew.
@@ -124,15 +182,40 @@ void show_progress(CopyPlan *plan, int output, bool per_block) {
 
 // ---------------------------------------------------------- rounds
 
+// The block at the map's position into `buffer`; a block wholly in a hole
+// is passed over and marked skipped, its spinner step taken as for a read.
+// The bytes read, or -1.
+int32_t next_block(HoleMap *map, int input, int index) {
+  int32_t block = int32_t(block_bytes());
+  map->skipped[index] = false;
+  if (map->sparse && map->position + block <= map->size && lies_in_hole(map, input, block)) {
+    map->skipped[index] = true;
+    map->position += block;
+    spin();
+    return block;
+  }
+  if (map->moved) {
+    if (seek_file(input, map->position) < 0)
+      return -1;
+    map->moved = false;
+  }
+  int32_t count = read_block(input, buffer_pool.buffers[index]);
+  if (count > 0)
+    map->position += count;
+  return count;
+}
+
 // Writes the round's first `count` buffers, each a whole block: 0 or -1.
-int write_full_blocks(CopyPlan *plan, int output, int count, uint32_t *write_clock) {
+int write_full_blocks(CopyPlan *plan, int output, int count, HoleMap *map, uint32_t *write_clock) {
   uint32_t block = block_bytes();
   for (int l = 0; l < count; ++l) {
     const uint8_t *buffer = buffer_pool.buffers[l];
-    int32_t written = write_request(output, buffer, block);
+    int32_t written = write_or_skip(map, l, output, buffer, block);
     uint32_t write_time = milliseconds_now();
     if (!options.batch) {
       show_spinner();
+      if (settle_holes(map, output) != 0)
+        return -1;
       show_progress(plan, output, true);
     }
     if (complete_write(output, buffer, block, written, true) < 0)
@@ -145,8 +228,9 @@ int write_full_blocks(CopyPlan *plan, int output, int count, uint32_t *write_clo
 // Writes the round's last buffer, `count` bytes: 0 or -1. Under output
 // pacing it is paced like the others, so that the pacing holds with a
 // one-buffer pool too; without pacing no pause follows it.
-int write_last_buffer(int output, const uint8_t *buffer, int32_t count, uint32_t *write_clock) {
-  int32_t written = write_request(output, buffer, uint32_t(count));
+int write_last_buffer(int output, int index, int32_t count, HoleMap *map, uint32_t *write_clock) {
+  const uint8_t *buffer = buffer_pool.buffers[index];
+  int32_t written = write_or_skip(map, index, output, buffer, uint32_t(count));
   uint32_t write_time = milliseconds_now();
   if (complete_write(output, buffer, uint32_t(count), written, false) < 0)
     return -1;
@@ -164,7 +248,7 @@ void report_read_failure(int position, const uint8_t *buffer) {
 }
 
 // Copies round after round until the input ends: 0, 3 or 4.
-int copy_rounds(CopyPlan *plan, int input, int output) {
+int run_rounds(CopyPlan *plan, int input, int output, HoleMap *map) {
   int32_t block = int32_t(block_bytes());
   int32_t read_count = block;
   uint32_t read_clock = milliseconds_now();
@@ -172,7 +256,7 @@ int copy_rounds(CopyPlan *plan, int input, int output) {
   while (read_count == block) {
     int count = 0;
     while (count < buffer_pool.buffer_count && read_count == block) {
-      read_count = read_block(input, buffer_pool.buffers[count]);
+      read_count = next_block(map, input, count);
       input_pause(&read_clock);
       ++count;
     }
@@ -181,16 +265,31 @@ int copy_rounds(CopyPlan *plan, int input, int output) {
       report_read_failure(count, last);
       return 3;
     }
-    if (write_full_blocks(plan, output, count - 1, &write_clock) != 0)
+    if (write_full_blocks(plan, output, count - 1, map, &write_clock) != 0)
       return 4;
-    if (read_count > 0 && write_last_buffer(output, last, read_count, &write_clock) != 0)
+    if (read_count > 0 && write_last_buffer(output, count - 1, read_count, map, &write_clock) != 0)
       return 4;
     if (!options.batch) {
       show_spinner();
+      if (settle_holes(map, output) != 0)
+        return 4;
       show_progress(plan, output, false);
     }
   }
   return 0;
+}
+
+// The rounds of one copy, the input standing at `start`; whatever ends
+// them, the output has the length of everything written or passed over.
+int copy_rounds(CopyPlan *plan, int input, int output, int64_t start) {
+  HoleMap map;
+  map.sparse = plan->source_sparse;
+  map.size = plan->percent_base - 1;
+  map.position = start;
+  int status = run_rounds(plan, input, output, &map);
+  if (settle_holes(&map, output) != 0 && status == 0)
+    status = 4;
+  return status;
 }
 
 // --------------------------------------------------------- opening
@@ -202,8 +301,9 @@ int open_source(const nchar *source) {
   return input;
 }
 
-// Restart: the output is appended to and the input skips what it holds.
-int open_restart_output(const CopyPlan *plan, int input) {
+// Restart: the output is appended to and the input skips what it holds,
+// `*start` bytes.
+int open_restart_output(const CopyPlan *plan, int input, int64_t *start) {
   int output = open_file(plan->working_name.c_str(), open_append, share_deny_write,
                          plan->source_permissions);
   if (output < 0)
@@ -215,6 +315,7 @@ int open_restart_output(const CopyPlan *plan, int input) {
     errno = error_number;
     return -1;
   }
+  *start = length;
   return output;
 }
 
@@ -325,7 +426,8 @@ int block_copy(CopyPlan *plan) {
     last_error = errno;
     return 1;
   }
-  int output = plan->restart ? open_restart_output(plan, input) : open_plain_output(plan);
+  int64_t start = 0;
+  int output = plan->restart ? open_restart_output(plan, input, &start) : open_plain_output(plan);
   if (output < 0) {
     int error_number = errno;
     close_file(input);
@@ -337,7 +439,7 @@ int block_copy(CopyPlan *plan) {
   // destination stamped as older than any source.
   watch_output(plan->working_name.c_str(), output, plan->working_name != plan->destination);
   int64_t start_time = wall_seconds();
-  int status = copy_rounds(plan, input, output);
+  int status = copy_rounds(plan, input, output, start);
   return finish_copy(plan, input, output, status, start_time);
 }
 

@@ -24,6 +24,7 @@ struct CopyPlan {
   bool destination_exists = false;    // decides append mode
   bool restart = false;
   uint32_t source_permissions = 0; // a new output file gets these
+  bool source_sparse = false;      // it takes less disk space than its length
   FileTime access_time;
   FileTime modification_time;
 };

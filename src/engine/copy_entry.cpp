@@ -195,6 +195,8 @@ int copy_file_data(const nchar *source, const nchar *destination, FileTime acces
   if (examine_source(source, known_source, &size, &source_status) != 0)
     return 1;
   plan.source_permissions = source_status.permissions;
+  plan.source_sparse =
+      source_status.allocated >= 0 && source_status.allocated < size && !source_is_stream(source);
   // The very file of the source under another name (a link, another
   // spelling) is never opened for writing.
   FileStatus status = known_destination.status;

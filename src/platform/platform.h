@@ -33,6 +33,7 @@ struct FileStatus {
   uint32_t permissions = 0; // POSIX permission bits (07777); 0 on Windows
   uint64_t device = 0;      // with `file_index`, the file's identity
   uint64_t file_index = 0;
+  int64_t allocated = -1; // bytes the file takes on the disk; -1 unknown
 };
 
 // 0 and `status` filled, or -1 with errno (ENOENT for a missing name).
@@ -123,6 +124,16 @@ int64_t seek_file(int descriptor, int64_t offset);
 // Length of the open file or -1.
 int64_t file_length(int descriptor);
 int close_file(int descriptor);
+
+// Sparse files. The extent of the open file that begins at `offset`: 1
+// when it is a hole (it reads as zeros and takes no disk space), 0 when it
+// holds data; its end in `*end` (INT64_MAX for a hole that runs to the end
+// of the file). -1 where the platform can't tell. Leaves the file position
+// anywhere.
+int file_extent(int descriptor, int64_t offset, int64_t *end);
+// Lengthens the file by `count` bytes of hole and places the position at
+// its new end: 0, or -1 (errno).
+int extend_file(int descriptor, int64_t count);
 
 // Length of a file or stream found by opening it for reading, or -1.
 int64_t stream_length(const nchar *name);

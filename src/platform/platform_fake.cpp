@@ -31,6 +31,7 @@ struct FileData {
   uint32_t version_most = 0;
   uint32_t version_least = 0;
   size_t flushed_length = 0; // text handed over by flush_text or close_text
+  std::vector<std::pair<int64_t, int64_t>> holes; // offset and length, in order
 };
 
 struct Node {
@@ -437,6 +438,37 @@ State &state() {
 
 // ------------------------------------------------------------ file data
 
+int64_t hole_bytes(const FileData &data) {
+  int64_t total = 0;
+  for (const auto &hole : data.holes)
+    total += hole.second;
+  return total;
+}
+
+// Written bytes take the place of any hole they fall into.
+void fill_holes(FileData *data, int64_t from, int64_t to) {
+  std::vector<std::pair<int64_t, int64_t>> kept;
+  for (const auto &hole : data->holes) {
+    int64_t end = hole.first + hole.second;
+    if (end <= from || hole.first >= to) {
+      kept.push_back(hole);
+      continue;
+    }
+    if (hole.first < from)
+      kept.push_back({hole.first, from - hole.first});
+    if (end > to)
+      kept.push_back({to, end - to});
+  }
+  data->holes = kept;
+}
+
+void add_hole(FileData *data, int64_t offset, int64_t length) {
+  if (!data->holes.empty() && data->holes.back().first + data->holes.back().second == offset)
+    data->holes.back().second += length;
+  else
+    data->holes.push_back({offset, length});
+}
+
 // Grows or overwrites `data` at `position`; the bytes actually written.
 uint32_t put_bytes(FileData *data, int64_t position, const char *bytes, uint32_t count) {
   State &s = state();
@@ -455,6 +487,7 @@ uint32_t put_bytes(FileData *data, int64_t position, const char *bytes, uint32_t
     data->content.resize(size_t(end), '\0');
   }
   std::memcpy(&data->content[size_t(position)], bytes, count);
+  fill_holes(data, position, end);
   data->modification_time.seconds = s.wall;
   data->modification_time.nanoseconds = 0;
   return count;
@@ -495,6 +528,7 @@ void add_file(const nstring &name, const std::string &content, int64_t modificat
     node = make_node(full, false);
   node->directory = false;
   node->data->content = content;
+  node->data->holes.clear();
   node->data->access_time = FileTime{modification_seconds, 0};
   node->data->modification_time = FileTime{modification_seconds, 0};
   set_read_only(node->data.get(), read_only);
@@ -528,6 +562,19 @@ FileStatus status_of(const nstring &name) {
   FileStatus status;
   fill_status(control_node(name), &status);
   return status;
+}
+
+void set_holes(const nstring &name, const std::vector<std::pair<int64_t, int64_t>> &holes) {
+  FileData *data = control_node(name).data.get();
+  for (const auto &hole : holes)
+    if (data->content.substr(size_t(hole.first), size_t(hole.second)) !=
+        std::string(size_t(hole.second), '\0'))
+      throw std::invalid_argument("a hole holds only zeros");
+  data->holes = holes;
+}
+
+std::vector<std::pair<int64_t, int64_t>> holes(const nstring &name) {
+  return control_node(name).data->holes;
 }
 
 void add_link(const nstring &link, const nstring &target) {
@@ -664,6 +711,8 @@ void fill_status(const Node &node, FileStatus *status) {
   status->permissions = windows_names ? 0 : data.permissions;
   status->device = 1;
   status->file_index = data.index;
+  if (!windows_names)
+    status->allocated = status->size - hole_bytes(data);
 }
 
 } // namespace
@@ -959,6 +1008,7 @@ int open_file(const nchar *name, OpenMode mode, ShareMode share, uint32_t permis
       apply_permissions(node->data.get(), windows_names ? 0644 : permissions & ~posix_umask);
     } else if (mode == open_write_truncate) {
       node->data->content.clear();
+      node->data->holes.clear();
       node->data->modification_time = FileTime{state().wall, 0};
     }
   }
@@ -1043,6 +1093,45 @@ int64_t file_length(int descriptor) {
     return -1;
   Descriptor *open = find_descriptor(descriptor);
   return open ? int64_t(open->data->content.size()) : -1;
+}
+
+int file_extent(int descriptor, int64_t offset, int64_t *end) {
+  if (call_fails(fake::op_seek))
+    return -1;
+  Descriptor *open = find_descriptor(descriptor);
+  if (!open)
+    return -1;
+  const FileData &data = *open->data;
+  int64_t size = int64_t(data.content.size());
+  *end = size;
+  for (const auto &hole : data.holes) {
+    if (offset >= hole.first && offset < hole.first + hole.second) {
+      *end = hole.first + hole.second >= size ? INT64_MAX : hole.first + hole.second;
+      return 1;
+    }
+    if (hole.first > offset) {
+      *end = hole.first;
+      break;
+    }
+  }
+  if (offset >= size) {
+    *end = INT64_MAX;
+    return 1;
+  }
+  return 0;
+}
+
+// Counted as a write: it stands for the write of the bytes it adds.
+int extend_file(int descriptor, int64_t count) {
+  Descriptor *open = usable_descriptor(fake::op_write, descriptor, open_read);
+  if (!open)
+    return -1;
+  FileData *data = open->data.get();
+  int64_t size = int64_t(data->content.size());
+  data->content.resize(size_t(size + count), '\0');
+  add_hole(data, size, count);
+  open->position = size + count;
+  return 0;
 }
 
 int close_file(int descriptor) {

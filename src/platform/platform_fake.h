@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zorov {
@@ -77,6 +78,11 @@ std::string content(const nstring &name);
 // What flush_text and close_text of a text stream have handed over of it.
 std::string flushed_content(const nstring &name);
 FileStatus status_of(const nstring &name);
+// Makes ranges (offset, length) of a file's zeros holes: file_extent reports
+// them and file_status counts them out of the allocated bytes. Writes fill
+// them; extend_file adds them.
+void set_holes(const nstring &name, const std::vector<std::pair<int64_t, int64_t>> &holes);
+std::vector<std::pair<int64_t, int64_t>> holes(const nstring &name);
 // Makes `link` name the very same file as `target` (a hard link).
 void add_link(const nstring &link, const nstring &target);
 // Sets a file's attribute bits (attribute_read_only, _hidden, _system,

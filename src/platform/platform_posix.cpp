@@ -45,6 +45,7 @@ void fill_status(const struct stat &info, FileStatus *status) {
   status->permissions = uint32_t(info.st_mode & 07777);
   status->device = uint64_t(info.st_dev);
   status->file_index = uint64_t(info.st_ino);
+  status->allocated = int64_t(info.st_blocks) * 512;
 }
 
 } // namespace
@@ -344,6 +345,38 @@ int64_t file_length(int descriptor) {
   if (fstat(descriptor, &info) != 0)
     return -1;
   return int64_t(info.st_size);
+}
+
+int file_extent(int descriptor, int64_t offset, int64_t *end) {
+  off_t data = lseek(descriptor, off_t(offset), SEEK_DATA);
+  if (data < 0) {
+    if (errno != ENXIO)
+      return -1;
+    *end = INT64_MAX; // no data follows
+    return 1;
+  }
+  if (data > off_t(offset)) {
+    *end = int64_t(data);
+    return 1;
+  }
+  off_t hole = lseek(descriptor, off_t(offset), SEEK_HOLE);
+  if (hole < 0)
+    return -1;
+  *end = int64_t(hole);
+  return 0;
+}
+
+// A descriptor that appends places every write at the new end all the
+// same, so one way serves both kinds of output.
+int extend_file(int descriptor, int64_t count) {
+  off_t end = lseek(descriptor, off_t(count), SEEK_END);
+  if (end < 0)
+    return -1;
+  int result;
+  do {
+    result = ftruncate(descriptor, end);
+  } while (result != 0 && errno == EINTR);
+  return result;
 }
 
 int close_file(int descriptor) { return close(descriptor); }

@@ -368,6 +368,27 @@ int64_t seek_file(int descriptor, int64_t offset) {
 
 int64_t file_length(int descriptor) { return _filelengthi64(descriptor); }
 
+// Holes are not looked for here: every file is read as data.
+int file_extent(int descriptor, int64_t offset, int64_t *end) {
+  (void)descriptor;
+  (void)offset;
+  (void)end;
+  errno = ENOSYS;
+  return -1;
+}
+
+int extend_file(int descriptor, int64_t count) {
+  int64_t end = _lseeki64(descriptor, 0, SEEK_END);
+  if (end < 0)
+    return -1;
+  errno_t error = _chsize_s(descriptor, end + count);
+  if (error != 0) {
+    errno = error;
+    return -1;
+  }
+  return _lseeki64(descriptor, end + count, SEEK_SET) < 0 ? -1 : 0;
+}
+
 int close_file(int descriptor) { return _close(descriptor); }
 
 int64_t stream_length(const nchar *name) {
