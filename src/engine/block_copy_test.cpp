@@ -365,5 +365,54 @@ TEST_F(BlockCopyTest, HiddenAttributesGoToTheFileThatIsLeft) {
   }
 }
 
+// A sparse source: "abcd", a hole of 10, "ef", a hole of 8 up to its end.
+// Blocks of 4 that lie wholly in a hole are not written but leave holes of
+// their own; everything shown, paused and opened is as for the same bytes
+// held as data.
+TEST_F(BlockCopyTest, HolesOfASparseSourceStayHoles) {
+  typedef std::vector<std::pair<int64_t, int64_t>> Holes;
+  const std::string data = "abcd" + std::string(10, '\0') + "ef" + std::string(8, '\0');
+  struct Row {
+    const char *name;
+    bool batch, restart, append, extent_fails;
+    const char *before; // the destination's content before, null: none
+    Holes holes;
+  } rows[] = {
+      {"plain", false, false, false, false, nullptr, {{4, 8}, {16, 8}}},
+      {"batch", true, false, false, false, nullptr, {{4, 8}, {16, 8}}},
+      {"restart across holes", false, true, false, false, "abcd\0\0\0\0\0\0", {{10, 4}, {18, 4}}},
+      {"append", false, false, true, false, "old", {{7, 8}, {19, 8}}},
+      {"holes unknown", false, false, false, true, nullptr, {}},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    std::string shown[2], expected;
+    std::vector<uint32_t> paused[2];
+    std::vector<std::string> windows[2];
+    for (int sparse = 0; sparse < 2; ++sparse) {
+      SetUp();
+      options.batch = row.batch;
+      options.append = row.append;
+      fake::add_file(NT("src"), data);
+      if (sparse)
+        fake::set_holes(NT("src"), {{4, 10}, {16, 8}});
+      if (row.before)
+        fake::add_file(NT("dst"), std::string(row.before, row.restart ? 10 : 3));
+      expected = fake::content(NT("dst")).substr(0, row.restart ? 0 : std::string::npos) + data;
+      if (sparse && row.extent_fails)
+        fake::fail_call(fake::op_extent, 0, EINVAL);
+      EXPECT_EQ(0, copy(row.restart));
+      EXPECT_EQ(expected, fake::content(NT("dst")));
+      EXPECT_EQ(sparse ? row.holes : Holes(), fake::holes(NT("dst")));
+      shown[sparse] = fake::console_output();
+      paused[sparse] = fake::pauses();
+      windows[sparse] = fake::window_events();
+    }
+    EXPECT_EQ(shown[0], shown[1]);
+    EXPECT_EQ(paused[0], paused[1]);
+    EXPECT_EQ(windows[0], windows[1]);
+  }
+}
+
 } // namespace
 } // namespace zorov

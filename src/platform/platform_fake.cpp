@@ -1096,7 +1096,7 @@ int64_t file_length(int descriptor) {
 }
 
 int file_extent(int descriptor, int64_t offset, int64_t *end) {
-  if (call_fails(fake::op_seek))
+  if (call_fails(fake::op_extent))
     return -1;
   Descriptor *open = find_descriptor(descriptor);
   if (!open)

@@ -152,6 +152,7 @@ enum Operation {
   op_attributes,    // copy_file_attributes
   op_platform_copy, // platform_copy_file (returns the error number)
   op_search_next,   // search_next (a failure is -1, not the end)
+  op_extent,        // file_extent
   op_operation_count
 };
 

@@ -160,6 +160,39 @@ def platform_copy_failure_is_reported_with_the_system_text(run):
     check(" : Error 8 " in result.out, result)
 
 
+def write_sparse(run, name, size, pieces):
+    """A file of `size` bytes that holds only `pieces` (offset, bytes), the
+    rest holes. False where the file system keeps no holes."""
+    with open(run.native(name), "wb") as handle:
+        handle.truncate(size)
+        for offset, payload in pieces:
+            handle.seek(offset)
+            handle.write(payload)
+    return os.stat(run.native(name)).st_blocks * 512 < size
+
+
+@case
+def sparse_copy_keeps_its_holes(run):
+    if run.windows:
+        return  # the Windows build reads every file as data
+    size = 64 * 1024 * 1024
+    pieces = [(0, data(100000)), (20 * 1024 * 1024 + 12345, data(300000)),
+              (size - 5000, data(5000))]
+    if not write_sparse(run, "src", size, pieces):
+        print("  sparse copy skipped: this file system keeps no holes")
+        return
+    # a partial copy to continue, itself sparse
+    write_sparse(run, "part", 21 * 1024 * 1024, pieces[:2])
+    expected = run.read("src")
+    allowed = 2 * os.stat(run.native("src")).st_blocks
+    for flags, target in (([], "copy"), (["-pr"], "part")):
+        result = run.zorov("-b", *flags, "src", target)
+        equal(result.code, 0, "%r: %r" % (flags, result))
+        equal(run.read(target), expected, "content with %r" % flags)
+        blocks = os.stat(run.native(target)).st_blocks
+        check(blocks <= allowed, "%r: %d blocks, the source %d" % (flags, blocks, allowed // 2))
+
+
 @case
 def terminal_progress_indicator(run):
     if run.windows:
