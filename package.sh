@@ -13,7 +13,8 @@ mkdir -p dist build-release
 for preset in native win64 win32; do
   echo "== $preset" >&2
   log=build-release/$preset.log
-  if ! { cmake --preset "$preset" -B "build-release/$preset" -DZOROV_TESTS=OFF &&
+  if ! { cmake --preset "$preset" -B "build-release/$preset" -DZOROV_TESTS=OFF \
+    ${ZOROV_PACKAGE_CONTACT:+"-DZOROV_PACKAGE_CONTACT=$ZOROV_PACKAGE_CONTACT"} &&
     cmake --build "build-release/$preset" -j2 &&
     (cd "build-release/$preset" && cpack -B "$here/dist"); } >"$log" 2>&1; then
     tail -n 40 "$log" >&2

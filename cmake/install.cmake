@@ -10,7 +10,9 @@ endif()
 
 set(CPACK_PACKAGE_NAME zorov)
 set(CPACK_PACKAGE_VENDOR "zorov developers")
-set(CPACK_PACKAGE_CONTACT "zorov developers <zorov@localhost>")
+set(ZOROV_PACKAGE_CONTACT "zorov developers <zorov@localhost>" CACHE STRING
+  "The maintainer named in the packages")
+set(CPACK_PACKAGE_CONTACT "${ZOROV_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
   "file copy utility with safe overwrite, backups, resume and pacing")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
