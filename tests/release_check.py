@@ -65,11 +65,21 @@ def elf_is_stripped(name):
     return 2 not in types  # no symbol table section
 
 
-def check_install_tree(build, scratch):
+def installed_files(build, scratch, prefix):
+    """A DESTDIR install of the build: its root and the files it made."""
     root = os.path.join(scratch, "root")
-    result = run(["cmake", "--install", build, "--prefix", "/usr"],
+    result = run(["cmake", "--install", build, "--prefix", prefix],
                  env=dict(os.environ, DESTDIR=root))
     check(result.returncode == 0, result.stderr.decode())
+    return root, sorted(os.path.relpath(os.path.join(base, name), root)
+                        for base, _, names in os.walk(root) for name in names)
+
+
+def check_install_tree(build, scratch):
+    root, files = installed_files(build, scratch, "/usr")
+    expected = ["usr/bin/zorov", "usr/share/doc/zorov/LICENSE", "usr/share/doc/zorov/README.md",
+                "usr/share/man/man1/zorov.1"]
+    check(files == expected, "installed: %r" % files)
     program = os.path.join(root, "usr/bin/zorov")
     check(os.access(program, os.X_OK), "usr/bin/zorov installed and executable")
     check(elf_is_stripped(program), "usr/bin/zorov is stripped")
@@ -293,6 +303,8 @@ def check_windows_build(build, native_build, scratch):
                 os.path.join(native_build, "zorov"), "decide_version_resource_of_the_windows_build"],
                env=dict(os.environ, ZOROV_WINDOWS_PROGRAM=program))
     check(case.returncode == 0, case.stdout.decode())
+    _, files = installed_files(build, scratch, "/opt/zorov")
+    check(files == ["opt/zorov/bin/zorov.exe"], "installed: %r" % files)
     archive = make_package(build, scratch, "ZIP")
     top = os.path.basename(archive)[:-4]
     with zipfile.ZipFile(archive) as opened:
