@@ -379,7 +379,14 @@ int extend_file(int descriptor, int64_t count) {
   return result;
 }
 
-int close_file(int descriptor) { return close(descriptor); }
+namespace {
+void forget_watched_descriptor(int descriptor); // the interruption's watch
+} // namespace
+
+int close_file(int descriptor) {
+  forget_watched_descriptor(descriptor);
+  return close(descriptor);
+}
 
 int64_t stream_length(const nchar *name) {
   int descriptor = open_file(name, open_read, share_deny_none, 0);
@@ -708,7 +715,7 @@ int platform_copy_file(const nchar *source, const nchar *destination, bool resta
         ftruncate(output, off_t(done)) != 0) {
       int error = errno;
       close(input);
-      close(output);
+      close_file(output);
       return error;
     }
   }
@@ -726,7 +733,7 @@ int platform_copy_file(const nchar *source, const nchar *destination, bool resta
       error = errno;
   }
   close(input);
-  if (close(output) != 0 && error == 0)
+  if (close_file(output) != 0 && error == 0)
     error = errno;
   return error;
 }
@@ -845,6 +852,13 @@ void on_interrupt(int signal_number) {
     (void)ignored;
   }
   _exit(128 + signal_number);
+}
+
+// A closed descriptor's number may be reused at once: from here on the
+// output is known by its name only.
+void forget_watched_descriptor(int descriptor) {
+  if (output_watch.descriptor == descriptor)
+    output_watch.descriptor = -1;
 }
 
 // The platform copy opened its output itself.

@@ -496,6 +496,7 @@ struct InterruptRow {
   bool ignored;     // the signal was ignored when the program started
   int exit_code;    // of the child
   bool left_as_was; // the output untouched by the interruption
+  bool closed;      // the output was closed and its number reused first
 };
 
 // A child installs the handlers, writes part of an output and is then sent
@@ -511,6 +512,10 @@ int interrupted_child(const nstring &output, const InterruptRow &row) {
     watch_output(output.c_str(), descriptor, row.temporary);
     if (!row.watched)
       end_output_watch();
+    if (row.closed) {
+      close_file(descriptor);
+      open_file((output + NT("-other")).c_str(), open_write_truncate, share_deny_none, 0644);
+    }
     raise(row.signal_number);
     _exit(0);
   }
@@ -523,7 +528,7 @@ TEST_F(PlatformTest, InterruptionEndsAtOnceAndPutsTheOutputRight) {
   const InterruptRow rows[] = {
       {SIGINT, false, true, false, 130, false}, {SIGTERM, true, true, false, 143, false},
       {SIGHUP, false, true, false, 129, false}, {SIGINT, true, false, false, 130, true},
-      {SIGHUP, true, true, true, 0, true},
+      {SIGHUP, true, true, true, 0, true},      {SIGTERM, false, true, false, 143, false, true},
   };
   for (const InterruptRow &row : rows) {
     nstring output = name(NT("out-") + std::to_string(row.signal_number));
@@ -539,6 +544,10 @@ TEST_F(PlatformTest, InterruptionEndsAtOnceAndPutsTheOutputRight) {
     } else {
       EXPECT_EQ(read_all(output), "part") << "the partial destination stays";
       EXPECT_EQ(status.modification_time.seconds, 0) << "and never looks newer";
+    }
+    if (row.closed) {
+      ASSERT_EQ(file_status((output + NT("-other")).c_str(), &status), 0);
+      EXPECT_GT(status.modification_time.seconds, 0) << "a file that took the output's number";
     }
   }
 }

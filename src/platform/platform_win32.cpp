@@ -389,7 +389,14 @@ int extend_file(int descriptor, int64_t count) {
   return _lseeki64(descriptor, end + count, SEEK_SET) < 0 ? -1 : 0;
 }
 
-int close_file(int descriptor) { return _close(descriptor); }
+namespace {
+void forget_watched_descriptor(int descriptor); // the interruption's watch
+} // namespace
+
+int close_file(int descriptor) {
+  forget_watched_descriptor(descriptor);
+  return _close(descriptor);
+}
 
 int64_t stream_length(const nchar *name) {
   int descriptor = -1;
@@ -829,12 +836,25 @@ volatile LONG stopping = 0;
 // lets go of its files, and the program's thread then waits to be ended.
 BOOL copy_cancel = FALSE;
 HANDLE copy_returned = nullptr;
+volatile LONG copying = 0; // the platform copy service is running
 
 void output_opened() { InterlockedExchange(&output_watch.opened, 1); }
 
-BOOL *platform_copy_cancel() { return &copy_cancel; }
+// A closed handle's value may be reused at once: from here on the output is
+// known by its name only.
+void forget_watched_descriptor(int descriptor) {
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+  if (handle != INVALID_HANDLE_VALUE && handle == output_watch.handle)
+    output_watch.handle = INVALID_HANDLE_VALUE;
+}
+
+BOOL *platform_copy_cancel() {
+  InterlockedExchange(&copying, 1);
+  return &copy_cancel;
+}
 
 void platform_copy_returned() {
+  InterlockedExchange(&copying, 0);
   if (InterlockedCompareExchange(&stopping, 0, 0) == 0)
     return;
   SetEvent(copy_returned);
@@ -887,7 +907,7 @@ BOOL WINAPI on_console_event(DWORD event) {
     Sleep(INFINITE);
     return TRUE;
   }
-  if (output_watch.active && output_watch.handle == INVALID_HANDLE_VALUE) {
+  if (InterlockedCompareExchange(&copying, 0, 0) != 0) {
     copy_cancel = TRUE;
     WaitForSingleObject(copy_returned, 5000);
   }
