@@ -413,6 +413,9 @@ TEST_F(PlatformTest, FullPathsBeyondTheLimitAreRefused) {
   EXPECT_EQ(full.size(), static_cast<size_t>(kPathMax));
   nstring too_long(fitting + 1, NT('n'));
   EXPECT_EQ(resolve_full_path(too_long.c_str(), &full), -1);
+  // Beyond what the system's own buffers hold, too.
+  nstring far_too_long(40000, NT('n'));
+  EXPECT_EQ(resolve_full_path(far_too_long.c_str(), &full), -1);
 }
 
 // ------------------------------------------------------ file identity

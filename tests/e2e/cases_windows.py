@@ -95,14 +95,16 @@ def windows_bare_drive_target_with_its_own_current_directory(run):
     program = "Z:" + run.target.program.replace("/", "\\")
     # The command interpreter keeps each drive's current directory. (Quotes
     # would reach it escaped; the names of the cases hold no blanks.)
-    line = "cd /d Q:\\cur & cd /d %s & %s -b t.txt Q:" % (run.path(), program)
+    line = "cd /d Q:\\cur & cd /d %s & %s -b t.txt Q: & %s -b t.txt Q:u.txt" % (
+        run.path(), program, program)
     with drive(run, "q", "root"):
         child = subprocess.run([run.target.wine, "cmd", "/c", line], cwd=run.directory,
                                env=dict(run.target.environment, **LOCALE), capture_output=True,
                                timeout=120)
     out = child.stdout.replace(b"\r\n", b"\n").decode("latin-1")
-    equal(out, "%s ===> Q:\\cur\\t.txt : Ok\n" % run.path("t.txt"), "stdout")
-    equal(run.read("root/cur/t.txt"), b"T", "the copy")
+    equal(out, "%s ===> Q:\\cur\\t.txt : Ok\n%s ===> Q:\\cur\\u.txt : Ok\n"
+          % (run.path("t.txt"), run.path("t.txt")), "stdout")
+    equal(run.read("root/cur/t.txt") + run.read("root/cur/u.txt"), b"TT", "the copies")
     equal(sorted(os.listdir(run.directory)), ["root", "t.txt"], "nothing else made")
 
 
