@@ -443,6 +443,14 @@ TEST_F(PlatformTest, IdentityFollowsTheFileNotItsSpelling) {
   for (const Row &row : rows)
     EXPECT_EQ(same_file_identity(row.first.c_str(), row.second.c_str()), row.expected)
         << narrow_text(row.first.c_str()) << " " << narrow_text(row.second.c_str());
+  if (on_windows) {
+    // A bare drive is its current directory, not its root.
+    nstring drive = current_directory().substr(0, 2);
+    EXPECT_EQ(same_file_identity(drive.c_str(), NT(".")), 1);
+    FileStatus status;
+    EXPECT_EQ(file_status(drive.c_str(), &status), 0);
+    EXPECT_TRUE(status.is_directory);
+  }
 
   // The status carries the same identity, so that callers can keep it.
   FileStatus one, two, three;

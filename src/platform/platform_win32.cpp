@@ -146,6 +146,18 @@ std::wstring wide_of_ansi(const char *text, size_t length) {
   return wide;
 }
 
+// A bare drive names its current directory, but the runtime's status query
+// refuses it and wine's opening takes it for the root: the full name of
+// "Q:." says which directory is meant (that of "Q:" ends in a separator,
+// which the status query refuses too).
+const wchar_t *name_meant(const wchar_t *name, nstring *full) {
+  bool bare_drive = name[0] != L'\0' && name[1] == L':' && name[2] == L'\0';
+  const wchar_t current[] = {name[0], L':', L'.', L'\0'};
+  if (bare_drive && resolve_full_path(current, full) == 0)
+    return full->c_str();
+  return name;
+}
+
 // Volume serial number and file index of a file or directory; the handle asks
 // for no data access, so no sharing request of another opener refuses it.
 bool read_file_identity(const wchar_t *name, BY_HANDLE_FILE_INFORMATION *information) {
@@ -168,6 +180,8 @@ uint64_t file_index_of(const BY_HANDLE_FILE_INFORMATION &information) {
 // ---------------------------------------------------------------- status
 
 int file_status(const nchar *name, FileStatus *status) {
+  nstring full;
+  name = name_meant(name, &full);
   struct _stat64 data;
   if (_wstat64(name, &data) != 0)
     return -1;
@@ -187,6 +201,9 @@ int file_status(const nchar *name, FileStatus *status) {
 }
 
 int same_file_identity(const nchar *first, const nchar *second) {
+  nstring first_full, second_full;
+  first = name_meant(first, &first_full);
+  second = name_meant(second, &second_full);
   BY_HANDLE_FILE_INFORMATION one, other;
   if (!read_file_identity(first, &one) || !read_file_identity(second, &other))
     return 0;

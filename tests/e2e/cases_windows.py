@@ -72,6 +72,7 @@ def windows_bare_drive_source_is_its_current_directory(run):
     run.write("root/root-only.txt", "R")
     run.write("root/cur/cur-only.txt", "C")
     run.write("root/cur/sub/s.txt", "S")
+    os.symlink(run.native("root/cur"), run.native("root/cur/loop"))
     standing = run.native("root/cur")
     with drive(run, "q", "root"):
         code, out, err = redirected(run, "-b", "Q:", run.path("out/"), cwd=standing)
@@ -79,9 +80,11 @@ def windows_bare_drive_source_is_its_current_directory(run):
         check(b"Q:cur-only.txt ===> " in out, out)
         equal(sorted(os.listdir(run.native("out"))), ["cur-only.txt"], "copied")
         code, out, err = redirected(run, "-b", "-s", "-m", "Q:", run.path("moved/"), cwd=standing)
-        equal((code, err), (0, b""), "exit code and stderr: %r" % out)
+        equal((code, err), (1, b""), "exit code (the link back) and stderr: %r" % out)
         equal(run.read("moved/sub/s.txt"), b"S", "the tree below the current directory")
         check(not run.exists("moved/cur") and not run.exists("moved/root-only.txt"), "no root")
+        check(b"Q:loop: Directory leads back to one of its parents; passed over.\n" in out, out)
+        check(not run.exists("moved/loop"), "a link back to the current directory is not walked")
         check(run.exists("root/root-only.txt"), "the root's file stays")
         check(not run.exists("root/cur/cur-only.txt"), "moved")
 
