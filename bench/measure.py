@@ -3,7 +3,8 @@
 ratios: each ratio is zorov's median over the peer's, from runs that take
 turns (zorov, peer, peer, zorov, ...), so that a burst of load on a shared
 machine falls on both alike. The spread is the lowest and highest ratio of
-the single rounds.
+the single rounds; "cpu" is the ratio of the medians of processor time
+(user and system), which a busy machine disturbs less than wall time.
 
 usage: measure.py ZOROV SCRATCH   (bench/run.sh prepares both)
 
@@ -20,6 +21,7 @@ Environment:
 
 import os
 import random
+import resource
 import shutil
 import signal
 import statistics
@@ -36,16 +38,23 @@ def sh(command):
     subprocess.run(command, shell=True, check=True, stdout=subprocess.DEVNULL)
 
 
+def cpu_seconds():
+    used = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return used.ru_utime + used.ru_stime
+
+
 def timed(command, prepare):
+    """Wall time and processor time (user and system) of one run."""
     if prepare:
         sh(prepare)
+    cpu = cpu_seconds()
     start = time.perf_counter()
     sh(command)
-    return time.perf_counter() - start
+    return time.perf_counter() - start, cpu_seconds() - cpu
 
 
 def take_turns(rounds, prepare, ours, peer):
-    """Wall times of both commands, alternating which goes first."""
+    """Times of both commands, alternating which goes first."""
     times = {ours: [], peer: []}
     for round_number in range(rounds):
         order = (ours, peer) if round_number % 2 == 0 else (peer, ours)
@@ -63,28 +72,33 @@ class Table:
         label_peer, command_peer = peer
         print("  %s: %s against %s" % (work, label_ours, label_peer), flush=True)
         mine, theirs = take_turns(rounds, prepare, command_ours, command_peer)
-        ratio = statistics.median(mine) / statistics.median(theirs)
-        singles = [a / b for a, b in zip(mine, theirs)]
+        wall = [[run[0] for run in runs] for runs in (mine, theirs)]
+        cpu = [[run[1] for run in runs] for runs in (mine, theirs)]
+        ratio = statistics.median(wall[0]) / statistics.median(wall[1])
+        singles = [a / b for a, b in zip(wall[0], wall[1])]
+        cpu_ratio = statistics.median(cpu[0]) / max(1e-6, statistics.median(cpu[1]))
         self.rows.append((work, "%s / %s" % (label_ours, label_peer),
-                          "%.3f" % statistics.median(mine), "%.3f" % statistics.median(theirs),
+                          "%.3f" % statistics.median(wall[0]), "%.3f" % statistics.median(wall[1]),
                           "%.2fx" % ratio, "%.2f-%.2f" % (min(singles), max(singles)),
-                          target, verdict(ratio, target)))
+                          "%.2fx" % cpu_ratio, target, verdict(ratio, target)))
 
     def note(self, work, what, value, target, holds):
-        self.rows.append((work, what, "", "", value, "", target,
+        self.rows.append((work, what, "", "", value, "", "", target,
                           "" if holds is None else ("yes" if holds else "NO")))
 
     def show(self):
-        header = ("work", "ratio", "zorov s", "peer s", "median", "rounds", "target", "holds")
-        widths = [max(len(str(row[i])) for row in self.rows + [header]) for i in range(8)]
+        header = ("work", "ratio", "zorov s", "peer s", "median", "rounds", "cpu", "target",
+                  "holds")
+        widths = [max(len(str(row[i])) for row in self.rows + [header]) for i in range(9)]
         for row in [header] + self.rows:
             print("  ".join(str(cell).ljust(width) for cell, width in zip(row, widths)))
 
 
 def verdict(ratio, target):
+    """Judged on the figure as shown, two decimals."""
     if not target.startswith("<="):
         return ""
-    return "yes" if ratio <= float(target[2:].rstrip("x")) else "NO"
+    return "yes" if round(ratio, 2) <= float(target[2:].rstrip("x")) else "NO"
 
 
 # ---------------------------------------------------------------- inputs
