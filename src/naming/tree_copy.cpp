@@ -42,15 +42,24 @@ struct WalkLevel {
 // The levels from the top of the walk down to the one being read.
 std::vector<WalkLevel> walk;
 
-Identity identity_of(const nstring &name) {
+Identity identity_from(const FileStatus &status) {
   Identity identity;
-  FileStatus status;
-  if (file_status(name.c_str(), &status) != 0)
-    return identity;
   identity.device = status.device;
   identity.file_index = status.file_index;
   identity.known = status.device != 0 || status.file_index != 0;
   return identity;
+}
+
+Identity identity_of(const nstring &name) {
+  FileStatus status;
+  if (file_status(name.c_str(), &status) != 0)
+    return Identity();
+  return identity_from(status);
+}
+
+// The status the search took of an entry, where it took one.
+Identity entry_identity(const DirectoryEntry &entry, const nstring &name) {
+  return entry.status_known ? identity_from(entry.status) : identity_of(name);
 }
 
 bool same_identity(const Identity &one, const Identity &other) {
@@ -78,8 +87,7 @@ bool is_dot_entry(const nstring &name) { return name == NT(".") || name == NT(".
 // mount back up the tree), or one being written to (the destination lies
 // inside the source), would be walked without end. True when it is one of
 // them; the message is written here.
-bool leads_back(const nstring &source_entry) {
-  Identity entry = identity_of(source_entry);
+bool leads_back(const nstring &source_entry, const Identity &entry) {
   if (!entry.known)
     return false;
   for (const WalkLevel &level : walk) {
@@ -118,14 +126,18 @@ bool create_destination(nstring *destination_entry) {
   return false;
 }
 
-int copy_subdirectory(const nstring &source_entry, nstring *destination_entry, int argument_count) {
-  if (leads_back(source_entry))
+int walk_level(const nstring &source_dir, const nstring &destination_dir, int argument_count,
+               const Identity &source_identity);
+
+int copy_subdirectory(const nstring &source_entry, const Identity &identity,
+                      nstring *destination_entry, int argument_count) {
+  if (leads_back(source_entry, identity))
     return 1;
   // Nothing is created when only listing what would be copied.
   if (probe_path(destination_entry->c_str()) != 1 && !options.identify_only &&
       !create_destination(destination_entry))
     return 8;
-  return copy_tree(source_entry, *destination_entry, argument_count);
+  return walk_level(source_entry, *destination_entry, argument_count, identity);
 }
 
 int copy_entry(const DirectoryEntry &entry, const nstring &source_dir,
@@ -149,7 +161,8 @@ int copy_entry(const DirectoryEntry &entry, const nstring &source_dir,
     }
   }
   if (descend)
-    return copy_subdirectory(source_entry, &destination_entry, argument_count);
+    return copy_subdirectory(source_entry, entry_identity(entry, source_entry), &destination_entry,
+                             argument_count);
   return copy_one_file(destination_entry, source_entry, 1, argument_count,
                        entry.status_known ? &entry.status : nullptr);
 }
@@ -189,9 +202,10 @@ int walk_entries(DirectorySearch *search, DirectoryEntry *entry, const nstring &
   return worst;
 }
 
-} // namespace
-
-int copy_tree(const nstring &source_dir, const nstring &destination_dir, int argument_count) {
+// One level of the walk; the source directory's identity is known already.
+// The destination's is looked up only when a subdirectory needs it.
+int walk_level(const nstring &source_dir, const nstring &destination_dir, int argument_count,
+               const Identity &source_identity) {
   if (options.verbose_recursion && !options.quiet)
     print_output("\r%s\r%ls\r", kBlankLine, source_dir.c_str());
   nstring pattern = join_entry(source_dir, NT("*.*"));
@@ -204,14 +218,20 @@ int copy_tree(const nstring &source_dir, const nstring &destination_dir, int arg
   if (!search)
     return search_not_started(source_dir, errno);
   WalkLevel level;
-  level.source = identity_of(source_dir.empty() ? nstring(NT(".")) : source_dir);
+  level.source = source_identity;
   level.destination = destination_dir;
-  level.destination_identity = identity_of(destination_dir);
   walk.push_back(level);
   int worst = walk_entries(search, &entry, source_dir, destination_dir, argument_count);
   walk.pop_back();
   search_close(search);
   return worst;
+}
+
+} // namespace
+
+int copy_tree(const nstring &source_dir, const nstring &destination_dir, int argument_count) {
+  return walk_level(source_dir, destination_dir, argument_count,
+                    identity_of(source_dir.empty() ? nstring(NT(".")) : source_dir));
 }
 
 } // namespace zorov
