@@ -773,17 +773,23 @@ HWND progress_bar = nullptr;
 
 // The console's own window, found by giving the console a title no other
 // window has and looking for a top-level window of that title.
+// The console's own title while another stands in for it; an interruption
+// in the meantime puts it back.
+wchar_t saved_title[1024];
+volatile LONG title_replaced = 0;
+
 HWND find_console_window() {
-  wchar_t saved_title[1024];
   saved_title[0] = L'\0';
   GetConsoleTitleW(saved_title, 1024);
   wchar_t unique_title[64];
   wsprintfW(unique_title, L"%d/%d", static_cast<int>(GetTickCount()),
             static_cast<int>(GetCurrentProcessId()));
+  InterlockedExchange(&title_replaced, 1);
   SetConsoleTitleW(unique_title);
   Sleep(40);
   HWND found = FindWindowW(nullptr, unique_title);
   SetConsoleTitleW(saved_title);
+  InterlockedExchange(&title_replaced, 0);
   return found;
 }
 
@@ -930,6 +936,8 @@ BOOL WINAPI on_console_event(DWORD event) {
   }
   SuspendThread(program_thread);
   put_right_output();
+  if (InterlockedCompareExchange(&title_replaced, 0, 0) != 0)
+    SetConsoleTitleW(saved_title);
   // Ending the process destroys the progress window with it.
   TerminateProcess(GetCurrentProcess(), kControlCExit);
   return TRUE;
