@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Builds every target (POSIX, Windows x86-64, Windows i686) and runs every
 # test: the unit tests natively and under wine, the end-to-end tests against
-# the POSIX build and against the Windows build under wine. Ends with the
-# line "N passed, N failed".
+# the POSIX build and against the Windows build under wine, both again on a
+# build with the address and undefined-behaviour sanitizers, the fuzz
+# targets for a bounded time each, and the interruption tests of the POSIX
+# build. Ends with the line "N passed, N failed".
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 cd "$here"
 . scripts/packages.sh
 ensure_packages cmake g++ make python3 googletest g++-mingw-w64-x86-64-posix \
-  g++-mingw-w64-i686-posix wine64 || exit 1
+  g++-mingw-w64-i686-posix wine64 clang libclang-rt-dev || exit 1
 
 WINE=/usr/lib/wine/wine64
 command -v wine64 >/dev/null && WINE=$(command -v wine64)
@@ -40,6 +42,7 @@ unit_tests() { # build directory
   (cd "$1" && ctest --output-on-failure -V) >"$log" 2>&1
   local status=$?
   grep -E '^[0-9]+: \[  FAILED  \] [A-Za-z]|tests passed|tests failed out of' "$log"
+  grep -E '^[0-9]+: fault sweep:' "$log" | sed -E 's/^[0-9]+: //'
   local good bad
   good=$(grep -oE '^[0-9]+: \[  PASSED  \] [0-9]+' "$log" | awk '{s+=$NF} END {print s+0}')
   bad=$(grep -oE '^[0-9]+: \[  FAILED  \] [0-9]+ tests?,' "$log" | awk '{s+=$(NF-1)} END {print s+0}')
@@ -49,6 +52,7 @@ unit_tests() { # build directory
   fi
   [ "$bad" -eq 0 ] || grep -B2 -A12 -E '^[0-9]+: .*Failure$' "$log" | head -n 120
   echo "unit tests in $1: $good passed, $bad failed"
+  unit_count=$good
   passed=$((passed + good))
   failed=$((failed + bad))
 }
@@ -65,6 +69,7 @@ end_to_end() { # label, run.py arguments...
   good=$(echo "$line" | awk '$2 == "passed," {print $1+0}')
   bad=$(echo "$line" | awk '$2 == "passed," {print $3+0}')
   [ -n "$good" ] || { good=0; bad=1; }
+  end_to_end_count=$good
   passed=$((passed + good))
   failed=$((failed + bad))
 }
@@ -73,6 +78,67 @@ if build native; then
   unit_tests build
   python3 tests/no_platform_conditionals.py && passed=$((passed + 1)) || failed=$((failed + 1))
   end_to_end native build/zorov
+fi
+# Every unit test and end-to-end case again on the sanitizer build; the
+# first report ends the process with 99 and is kept in a file.
+sanitizers() {
+  local reports=$logs/sanitizer-reports
+  mkdir -p "$reports"
+  export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:exitcode=99:log_path=$reports/asan"
+  export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:exitcode=99:log_path=$reports/ubsan"
+  unit_tests build-sanitize
+  end_to_end sanitize build-sanitize/zorov
+  unset ASAN_OPTIONS UBSAN_OPTIONS
+  if [ -n "$(ls -A "$reports")" ]; then
+    head -n 80 "$reports"/*
+    echo "sanitizers: reports found"
+    failed=$((failed + 1))
+    return
+  fi
+  echo "sanitizers: $unit_count unit tests and $end_to_end_count end-to-end cases without a report"
+}
+
+# Each fuzz target for a bounded time (ZOROV_FUZZ_SECONDS, 30 by default),
+# two at a time, one on each core.
+fuzzers() {
+  local seconds=${ZOROV_FUZZ_SECONDS:-30}
+  echo "== fuzz targets, $seconds s each"
+  local pair name
+  for pair in "arguments exclusions" "response_files pe_version"; do
+    for name in $pair; do
+      fuzz/run.sh "$name" "$seconds" >"$logs/fuzz-$name.log" 2>&1 &
+    done
+    wait
+  done
+  for name in arguments exclusions response_files pe_version; do
+    if tail -n 1 "$logs/fuzz-$name.log" | grep -q ' executions in '; then
+      passed=$((passed + 1))
+    else
+      head -n 60 "$logs/fuzz-$name.log"
+      failed=$((failed + 1))
+    fi
+    tail -n 1 "$logs/fuzz-$name.log"
+  done
+}
+
+# The real program stopped at random moments of its copies (about a minute).
+interruptions() {
+  echo "== interruption tests"
+  local log=$logs/interrupt.log
+  python3 tests/interrupt/run.py build/zorov 45 plain_then_restart safe_overwrite \
+    tree_then_changed | tee "$log"
+  local good bad
+  good=$(tail -n 1 "$log" | awk '$2 == "passed," {print $1+0}')
+  bad=$(tail -n 1 "$log" | awk '$2 == "passed," {print $3+0}')
+  [ -n "$good" ] || { good=0; bad=1; }
+  passed=$((passed + good))
+  failed=$((failed + bad))
+}
+
+[ -x build/zorov ] && interruptions
+if build sanitize; then
+  sanitizers
+  fuzzers
 fi
 if build win64; then
   unit_tests build-win64

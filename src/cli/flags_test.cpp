@@ -2,6 +2,7 @@
 
 #include "cli/messages.h"
 #include "cli/options.h"
+#include "naming/exclusion.h"
 #include "platform/platform.h"
 #include "platform/platform_fake.h"
 
@@ -45,6 +46,7 @@ protected:
   void SetUp() override {
     close_logs();
     fake::reset();
+    release_exclusion_list();
     options = CopyOptions();
   }
   void TearDown() override { close_logs(); }

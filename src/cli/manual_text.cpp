@@ -66,8 +66,8 @@ const char *const kFlags[] = {
     "-nr      -- copy only files that are newer than existing files.\n",
     "-cr      -- copy only files that are changed.\n",
     "-o       -- Overwrite output files even if marked as READ ONLY.\n",
-    "-os      -- Safe Overwrite.  Copy the file with a temporary name.  If the copy is "
-    "successful,\n",
+    ("-os      -- Safe Overwrite.  Copy the file with a temporary name.  If the copy is "
+     "successful,\n"),
     "            delete the original output file and rename the temporary file to the new name.\n",
     "-e       -- Copytoend.  Append the source file to the end of the destination file.\n",
     "-b       -- Batch mode.  Use when redirecting output.  Forces all messages\n",

@@ -7,6 +7,7 @@
 #include "decide/file_job.h"
 #include "engine/buffer_pool.h"
 #include "engine/copy_entry.h"
+#include "naming/exclusion.h"
 #include "platform/platform.h"
 #include "platform/platform_fake.h"
 #include "progress/progress.h"
@@ -19,6 +20,7 @@ namespace testing_support {
 
 // Puts every run-wide record back to its state at program start.
 inline void reset_run_state() {
+  release_exclusion_list();
   options = CopyOptions();
   log_file = nullptr;
   copied_list = nullptr;

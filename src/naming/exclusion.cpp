@@ -161,8 +161,19 @@ void build_exclusion_list(const nchar *text) {
     if (*piece)
       *piece++ = 0;
   }
-  // The earlier list is left as it is: lists live for the whole run.
+  // A later -x replaces the list; the earlier one is no longer reachable.
+  release_exclusion_list();
   options.exclusions = nodes;
+}
+
+void release_exclusion_list() {
+  ExclusionNode *nodes = options.exclusions;
+  options.exclusions = nullptr;
+  if (!nodes)
+    return;
+  // The first pattern starts the list's one buffer.
+  std::free(const_cast<nchar *>(nodes[0].pattern));
+  std::free(nodes);
 }
 
 bool is_excluded(const nchar *path) {

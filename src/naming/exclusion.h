@@ -17,6 +17,9 @@ bool wildcard_match(const nchar *text, const nchar *pattern);
 // replacing an earlier list.
 void build_exclusion_list(const nchar *text);
 
+// Gives back the memory of the exclusion list of `options` and empties it.
+void release_exclusion_list();
+
 // True when `path` matches a pattern of the exclusion list.
 bool is_excluded(const nchar *path);
 

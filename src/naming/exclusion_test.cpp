@@ -53,7 +53,10 @@ std::vector<nstring> patterns() {
 
 class ExclusionTest : public ::testing::Test {
 protected:
-  void SetUp() override { options = CopyOptions(); }
+  void SetUp() override {
+    release_exclusion_list();
+    options = CopyOptions();
+  }
 };
 
 struct MatchRow {
@@ -226,7 +229,7 @@ TEST_F(ExclusionTest, OtherListsAgainstPaths) {
     build_exclusion_list(c.list);
     EXPECT_EQ(is_excluded(c.path), c.excluded) << narrow_text(c.list) << " " << narrow_text(c.path);
   }
-  options.exclusions = nullptr;
+  release_exclusion_list();
   EXPECT_FALSE(is_excluded(NT("/any/file.txt")));
 }
 

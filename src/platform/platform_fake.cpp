@@ -62,6 +62,7 @@ struct State {
   int open_texts = 0;
   int open_searches = 0;
   int64_t free_space = -1;
+  int entry_limit = -1;
   std::string output, error;
   uint32_t clock = 0, clock_step = 0;
   int64_t wall = 0, wall_step = 0;
@@ -242,6 +243,15 @@ bool parent_ready(const nstring &key) {
     return false;
   }
   return true;
+}
+
+// Whether the file system has room for one more entry (ENOSPC when not).
+bool room_for_entry() {
+  State &s = state();
+  if (s.entry_limit < 0 || int(s.nodes.size()) < s.entry_limit)
+    return true;
+  errno = ENOSPC;
+  return false;
 }
 
 Node *make_node(const nstring &full, bool directory) {
@@ -543,6 +553,14 @@ bool exists(const nstring &name) {
 
 bool is_directory(const nstring &name) { return exists(name) && control_node(name).directory; }
 
+std::vector<nstring> names() {
+  std::vector<nstring> all;
+  for (const auto &item : state().nodes)
+    if (!is_root(item.first))
+      all.push_back(item.second.name);
+  return all;
+}
+
 bool is_read_only(const nstring &name) {
   return exists(name) && zorov::is_read_only(*control_node(name).data);
 }
@@ -618,6 +636,7 @@ void set_current_directory(const nstring &name) {
 }
 
 void set_free_space(int64_t bytes) { state().free_space = bytes; }
+void set_entry_limit(int entries) { state().entry_limit = entries; }
 
 int open_descriptor_count() { return int(state().descriptors.size()); }
 int open_text_count() { return state().open_texts; }
@@ -833,7 +852,7 @@ int make_directory(const nchar *name) {
     errno = EEXIST;
     return -1;
   }
-  if (!parent_ready(key))
+  if (!parent_ready(key) || !room_for_entry())
     return -1;
   make_node(full, true);
   return 0;
@@ -1001,7 +1020,7 @@ int open_file(const nchar *name, OpenMode mode, ShareMode share, uint32_t permis
         errno = windows_names ? ENOENT : EISDIR;
         return -1;
       }
-      if (!parent_ready(key))
+      if (!parent_ready(key) || !room_for_entry())
         return -1;
       node = make_node(full, false);
       // Windows gives a new file read and write permission whatever is asked.
@@ -1185,7 +1204,7 @@ TextStream *open_text(const nchar *name, TextMode mode) {
       return nullptr;
     }
     if (!node) {
-      if (!parent_ready(key))
+      if (!parent_ready(key) || !room_for_entry())
         return nullptr;
       node = make_node(full, false);
     } else if (mode == text_replace) {
@@ -1353,7 +1372,7 @@ int platform_copy_file(const nchar *source, const nchar *destination, bool resta
   if (to && to->data == data)
     return errno = EACCES; // the file is open for reading: it can't be replaced
   if (!to) {
-    if (!parent_ready(key))
+    if (!parent_ready(key) || !room_for_entry())
       return errno;
     to = make_node(full, false);
   }

@@ -73,6 +73,8 @@ void add_directory(const nstring &name);
 // content ("" when missing) and file_status's record (the name must exist).
 bool exists(const nstring &name);
 bool is_directory(const nstring &name);
+// Every full name of the file system, directories included, but no root.
+std::vector<nstring> names();
 bool is_read_only(const nstring &name);
 std::string content(const nstring &name);
 // What flush_text and close_text of a text stream have handed over of it.
@@ -104,6 +106,10 @@ void set_current_directory(const nstring &name);
 // write beyond that moves what fits, and one that fits nothing fails with
 // ENOSPC (negative: unlimited, the default).
 void set_free_space(int64_t bytes);
+// New files and directories may be made while the file system holds fewer
+// than `entries` names; beyond that a new one is ENOSPC (negative:
+// unlimited, the default).
+void set_entry_limit(int entries);
 // Descriptors, text streams and directory searches not closed yet.
 int open_descriptor_count();
 int open_text_count();

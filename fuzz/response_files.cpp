@@ -1,0 +1,117 @@
+// Fuzz target: response-file reading, for sources and for targets, through
+// the real platform layer. The input is written to a list file in the
+// current directory, then read once as the source list of `@list` and once
+// as the target list. Every name must fit a path buffer and hold no line
+// feed; a list whose lines are all short and free of NULs must come back
+// line for line (empty lines name the current directory as targets and are
+// passed over as sources).
+#include "cli/run_driver.h"
+#include "naming/sources.h"
+#include "platform/platform.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace zorov;
+
+const char kListName[] = "fuzz-response.lst";
+
+void fail(const char *kind, const char *what) {
+  std::fprintf(stderr, "response files fuzz target, %s list: %s\n", kind, what);
+  std::abort();
+}
+
+bool write_list(const uint8_t *data, size_t size) {
+  std::FILE *file = std::fopen(kListName, "wb");
+  if (!file)
+    return false;
+  bool written = std::fwrite(data, 1, size, file) == size;
+  return std::fclose(file) == 0 && written;
+}
+
+// The lines of the list as the rules read them, or false when a line holds
+// a NUL or is too long for one path buffer.
+bool plain_lines(const uint8_t *data, size_t size, std::vector<nstring> *lines) {
+  std::string text(reinterpret_cast<const char *>(data), size);
+  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
+    text.erase(at, 1);
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    std::string line = text.substr(start, end == std::string::npos ? end : end - start);
+    if (line.find('\0') != std::string::npos || line.size() >= size_t(kPathMax))
+      return false;
+    lines->push_back(nstring(line.begin(), line.end()));
+    start = end == std::string::npos ? text.size() : end + 1;
+  }
+  return true;
+}
+
+std::vector<nstring> source_names() {
+  nchar program[] = NT("zorov");
+  nchar operand[] = NT("@fuzz-response.lst");
+  nchar target[] = NT("x");
+  nchar *argv[] = {program, operand, target, nullptr};
+  bool wildcard_active = false;
+  int cursor = 1;
+  TextStream *list = nullptr;
+  std::vector<nstring> names;
+  nstring name;
+  while (next_source(&name, 2, argv, &wildcard_active, &cursor, &list))
+    names.push_back(name);
+  if (list || wildcard_active)
+    fail("source", "the enumeration ended in the middle of something");
+  return names;
+}
+
+std::vector<nstring> target_names() {
+  nchar program[] = NT("zorov");
+  nchar operand[] = NT("@fuzz-response.lst");
+  nchar *argv[] = {program, operand, nullptr};
+  target_cursor = 1;
+  target_list_file = nullptr;
+  std::vector<nstring> names;
+  nstring name;
+  while (next_target(&name, 2, argv))
+    names.push_back(name);
+  if (target_list_file)
+    fail("target", "the list was left open");
+  return names;
+}
+
+void check_names(const char *kind, const std::vector<nstring> &names) {
+  for (const nstring &name : names) {
+    if (name.size() > size_t(kPathMax))
+      fail(kind, "a name longer than a path buffer");
+    if (name.find(NT('\n')) != nstring::npos)
+      fail(kind, "a name with a line feed");
+  }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (!write_list(data, size))
+    return -1;
+  std::vector<nstring> sources = source_names();
+  std::vector<nstring> targets = target_names();
+  check_names("source", sources);
+  check_names("target", targets);
+  std::vector<nstring> lines;
+  if (!plain_lines(data, size, &lines))
+    return 0;
+  if (targets != lines)
+    fail("target", "the names differ from the lines");
+  std::vector<nstring> non_empty;
+  for (const nstring &line : lines)
+    if (!line.empty())
+      non_empty.push_back(line);
+  if (sources != non_empty)
+    fail("source", "the names differ from the lines");
+  return 0;
+}
