@@ -73,18 +73,23 @@ int examine_source(const nstring &source, const nstring &destination, const File
   return 0;
 }
 
-void examine_destination(const nstring &destination, nstring *base, FileStatus *status) {
+// False when the destination can't be examined: it may exist, and no rule
+// (archive, newer, changed) can be applied to it.
+bool examine_destination(const nstring &destination, nstring *base, FileStatus *status) {
   destination_stamp.is_stream = split_stream_name(destination, base);
   int64_t length = -1;
   if (destination_stamp.is_stream)
     length = stream_length(destination.c_str());
   destination_stamp.exists = file_status(base->c_str(), status) == 0;
+  if (!destination_stamp.exists && !name_is_missing(errno))
+    return false;
   if (destination_stamp.exists)
     fill_stamp(*status, &destination_stamp);
   if (destination_stamp.is_stream)
     destination_stamp.size = length;
   if (options.existing_only && destination_stamp.is_stream && length == -1)
     destination_stamp.exists = false;
+  return true;
 }
 
 // The selection rules: true when the file is to be copied.
@@ -159,7 +164,10 @@ int copy_one_file(const nstring &destination_name, const nstring &source,
   source_status.known = !source_stamp.is_stream;
   source_status.exists = true;
   nstring destination_base;
-  examine_destination(destination, &destination_base, &destination_status.status);
+  if (!examine_destination(destination, &destination_base, &destination_status.status)) {
+    report_copy_error(2, source.c_str(), destination.c_str());
+    return 1;
+  }
   destination_status.known = !destination_stamp.is_stream;
   destination_status.exists = destination_stamp.exists;
   if (!passes_selection(source, destination, destination_base, destination_from_directory))

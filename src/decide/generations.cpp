@@ -6,9 +6,11 @@
 #include "cli/messages.h"
 #include "cli/options.h"
 #include "engine/block_copy.h"
+#include "engine/copy_entry.h"
 #include "platform/path_syntax.h"
 #include "platform/platform.h"
 
+#include <cerrno>
 #include <string>
 
 namespace zorov {
@@ -58,10 +60,21 @@ void remove_oldest(const nstring &oldest) {
 }
 
 // Renames with the log line on success; a failure (usually a generation
-// that isn't there) is silent.
-void rename_logged(const nstring &from, const nstring &to) {
-  if (rename_file(from.c_str(), to.c_str()) == 0)
-    print_log("%ls renamed to %ls\n", from.c_str(), to.c_str());
+// that isn't there) is silent. A generation is never renamed onto a name
+// that is still taken (its own shift failed), where a rename would replace
+// that backup: false, with EEXIST.
+bool rename_logged(const nstring &from, const nstring &to) {
+  FileStatus status;
+  if (file_status(to.c_str(), &status) == 0) {
+    errno = EEXIST;
+    return false;
+  }
+  if (!name_is_missing(errno))
+    return false;
+  if (rename_file(from.c_str(), to.c_str()) != 0)
+    return false;
+  print_log("%ls renamed to %ls\n", from.c_str(), to.c_str());
+  return true;
 }
 
 void shift_generations(const NameParts &parts, int generations) {
@@ -105,8 +118,12 @@ int rotate_generations(nstring *destination, const nstring &source) {
     return 0;
   }
   nstring newest = generations >= 2 ? generation_name(parts, 1) : oldest;
-  rename_logged(*destination, newest);
-  return 0;
+  if (rename_logged(*destination, newest) || name_is_missing(errno))
+    return 0;
+  // Copied over, the destination would be lost without its backup.
+  std::string reason = error_text(errno);
+  refuse(source, *destination, ("Unable to archive the destination.  " + reason).c_str());
+  return 1;
 }
 
 } // namespace zorov

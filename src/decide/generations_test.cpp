@@ -158,14 +158,27 @@ TEST_F(Generations, IdentifyOnlyTouchesNothing) {
 }
 
 TEST_F(Generations, FailedRemovalsAndRenamesAreSilent) {
-  fake::add_file(NT("w/report.(-01).txt"), "one");
   fake::add_file(NT("w/report.(-04).txt"), "four");
   fake::fail_call(fake::op_remove, 0, EACCES);
-  fake::fail_call(fake::op_rename, 0, EACCES);
+  fake::fail_call(fake::op_rename, 1, EACCES);
   EXPECT_EQ(rotate(NT("w/report.txt")), 0);
-  EXPECT_EQ(log(), "");
-  EXPECT_EQ(fake::content(NT("w/report.txt")), "current");
+  EXPECT_EQ(log(), renamed(NT("w/report.txt"), NT("w/report.(-01).txt")));
+  EXPECT_EQ(fake::content(NT("w/report.(-01).txt")), "current");
   EXPECT_EQ(fake::console_output() + fake::console_error(), "");
+}
+
+TEST_F(Generations, DestinationThatCantBeArchivedIsNotReplaced) {
+  // A backup whose own shift failed is never renamed over, and a
+  // destination that can't become a backup is not copied over.
+  fake::add_file(NT("w/report.(-01).txt"), "one");
+  fake::fail_call(fake::op_rename, 0, EACCES);
+  EXPECT_EQ(rotate(NT("w/report.txt")), 1);
+  EXPECT_EQ(fake::content(NT("w/report.(-01).txt")), "one");
+  EXPECT_EQ(fake::content(NT("w/report.txt")), "current");
+  std::string refused = narrow_text(full_name(NT("src/report.txt")).c_str()) + " ===> " +
+                        narrow_text(full_name(NT("w/report.txt")).c_str()) +
+                        " : Failed.  Unable to archive the destination.  ";
+  EXPECT_EQ(fake::console_output().substr(0, refused.size()), refused);
 }
 
 TEST_F(Generations, FileArchivedOntoItselfIsCopiedBesideItself) {

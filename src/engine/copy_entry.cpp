@@ -125,6 +125,8 @@ bool is_continuation_unit(nchar unit) {
 
 } // namespace
 
+bool name_is_missing(int error_number) { return error_number == ENOENT || error_number == ENOTDIR; }
+
 bool same_file_name(const nchar *first, const nchar *second, PathStyle style) {
   size_t i = 0;
   for (; first[i] && second[i]; ++i) {
@@ -202,6 +204,12 @@ int copy_file_data(const nchar *source, const nchar *destination, FileTime acces
   FileStatus status = known_destination.status;
   bool destination_exists =
       known_destination.known ? known_destination.exists : file_status(destination, &status) == 0;
+  // A destination that can't be examined may exist: it is never truncated
+  // in place of being appended to, replaced safely or made writable.
+  if (!known_destination.known && !destination_exists && !name_is_missing(errno)) {
+    last_error = errno;
+    return 2;
+  }
   if (destination_exists && status.device == source_status.device &&
       status.file_index == source_status.file_index)
     return 6;

@@ -20,6 +20,10 @@ struct KnownStatus {
   FileStatus status;
 };
 
+// True when a failed file_status means only that nothing has the name; any
+// other failure leaves it unknown whether a file is there.
+bool name_is_missing(int error_number);
+
 // Copies the data of `source` into `destination`; returns a CopyStatus.
 // The times become the copy's times. A status not known is asked for.
 int copy_file_data(const nchar *source, const nchar *destination, FileTime access_time,
