@@ -426,10 +426,13 @@ int block_copy(CopyPlan *plan) {
     last_error = errno;
     return 1;
   }
+  bool temporary = plan->working_name != plan->destination;
+  watch_output(plan->working_name.c_str(), -1, temporary);
   int64_t start = 0;
   int output = plan->restart ? open_restart_output(plan, input, &start) : open_plain_output(plan);
   if (output < 0) {
     int error_number = errno;
+    end_output_watch();
     close_file(input);
     last_error = error_number;
     errno = error_number;
@@ -437,7 +440,7 @@ int block_copy(CopyPlan *plan) {
   }
   // From here an interruption removes a temporary file, or leaves a plain
   // destination stamped as older than any source.
-  watch_output(plan->working_name.c_str(), output, plan->working_name != plan->destination);
+  watch_output(plan->working_name.c_str(), output, temporary);
   int64_t start_time = wall_seconds();
   int status = copy_rounds(plan, input, output, start);
   return finish_copy(plan, input, output, status, start_time);

@@ -197,9 +197,12 @@ TEST_F(CopyEntryTest, TheOutputIsWatchedWhileItIsWritten) {
     bool fail_write;
     std::vector<std::string> events;
   } rows[] = {
-      {false, false, false, {"watch plain open dst", "end"}},
-      {false, false, true, {"watch plain open dst", "end"}},
-      {true, false, false, {"watch temporary open dst_1000", "end"}},
+      {false, false, false, {"watch plain opening dst", "watch plain open dst", "end"}},
+      {false, false, true, {"watch plain opening dst", "watch plain open dst", "end"}},
+      {true,
+       false,
+       false,
+       {"watch temporary opening dst_1000", "watch temporary open dst_1000", "end"}},
       {false, true, false, {"watch plain opening dst", "end"}},
       {true, true, false, {"watch temporary opening dst_1000", "end"}},
   };

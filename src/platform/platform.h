@@ -220,7 +220,9 @@ void install_interrupt_handlers();
 // temporary file is removed (the destination stays as it was); a plain
 // destination stays for a restart, its modification time set to the epoch
 // so that it never looks newer than its source. `descriptor` is the open
-// output, or -1 while the platform copy opens it itself.
+// output, or -1 before it is opened: an interruption that comes while a
+// temporary file is being made waits until it is watched as opened (or the
+// watch ends), so that it never leaves the file behind.
 void watch_output(const nchar *name, int descriptor, bool temporary);
 // The output is whole or already dealt with: an interruption leaves it be.
 void end_output_watch();

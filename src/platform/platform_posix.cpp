@@ -827,6 +827,28 @@ OutputWatch output_watch = {0, 0, 0, -1, {0}};
 
 const int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
+// While a temporary file is being made the interruptions wait: a signal that
+// came during the open would otherwise be handled after the file exists and
+// before the watch knows it was made, and leave it behind.
+sigset_t mask_before_hold;
+bool interruptions_held = false;
+
+void hold_interruptions() {
+  sigset_t interruptions;
+  sigemptyset(&interruptions);
+  for (int signal_number : kInterruptSignals)
+    sigaddset(&interruptions, signal_number);
+  interruptions_held = sigprocmask(SIG_BLOCK, &interruptions, &mask_before_hold) == 0;
+}
+
+// A signal that waited is handled now, with the watch complete.
+void release_interruptions() {
+  if (!interruptions_held)
+    return;
+  interruptions_held = false;
+  sigprocmask(SIG_SETMASK, &mask_before_hold, nullptr);
+}
+
 void put_right_output() {
   if (!output_watch.active || !output_watch.opened)
     return;
@@ -866,6 +888,7 @@ void output_opened(int descriptor) {
   output_watch.descriptor = descriptor;
   std::atomic_signal_fence(std::memory_order_seq_cst);
   output_watch.opened = 1;
+  release_interruptions();
 }
 
 } // namespace
@@ -892,17 +915,22 @@ void watch_output(const nchar *name, int descriptor, bool temporary) {
   size_t length = std::strlen(name);
   if (length >= sizeof output_watch.name)
     return; // no such name was opened
+  if (temporary && descriptor < 0 && !interruptions_held)
+    hold_interruptions();
   std::memcpy(output_watch.name, name, length + 1);
   output_watch.temporary = temporary ? 1 : 0;
   output_watch.descriptor = descriptor;
   output_watch.opened = descriptor >= 0 ? 1 : 0;
   std::atomic_signal_fence(std::memory_order_seq_cst);
   output_watch.active = 1;
+  if (descriptor >= 0)
+    release_interruptions();
 }
 
 void end_output_watch() {
   output_watch.active = 0;
   std::atomic_signal_fence(std::memory_order_seq_cst);
+  release_interruptions();
 }
 
 } // namespace zorov
