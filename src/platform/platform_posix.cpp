@@ -626,6 +626,12 @@ int write_whole(int output, const char *data, size_t count) {
   return 0;
 }
 
+// The kernel refuses to copy between these two files.
+bool cannot_copy_between(int error) {
+  return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP ||
+         error == EPERM;
+}
+
 // The kernel's copy while it moves data and the file's size says more is to
 // come. Returns 0 also when the kernel can't copy between these two files
 // (the read and write that follow move everything then), or the errno of a
@@ -637,10 +643,7 @@ int kernel_copy(int input, int output, int64_t total, int64_t *done, CopyProgres
     if (moved < 0 && errno == EINTR)
       continue;
     if (moved < 0)
-      return (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
-              errno == EPERM)
-                 ? 0
-                 : errno;
+      return cannot_copy_between(errno) ? 0 : errno;
     if (moved == 0)
       return 0;
     *done += moved;
@@ -650,13 +653,91 @@ int kernel_copy(int input, int output, int64_t total, int64_t *done, CopyProgres
   return 0;
 }
 
+// Copies the bytes from `from` to `to` of `input` to the same place in
+// `output`: the kernel's copy, else positioned reads and writes. `*done`
+// follows. 0, or the errno of a failure.
+int copy_range(int input, int output, int64_t from, int64_t to, int64_t *done) {
+  static std::vector<char> buffer;
+  off_t in = off_t(from), out = off_t(from);
+  bool kernel = true;
+  while (in < off_t(to)) {
+    ssize_t moved;
+    if (kernel) {
+      moved = copy_file_range(input, &in, output, &out, size_t(to - in), 0);
+      if (moved < 0 && cannot_copy_between(errno)) {
+        kernel = false;
+        continue;
+      }
+    } else {
+      if (buffer.empty())
+        buffer.resize(size_t(1) << 20);
+      moved = pread(input, buffer.data(), std::min(buffer.size(), size_t(to - in)), in);
+      for (ssize_t written = 0; moved > 0 && written < moved;) {
+        ssize_t step = pwrite(output, buffer.data() + written, size_t(moved - written), out);
+        if (step < 0 && errno == EINTR)
+          continue;
+        if (step <= 0)
+          return step == 0 ? ENOSPC : errno;
+        written += step;
+        out += step;
+      }
+      if (moved > 0)
+        in += moved;
+    }
+    if (moved < 0 && errno == EINTR)
+      continue;
+    if (moved < 0)
+      return errno;
+    if (moved == 0)
+      break; // the file ended early; the reads that follow find its end
+    *done = int64_t(in);
+  }
+  return 0;
+}
+
+// A sparse source: only its data ranges are copied, each to its own place,
+// so the holes between them stay holes; the output then gets the source's
+// length. Both files are left at that length, where the reads that follow
+// find the end. 0, or the errno of a failure.
+int copy_data_ranges(int input, int output, int64_t total, int64_t *done, CopyProgress progress,
+                     void *context) {
+  int64_t position = *done;
+  while (position < total) {
+    off_t data = lseek(input, off_t(position), SEEK_DATA);
+    if (data < 0 && errno == ENXIO)
+      break; // a hole up to the end
+    off_t hole = data < 0 ? -1 : lseek(input, data, SEEK_HOLE);
+    if (hole < 0)
+      return errno;
+    int error = copy_range(input, output, int64_t(data), std::min(int64_t(hole), total), done);
+    if (error != 0)
+      return error;
+    position = int64_t(hole);
+    if (progress)
+      progress(total, std::min(position, total), context);
+  }
+  if (ftruncate(output, off_t(total)) != 0 || lseek(input, off_t(total), SEEK_SET) < 0 ||
+      lseek(output, off_t(total), SEEK_SET) < 0)
+    return errno;
+  *done = total;
+  return 0;
+}
+
+bool is_sparse(int descriptor) {
+  struct stat info;
+  return fstat(descriptor, &info) == 0 && int64_t(info.st_blocks) * 512 < int64_t(info.st_size);
+}
+
 // Moves the rest of `input` to `output`: the kernel's copy first, then read
 // and write until a read finds the end. A file's size may say less than it
 // holds (/proc, /sys, some network and FUSE files), and the kernel's copy
 // then stops early or moves nothing; only a read of 0 bytes ends the copy.
 int copy_contents(int input, int output, int64_t total, int64_t done, CopyProgress progress,
                   void *context) {
-  int error = kernel_copy(input, output, total, &done, progress, context);
+  int error =
+      is_sparse(input) ? copy_data_ranges(input, output, total, &done, progress, context) : 0;
+  if (error == 0)
+    error = kernel_copy(input, output, total, &done, progress, context);
   if (error != 0)
     return error;
   // One buffer for the run: most files need a single read here, which finds

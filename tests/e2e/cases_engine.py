@@ -181,11 +181,13 @@ def sparse_copy_keeps_its_holes(run):
     if not write_sparse(run, "src", size, pieces):
         print("  sparse copy skipped: this file system keeps no holes")
         return
-    # a partial copy to continue, itself sparse
-    write_sparse(run, "part", 21 * 1024 * 1024, pieces[:2])
+    # partial copies to continue, themselves sparse
+    for partial in ("part", "fpart"):
+        write_sparse(run, partial, 21 * 1024 * 1024, pieces[:2])
     expected = run.read("src")
     allowed = 2 * os.stat(run.native("src")).st_blocks
-    for flags, target in (([], "copy"), (["-pr"], "part")):
+    for flags, target in (([], "copy"), (["-pr"], "part"), (["-f"], "fast"),
+                          (["-f", "-pr"], "fpart")):
         result = run.zorov("-b", *flags, "src", target)
         equal(result.code, 0, "%r: %r" % (flags, result))
         equal(run.read(target), expected, "content with %r" % flags)
