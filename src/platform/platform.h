@@ -127,8 +127,9 @@ int close_file(int descriptor);
 
 // Sparse files. The extent of the open file that begins at `offset`: 1
 // when it is a hole (it reads as zeros and takes no disk space), 0 when it
-// holds data; its end in `*end` (INT64_MAX for a hole that runs to the end
-// of the file). -1 where the platform can't tell. Leaves the file position
+// holds data; its end in `*end` (a hole at the end ends at the file's
+// present length; at or past it, 0 and INT64_MAX: only a read finds the
+// end). -1 where the platform can't tell. Leaves the file position
 // anywhere.
 int file_extent(int descriptor, int64_t offset, int64_t *end);
 // Lengthens the file by `count` bytes of hole and places the position at

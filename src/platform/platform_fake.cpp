@@ -30,7 +30,7 @@ struct FileData {
   uint64_t index = 0;
   uint32_t version_most = 0;
   uint32_t version_least = 0;
-  size_t flushed_length = 0; // text handed over by flush_text or close_text
+  size_t flushed_length = 0;                      // text handed over by flush_text or close_text
   std::vector<std::pair<int64_t, int64_t>> holes; // offset and length, in order
 };
 
@@ -1125,7 +1125,7 @@ int file_extent(int descriptor, int64_t offset, int64_t *end) {
   *end = size;
   for (const auto &hole : data.holes) {
     if (offset >= hole.first && offset < hole.first + hole.second) {
-      *end = hole.first + hole.second >= size ? INT64_MAX : hole.first + hole.second;
+      *end = hole.first + hole.second;
       return 1;
     }
     if (hole.first > offset) {
@@ -1133,10 +1133,8 @@ int file_extent(int descriptor, int64_t offset, int64_t *end) {
       break;
     }
   }
-  if (offset >= size) {
-    *end = INT64_MAX;
-    return 1;
-  }
+  if (offset >= size)
+    *end = INT64_MAX; // the end, which only a read may find
   return 0;
 }
 

@@ -352,8 +352,14 @@ int file_extent(int descriptor, int64_t offset, int64_t *end) {
   if (data < 0) {
     if (errno != ENXIO)
       return -1;
-    *end = INT64_MAX; // no data follows
-    return 1;
+    // No data follows: a hole up to the end as it is now, or the end,
+    // which only a read may find (the file may have grown or shrunk).
+    struct stat info;
+    if (fstat(descriptor, &info) != 0)
+      return -1;
+    bool hole = offset < int64_t(info.st_size);
+    *end = hole ? int64_t(info.st_size) : INT64_MAX;
+    return hole ? 1 : 0;
   }
   if (data > off_t(offset)) {
     *end = int64_t(data);
