@@ -139,6 +139,33 @@ int extend_file(int descriptor, int64_t count);
 // Length of a file or stream found by opening it for reading, or -1.
 int64_t stream_length(const nchar *name);
 
+// ----------------------------------------------- names the program makes
+
+// Which file a name the program made itself stood for when it was made.
+struct FileIdentity {
+  uint64_t device = 0;
+  uint64_t file_index = 0;
+};
+
+// Makes `name` a new file open for writing, exclusively and never through a
+// link: a name that exists in any form, a dangling link included, is EEXIST.
+// Returns a descriptor, or -1 with errno; `made` gets the file's identity.
+int create_new_file(const nchar *name, uint32_t permissions, FileIdentity *made);
+// Renames the file made as `made` to `to`, replacing a file there, as long as
+// `from` still names that very file and is no link; else -1 with ENOENT.
+int rename_made_file(const nchar *from, const nchar *to, const FileIdentity &made);
+
+// How a name stands before the program puts a file of its own in its place.
+enum NameStanding {
+  name_missing,  // nothing has the name
+  name_own_file, // a plain file of the user who runs the program
+  name_refused,  // a link, a reparse point, another user's file, a directory
+};
+NameStanding name_standing(const nchar *name);
+
+// A number no one can guess, for the names of fresh files.
+uint32_t random_number();
+
 // ------------------------------------------------------- text streams
 
 struct TextStream; // opaque
@@ -156,6 +183,8 @@ TextStream *open_text(const nchar *name, TextMode mode); // null and errno
 // fills the buffer is taken with it. Returns the number of characters stored
 // (a NUL byte of the line counts as one), or 0 at the end.
 int read_text_line(TextStream *stream, nchar *line, int capacity);
+// A text stream to write on a new file made as create_new_file makes one.
+TextStream *create_new_text(const nchar *name, FileIdentity *made);
 // Writes narrow text; "\n" becomes the platform's line end. Windows text
 // files, and the lines read from them, are in the ANSI code page.
 void write_text(TextStream *stream, const char *text, size_t length);
@@ -240,6 +269,10 @@ void read_file_version(const nchar *name, uint32_t *most, uint32_t *least);
 typedef void (*CopyProgress)(int64_t total, int64_t transferred, void *context);
 int platform_copy_file(const nchar *source, const nchar *destination, bool restartable,
                        CopyProgress progress, void *context);
+// The same copy into a new file it makes as create_new_file makes one. A
+// name that exists in any form sets `taken` and is left alone.
+int platform_copy_new_file(const nchar *source, const nchar *destination, CopyProgress progress,
+                           void *context, FileIdentity *made, bool *taken);
 
 // The directory the help file is written to (TMP, TEMP, else the system's).
 nstring help_directory();

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -32,10 +33,12 @@ struct FileData {
   uint32_t version_least = 0;
   size_t flushed_length = 0;                      // text handed over by flush_text or close_text
   std::vector<std::pair<int64_t, int64_t>> holes; // offset and length, in order
+  bool foreign = false; // belongs to another user
 };
 
 struct Node {
   nstring name; // full name with the case it was created with
+  nstring link; // a symbolic link's target (full name); empty for others
   bool directory = false;
   std::shared_ptr<FileData> data;
 };
@@ -81,6 +84,8 @@ struct State {
   uint32_t copy_chunk = 65536;
   std::vector<std::string> help_files;
   std::vector<std::string> watch_events;
+  std::vector<std::pair<int, std::function<void()>>> hooks[fake::op_operation_count];
+  uint32_t random_calls = 0;
 };
 
 State &state();
@@ -215,17 +220,36 @@ Node *find_key(const nstring &key) {
   return &(state().nodes[key] = root);
 }
 
-// The node a name stands for, or null with errno set.
-Node *find_name(const nchar *name, nstring *key = nullptr) {
+// Follows symbolic links from `*node` as the system does; `*full` and
+// `*key` name where the links lead, `*node` is null when nothing is there.
+// False (ELOOP) for links that lead round in a circle.
+bool follow_links(nstring *full, nstring *key, Node **node) {
+  for (int depth = 0; *node && !(*node)->link.empty(); ++depth) {
+    if (depth == 40) {
+      errno = ELOOP;
+      return false;
+    }
+    *full = (*node)->link;
+    *key = key_of(*full);
+    *node = find_key(*key);
+  }
+  return true;
+}
+
+// The node a name stands for, or null with errno set. Links are followed
+// unless the call acts on the name itself (remove, rename).
+Node *find_name(const nchar *name, nstring *key = nullptr, bool follow = true) {
   nstring full;
   if (!resolve_name(name, &full)) {
     errno = ENAMETOOLONG;
     return nullptr;
   }
   nstring node_key = key_of(full);
+  Node *node = find_key(node_key);
+  if (follow && !follow_links(&full, &node_key, &node))
+    return nullptr;
   if (key)
     *key = node_key;
-  Node *node = find_key(node_key);
   if (!node)
     errno = ENOENT;
   return node;
@@ -317,6 +341,13 @@ Node &control_node(const nstring &name) {
 bool call_fails(fake::Operation operation) {
   State &s = state();
   int call = ++s.counts[operation];
+  for (auto &hook : s.hooks[operation]) {
+    if (hook.first == call && hook.second) {
+      std::function<void()> action = hook.second;
+      hook.second = nullptr;
+      action();
+    }
+  }
   for (const FaultRule &rule : s.rules[operation]) {
     if (rule.transfer_only || (rule.nth != 0 && rule.nth != call))
       continue;
@@ -603,6 +634,27 @@ void add_link(const nstring &link, const nstring &target) {
   node->data = existing.data;
 }
 
+void add_symbolic_link(const nstring &link, const nstring &target) {
+  nstring full = resolve_or_throw(link);
+  make_directories(parent_of(key_of(full)));
+  Node *node = make_node(full, false);
+  node->link = resolve_or_throw(target);
+}
+
+bool is_symbolic_link(const nstring &name) {
+  nstring full;
+  if (!resolve_name(name.c_str(), &full))
+    return false;
+  Node *node = find_key(key_of(full));
+  return node && !node->link.empty();
+}
+
+void set_foreign_owner(const nstring &name) { control_node(name).data->foreign = true; }
+
+void before_call(Operation operation, int nth, std::function<void()> action) {
+  state().hooks[operation].push_back(std::make_pair(nth, action));
+}
+
 void set_attributes(const nstring &name, uint32_t attributes) {
   FileData *data = control_node(name).data.get();
   data->attributes = attributes & ~attribute_directory;
@@ -862,7 +914,7 @@ int remove_file(const nchar *name) {
   if (call_fails(fake::op_remove))
     return -1;
   nstring key;
-  Node *node = find_name(name, &key);
+  Node *node = find_name(name, &key, false);
   if (!node)
     return -1;
   if (node->directory) {
@@ -881,7 +933,7 @@ int rename_file(const nchar *from, const nchar *to) {
   if (call_fails(fake::op_rename))
     return -1;
   nstring from_key;
-  Node *source = find_name(from, &from_key);
+  Node *source = find_name(from, &from_key, false);
   if (!source)
     return -1;
   nstring to_full;
@@ -991,6 +1043,101 @@ int copy_file_attributes(const nchar *source, const nchar *written) {
   return 0;
 }
 
+namespace {
+
+// A new file node at `name`, made only when nothing has the name, not even
+// a link; null with errno otherwise.
+Node *make_new_node(const nchar *name) {
+  nstring full;
+  if (!resolve_name(name, &full)) {
+    errno = ENAMETOOLONG;
+    return nullptr;
+  }
+  nstring key = key_of(full);
+  if (find_key(key)) {
+    errno = EEXIST;
+    return nullptr;
+  }
+  if (is_separator_char(full.back())) {
+    errno = windows_names ? ENOENT : EISDIR;
+    return nullptr;
+  }
+  if (!parent_ready(key))
+    return nullptr;
+  return make_node(full, false);
+}
+
+int open_descriptor_on(const std::shared_ptr<FileData> &data, OpenMode mode) {
+  State &s = state();
+  Descriptor descriptor;
+  descriptor.data = data;
+  descriptor.mode = mode;
+  descriptor.position = mode == open_append ? int64_t(data->content.size()) : 0;
+  int number = s.next_descriptor++;
+  s.descriptors[number] = descriptor;
+  return number;
+}
+
+} // namespace
+
+int create_new_file(const nchar *name, uint32_t permissions, FileIdentity *made) {
+  if (call_fails(fake::op_open))
+    return -1;
+  Node *node = make_new_node(name);
+  if (!node)
+    return -1;
+  apply_permissions(node->data.get(), windows_names ? 0644 : permissions & ~posix_umask);
+  made->device = 1;
+  made->file_index = node->data->index;
+  return open_descriptor_on(node->data, open_write_truncate);
+}
+
+int rename_made_file(const nchar *from, const nchar *to, const FileIdentity &made) {
+  if (call_fails(fake::op_rename))
+    return -1;
+  nstring from_key;
+  Node *node = find_name(from, &from_key, false);
+  if (!node)
+    return -1;
+  if (!node->link.empty() || node->directory || node->data->index != made.file_index) {
+    errno = ENOENT;
+    return -1;
+  }
+  nstring to_full;
+  if (!resolve_name(to, &to_full)) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  nstring to_key = key_of(to_full);
+  Node *target = find_key(to_key);
+  if (target && target->directory) {
+    errno = EISDIR;
+    return -1;
+  }
+  if (!parent_ready(to_key))
+    return -1;
+  // The system's replacing rename, on both builds: a link at `to` is
+  // replaced, never followed.
+  Node moved = *node;
+  moved.name = to_full;
+  state().nodes.erase(from_key);
+  state().nodes[to_key] = moved;
+  return 0;
+}
+
+NameStanding name_standing(const nchar *name) {
+  if (call_fails(fake::op_status))
+    return name_refused;
+  Node *node = find_name(name, nullptr, false);
+  if (!node)
+    return errno == ENOENT ? name_missing : name_refused;
+  if (!node->link.empty() || node->directory || node->data->foreign)
+    return name_refused;
+  return name_own_file;
+}
+
+uint32_t random_number() { return 0x5eed0000u + state().random_calls++; }
+
 int open_file(const nchar *name, OpenMode mode, ShareMode share, uint32_t permissions) {
   (void)share;
   if (call_fails(fake::op_open))
@@ -1002,6 +1149,8 @@ int open_file(const nchar *name, OpenMode mode, ShareMode share, uint32_t permis
   }
   nstring key = key_of(full);
   Node *node = find_key(key);
+  if (!follow_links(&full, &key, &node))
+    return -1;
   if (node && node->directory) {
     errno = windows_names ? EACCES : EISDIR;
     return -1;
@@ -1031,14 +1180,7 @@ int open_file(const nchar *name, OpenMode mode, ShareMode share, uint32_t permis
       node->data->modification_time = FileTime{state().wall, 0};
     }
   }
-  State &s = state();
-  Descriptor descriptor;
-  descriptor.data = node->data;
-  descriptor.mode = mode;
-  descriptor.position = mode == open_append ? int64_t(node->data->content.size()) : 0;
-  int number = s.next_descriptor++;
-  s.descriptors[number] = descriptor;
-  return number;
+  return open_descriptor_on(node->data, mode);
 }
 
 namespace {
@@ -1188,6 +1330,8 @@ TextStream *open_text(const nchar *name, TextMode mode) {
   }
   nstring key = key_of(full);
   Node *node = find_key(key);
+  if (!follow_links(&full, &key, &node))
+    return nullptr;
   if (node && node->directory) {
     errno = windows_names ? EACCES : EISDIR;
     return nullptr;
@@ -1242,6 +1386,20 @@ int read_text_line(TextStream *stream, nchar *line, int capacity) {
       stream->position += 2;
   }
   return length;
+}
+
+TextStream *create_new_text(const nchar *name, FileIdentity *made) {
+  if (call_fails(fake::op_open_text))
+    return nullptr;
+  Node *node = make_new_node(name);
+  if (!node)
+    return nullptr;
+  made->device = 1;
+  made->file_index = node->data->index;
+  auto *stream = new TextStream;
+  stream->data = node->data;
+  ++state().open_texts;
+  return stream;
 }
 
 void write_text(TextStream *stream, const char *text, size_t length) {
@@ -1350,6 +1508,36 @@ void read_file_version(const nchar *name, uint32_t *most, uint32_t *least) {
   *least = node ? node->data->version_least : 0;
 }
 
+namespace {
+
+// The platform copy's data and metadata, from `done` on: 0 or errno.
+int copy_data_into(Node *to, const FileData &data, int64_t done, CopyProgress progress,
+                   void *context) {
+  const std::string &bytes = data.content;
+  int64_t total = int64_t(bytes.size());
+  to->data->content.resize(size_t(done));
+  if (progress)
+    progress(total, done, context);
+  while (done < total) {
+    uint32_t chunk = uint32_t(std::min<int64_t>(state().copy_chunk, total - done));
+    uint32_t moved = put_bytes(to->data.get(), done, bytes.data() + done, chunk);
+    done += moved;
+    if (moved < chunk)
+      return errno = ENOSPC;
+    if (progress)
+      progress(total, done, context);
+  }
+  to->data->access_time = data.access_time;
+  to->data->modification_time = data.modification_time;
+  to->data->attributes = data.attributes;
+  to->data->permissions = data.permissions & ~posix_umask;
+  to->data->version_most = data.version_most;
+  to->data->version_least = data.version_least;
+  return 0;
+}
+
+} // namespace
+
 int platform_copy_file(const nchar *source, const nchar *destination, bool restartable,
                        CopyProgress progress, void *context) {
   if (call_fails(fake::op_platform_copy))
@@ -1365,6 +1553,8 @@ int platform_copy_file(const nchar *source, const nchar *destination, bool resta
     return errno = ENAMETOOLONG;
   nstring key = key_of(full);
   Node *to = find_key(key);
+  if (!follow_links(&full, &key, &to))
+    return errno;
   if (to && (to->directory || is_read_only(*to->data)))
     return errno = EACCES;
   if (to && to->data == data)
@@ -1374,30 +1564,31 @@ int platform_copy_file(const nchar *source, const nchar *destination, bool resta
       return errno;
     to = make_node(full, false);
   }
-  const std::string &bytes = data->content;
-  int64_t total = int64_t(bytes.size());
   int64_t done = 0;
   if (restartable)
-    done = std::min<int64_t>(int64_t(to->data->content.size()), total);
-  to->data->content.resize(size_t(done));
-  if (progress)
-    progress(total, done, context);
-  while (done < total) {
-    uint32_t chunk = uint32_t(std::min<int64_t>(state().copy_chunk, total - done));
-    uint32_t moved = put_bytes(to->data.get(), done, bytes.data() + done, chunk);
-    done += moved;
-    if (moved < chunk)
-      return errno = ENOSPC;
-    if (progress)
-      progress(total, done, context);
+    done = std::min<int64_t>(int64_t(to->data->content.size()), int64_t(data->content.size()));
+  return copy_data_into(to, *data, done, progress, context);
+}
+
+int platform_copy_new_file(const nchar *source, const nchar *destination, CopyProgress progress,
+                           void *context, FileIdentity *made, bool *taken) {
+  *taken = false;
+  if (call_fails(fake::op_platform_copy))
+    return errno;
+  Node *from = find_name(source);
+  if (!from)
+    return errno;
+  if (from->directory)
+    return errno = EACCES;
+  Node *to = make_new_node(destination);
+  if (!to) {
+    *taken = errno == EEXIST;
+    return errno;
   }
-  to->data->access_time = data->access_time;
-  to->data->modification_time = data->modification_time;
-  to->data->attributes = data->attributes;
-  to->data->permissions = data->permissions;
-  to->data->version_most = data->version_most;
-  to->data->version_least = data->version_least;
-  return 0;
+  to->data->permissions = 0600;
+  made->device = 1;
+  made->file_index = to->data->index;
+  return copy_data_into(to, *from->data, 0, progress, context);
 }
 
 nstring help_directory() {

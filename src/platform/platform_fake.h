@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,7 +56,13 @@ struct ProcessExit {
 //   EACCES. Lines are read like fgets, a CR LF as one line feed.
 // - platform_copy_file copies content, times, attributes and permissions;
 //   its result is an errno value (ENOENT, EACCES, ENOSPC ...). Restartable
-//   copies go on from the destination's length.
+//   copies go on from the destination's length. The copy's permission bits
+//   are the source's less umask 022.
+// - create_new_file, create_new_text and platform_copy_new_file count as
+//   open_file, open_text and platform_copy_file calls; rename_made_file
+//   counts as a rename_file call and replaces a file at the new name on
+//   both builds; name_standing counts as a file_status call.
+// - random_number counts up from 0x5eed0000.
 // - error_text and system_message are the C library's strerror texts;
 //   local_time_text is the wall clock as universal time in ctime form.
 // - help_directory: TMP, tmp, TEMP, temp, TMPDIR (POSIX only), else "/tmp"
@@ -87,6 +94,13 @@ void set_holes(const nstring &name, const std::vector<std::pair<int64_t, int64_t
 std::vector<std::pair<int64_t, int64_t>> holes(const nstring &name);
 // Makes `link` name the very same file as `target` (a hard link).
 void add_link(const nstring &link, const nstring &target);
+// Makes `link` a symbolic link to `target`, which need not exist. Opening,
+// examining and copying follow it; remove_file and rename_file act on the
+// link itself, and exclusive creation counts it as a name that is taken.
+void add_symbolic_link(const nstring &link, const nstring &target);
+bool is_symbolic_link(const nstring &name);
+// Makes an existing file belong to another user.
+void set_foreign_owner(const nstring &name);
 // Sets a file's attribute bits (attribute_read_only, _hidden, _system,
 // _archive); the read-only bit also clears or restores the write permission.
 // On POSIX a name beginning with "." is reported hidden whatever the bits.
@@ -176,6 +190,10 @@ void clear_faults();
 void limit_memory(size_t bytes, int count);
 // Calls of `operation` since the last reset, failed ones included.
 int call_count(Operation operation);
+// Runs `action` just before the `nth` call of `operation` (counted as
+// call_count counts them) does its work, once: a test plants a link or
+// changes a file between two steps of the program.
+void before_call(Operation operation, int nth, std::function<void()> action);
 
 // Environment variables seen by the program.
 void set_environment(const char *name, const nstring &value);

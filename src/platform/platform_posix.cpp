@@ -15,6 +15,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -403,6 +404,63 @@ int64_t stream_length(const nchar *name) {
   return length;
 }
 
+// ----------------------------------------------- names the program makes
+
+namespace {
+
+// The open of a name the program makes itself: exclusive, and never through
+// a link (with O_EXCL a link at the name is refused by itself; O_NOFOLLOW
+// says so twice).
+int open_new(const char *name, int flags, uint32_t permissions, FileIdentity *made) {
+  int descriptor =
+      open_descriptor(name, flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, permissions);
+  if (descriptor < 0)
+    return -1;
+  struct stat info;
+  if (fstat(descriptor, &info) == 0) {
+    made->device = uint64_t(info.st_dev);
+    made->file_index = uint64_t(info.st_ino);
+  }
+  return descriptor;
+}
+
+} // namespace
+
+int create_new_file(const nchar *name, uint32_t permissions, FileIdentity *made) {
+  return open_new(name, O_WRONLY, permissions, made);
+}
+
+int rename_made_file(const nchar *from, const nchar *to, const FileIdentity &made) {
+  struct stat info;
+  if (lstat(from, &info) != 0)
+    return -1;
+  if (!S_ISREG(info.st_mode) || uint64_t(info.st_dev) != made.device ||
+      uint64_t(info.st_ino) != made.file_index) {
+    errno = ENOENT;
+    return -1;
+  }
+  return rename(from, to);
+}
+
+NameStanding name_standing(const nchar *name) {
+  struct stat info;
+  if (lstat(name, &info) != 0)
+    return errno == ENOENT ? name_missing : name_refused;
+  if (S_ISREG(info.st_mode) && info.st_uid == geteuid())
+    return name_own_file;
+  return name_refused;
+}
+
+uint32_t random_number() {
+  uint32_t value = 0;
+  if (getrandom(&value, sizeof value, 0) == ssize_t(sizeof value))
+    return value;
+  // Without the kernel's generator the name is still made exclusively.
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  return uint32_t(now.tv_nsec) ^ uint32_t(getpid()) << 16;
+}
+
 // ------------------------------------------------------- text streams
 
 struct TextStream {
@@ -459,6 +517,20 @@ int read_text_line(TextStream *stream, nchar *line, int capacity) {
       stream->peeked = following;
   }
   return length;
+}
+
+TextStream *create_new_text(const nchar *name, FileIdentity *made) {
+  int descriptor = open_new(name, O_WRONLY, 0666, made);
+  if (descriptor < 0)
+    return nullptr;
+  FILE *file = fdopen(descriptor, "wb");
+  if (!file) {
+    int error = errno;
+    close(descriptor);
+    errno = error;
+    return nullptr;
+  }
+  return new TextStream{file, EOF};
 }
 
 void write_text(TextStream *stream, const char *text, size_t length) {
@@ -770,48 +842,52 @@ int copy_contents(int input, int output, int64_t total, int64_t done, CopyProgre
 
 namespace {
 void output_opened(int descriptor); // the interruption's watch
-} // namespace
 
-int platform_copy_file(const nchar *source, const nchar *destination, bool restartable,
-                       CopyProgress progress, void *context) {
+// The mode bits a new file gets: the asked ones less the umask, read once.
+mode_t less_umask(mode_t bits) {
+  static mode_t mask = [] {
+    mode_t current = umask(022);
+    umask(current);
+    return current;
+  }();
+  return bits & ~mask;
+}
+
+int open_copy_source(const nchar *source, struct stat *info) {
   int input = open(source, O_RDONLY | O_CLOEXEC);
-  if (input < 0)
-    return errno;
-  struct stat info;
-  if (fstat(input, &info) != 0) {
+  if (input >= 0 && fstat(input, info) != 0) {
     int error = errno;
     close(input);
-    return error;
+    errno = error;
+    return -1;
   }
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (restartable ? 0 : O_TRUNC);
-  int output = refused_as_read_only(destination) ? (errno = EACCES, -1)
-                                                 : open(destination, flags, info.st_mode & 07777);
-  if (output < 0) {
-    int error = errno;
-    close(input);
-    return error;
-  }
-  output_opened(output);
-  int64_t total = int64_t(info.st_size);
+  return input;
+}
+
+// Restart: the output keeps what it holds, up to the source's size, and
+// both files go on from there. The offset, or -1.
+int64_t restart_offset(int input, int output, const struct stat &info) {
   int64_t done = 0;
-  if (restartable) {
-    struct stat existing;
-    if (fstat(output, &existing) == 0 && existing.st_size <= info.st_size)
-      done = int64_t(existing.st_size);
-    if (lseek(input, off_t(done), SEEK_SET) < 0 || lseek(output, off_t(done), SEEK_SET) < 0 ||
-        ftruncate(output, off_t(done)) != 0) {
-      int error = errno;
-      close(input);
-      close_file(output);
-      return error;
-    }
-  }
+  struct stat existing;
+  if (fstat(output, &existing) == 0 && existing.st_size <= info.st_size)
+    done = int64_t(existing.st_size);
+  if (lseek(input, off_t(done), SEEK_SET) < 0 || lseek(output, off_t(done), SEEK_SET) < 0 ||
+      ftruncate(output, off_t(done)) != 0)
+    return -1;
+  return done;
+}
+
+// Copies the data, the extended attributes, the permission bits (never more
+// than a new file may get) and the times; closes both files. 0 or errno.
+int copy_into(int input, int output, const struct stat &info, int64_t done, CopyProgress progress,
+              void *context) {
+  int64_t total = int64_t(info.st_size);
   if (progress)
     progress(total, done, context);
   int error = copy_contents(input, output, total, done, progress, context);
   if (error == 0) {
     copy_extended_attributes(input, output);
-    if (fchmod(output, info.st_mode & 07777) != 0)
+    if (fchmod(output, less_umask(info.st_mode & 07777)) != 0)
       error = errno;
   }
   if (error == 0) {
@@ -823,6 +899,52 @@ int platform_copy_file(const nchar *source, const nchar *destination, bool resta
   if (close_file(output) != 0 && error == 0)
     error = errno;
   return error;
+}
+
+} // namespace
+
+int platform_copy_file(const nchar *source, const nchar *destination, bool restartable,
+                       CopyProgress progress, void *context) {
+  struct stat info;
+  int input = open_copy_source(source, &info);
+  if (input < 0)
+    return errno;
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (restartable ? 0 : O_TRUNC);
+  int output = refused_as_read_only(destination) ? (errno = EACCES, -1)
+                                                 : open(destination, flags, info.st_mode & 07777);
+  if (output < 0) {
+    int error = errno;
+    close(input);
+    return error;
+  }
+  output_opened(output);
+  int64_t done = restartable ? restart_offset(input, output, info) : 0;
+  if (done < 0) {
+    int error = errno;
+    close(input);
+    close_file(output);
+    return error;
+  }
+  return copy_into(input, output, info, done, progress, context);
+}
+
+int platform_copy_new_file(const nchar *source, const nchar *destination, CopyProgress progress,
+                           void *context, FileIdentity *made, bool *taken) {
+  *taken = false;
+  struct stat info;
+  int input = open_copy_source(source, &info);
+  if (input < 0)
+    return errno;
+  // Private while it is written; the copy's own bits come at its end.
+  int output = create_new_file(destination, 0600, made);
+  if (output < 0) {
+    int error = errno;
+    *taken = error == EEXIST;
+    close(input);
+    return error;
+  }
+  output_opened(output);
+  return copy_into(input, output, info, 0, progress, context);
 }
 
 nstring help_directory() {

@@ -758,6 +758,93 @@ TEST_F(PlatformTest, PlatformCopyReadsPastTheSizeTheStatusGives) {
   EXPECT_EQ(reports.calls.back().second, int64_t(copied.size()));
 }
 
+// ----------------------------------------------- names the program makes
+
+// A symbolic link, or false where the system won't make one.
+bool make_link(const nstring &link, const nstring &target) {
+  std::error_code error;
+  fs::create_symlink(fs::path(target), fs::path(link), error);
+  return !error;
+}
+
+TEST_F(PlatformTest, NewFilesAreMadeOnlyWhereNoNameExists) {
+  nstring fresh = name(NT("fresh"));
+  FileIdentity made;
+  int descriptor = create_new_file(fresh.c_str(), 0600, &made);
+  ASSERT_GE(descriptor, 0);
+  EXPECT_EQ(write_file(descriptor, "data", 4), 4);
+  EXPECT_EQ(close_file(descriptor), 0);
+  FileStatus status;
+  ASSERT_EQ(file_status(fresh.c_str(), &status), 0);
+  EXPECT_EQ(status.file_index, made.file_index);
+  EXPECT_EQ(status.device, made.device);
+  EXPECT_EQ(create_new_file(fresh.c_str(), 0600, &made), -1);
+  EXPECT_EQ(errno, EEXIST);
+  EXPECT_EQ(read_all(fresh), "data");
+
+  // Links, whether they lead somewhere or nowhere, are names that are taken.
+  ASSERT_TRUE(write_all(name(NT("victim")), "secret"));
+  if (!make_link(name(NT("to-victim")), name(NT("victim"))) ||
+      !make_link(name(NT("dangling")), name(NT("created-through-link"))))
+    GTEST_SKIP() << "no symbolic links here";
+  for (const nchar *leaf : {NT("to-victim"), NT("dangling")}) {
+    EXPECT_EQ(create_new_file(name(leaf).c_str(), 0600, &made), -1);
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(create_new_text(name(leaf).c_str(), &made), nullptr);
+    bool taken = false;
+    EXPECT_NE(
+        platform_copy_new_file(fresh.c_str(), name(leaf).c_str(), nullptr, nullptr, &made, &taken),
+        0);
+    EXPECT_TRUE(taken);
+    EXPECT_EQ(name_standing(name(leaf).c_str()), name_refused);
+  }
+  EXPECT_EQ(read_all(name(NT("victim"))), "secret");
+  EXPECT_FALSE(fs::exists(fs::path(name(NT("created-through-link")))));
+}
+
+TEST_F(PlatformTest, OnlyTheFileMadeIsRenamedAndItReplacesTheTarget) {
+  nstring temporary = name(NT("temporary"));
+  nstring destination = name(NT("destination"));
+  ASSERT_TRUE(write_all(destination, "old"));
+  Reports reports;
+  FileIdentity made;
+  bool taken = true;
+  ASSERT_TRUE(write_all(name(NT("source")), "new"));
+  ASSERT_EQ(platform_copy_new_file(name(NT("source")).c_str(), temporary.c_str(), record_report,
+                                   &reports, &made, &taken),
+            0);
+  EXPECT_FALSE(taken);
+  EXPECT_EQ(rename_made_file(temporary.c_str(), destination.c_str(), made), 0);
+  EXPECT_EQ(read_all(destination), "new");
+  EXPECT_FALSE(fs::exists(fs::path(temporary)));
+
+  // Another file in the made file's place is left where it is.
+  int descriptor = create_new_file(temporary.c_str(), 0600, &made);
+  ASSERT_GE(descriptor, 0);
+  close_file(descriptor);
+  ASSERT_TRUE(write_all(name(NT("planted")), "planted"));
+  ASSERT_EQ(remove_file(temporary.c_str()), 0);
+  ASSERT_EQ(rename_file(name(NT("planted")).c_str(), temporary.c_str()), 0);
+  EXPECT_EQ(rename_made_file(temporary.c_str(), destination.c_str(), made), -1);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(read_all(destination), "new");
+  EXPECT_EQ(read_all(temporary), "planted");
+}
+
+TEST_F(PlatformTest, NameStandingTellsOwnFilesFromOthers) {
+  ASSERT_TRUE(write_all(name(NT("own")), "x"));
+  EXPECT_EQ(name_standing(name(NT("own")).c_str()), name_own_file);
+  EXPECT_EQ(name_standing(name(NT("missing")).c_str()), name_missing);
+  EXPECT_EQ(name_standing(directory_.c_str()), name_refused);
+  FileIdentity made;
+  TextStream *text = create_new_text(name(NT("text")).c_str(), &made);
+  ASSERT_NE(text, nullptr);
+  write_text(text, "a\nb\n", 4);
+  close_text(text);
+  EXPECT_EQ(read_all(name(NT("text"))), "a" + line_end + "b" + line_end);
+  EXPECT_NE(random_number(), random_number());
+}
+
 TEST_F(PlatformTest, FileWithoutVersionResourceHasVersionZero) {
   nstring file = name(NT("plain.txt"));
   ASSERT_TRUE(write_all(file, "MZ not really an image"));

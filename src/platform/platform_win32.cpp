@@ -2,6 +2,8 @@
 // (so that errno carries the runtime's reasons), and the Win32 services for
 // what the runtime lacks: file identity, attributes, version resources, the
 // system's whole-file copy, the multimedia timer and the progress window.
+// rand_s, the runtime's generator of unguessable numbers.
+#define _CRT_RAND_S
 #include "platform/platform.h"
 
 #include "platform/console_hook.h"
@@ -427,6 +429,109 @@ int64_t stream_length(const nchar *name) {
   return length;
 }
 
+// ----------------------------------------------- names the program makes
+
+namespace {
+
+void fill_identity(HANDLE file, FileIdentity *made) {
+  BY_HANDLE_FILE_INFORMATION information;
+  if (GetFileInformationByHandle(file, &information)) {
+    made->device = information.dwVolumeSerialNumber;
+    made->file_index = file_index_of(information);
+  }
+}
+
+// CREATE_NEW never follows a link: a name that exists in any form, a
+// reparse point included, is ERROR_FILE_EXISTS. Opening the reparse point
+// itself says so twice.
+HANDLE create_new_handle(const wchar_t *name, FileIdentity *made) {
+  HANDLE file = CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    set_errno_from_last_error();
+    return file;
+  }
+  fill_identity(file, made);
+  return file;
+}
+
+// The runtime's descriptor over a new handle, or -1 (the handle closed).
+int descriptor_of(HANDLE file, int flags) {
+  int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), flags);
+  if (descriptor < 0) {
+    CloseHandle(file);
+    errno = EMFILE;
+  }
+  return descriptor;
+}
+
+} // namespace
+
+int create_new_file(const nchar *name, uint32_t permissions, FileIdentity *made) {
+  (void)permissions; // a new Windows file is always readable and writable
+  HANDLE file = create_new_handle(name, made);
+  if (file == INVALID_HANDLE_VALUE)
+    return -1;
+  return descriptor_of(file, _O_WRONLY | _O_BINARY);
+}
+
+int rename_made_file(const nchar *from, const nchar *to, const FileIdentity &made) {
+  HANDLE file = CreateFileW(from, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, 0, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    set_errno_from_last_error();
+    return -1;
+  }
+  BY_HANDLE_FILE_INFORMATION information;
+  bool same = GetFileInformationByHandle(file, &information) &&
+              (information.dwFileAttributes &
+               (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
+              information.dwVolumeSerialNumber == made.device &&
+              file_index_of(information) == made.file_index;
+  if (!same) {
+    CloseHandle(file);
+    errno = ENOENT;
+    return -1;
+  }
+  // The open handle is renamed: no other file can take its place between
+  // the check and the rename.
+  size_t length = wcslen(to);
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + (length + 1) * sizeof(wchar_t));
+  FILE_RENAME_INFO *rename = reinterpret_cast<FILE_RENAME_INFO *>(buffer.data());
+  rename->ReplaceIfExists = TRUE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
+  memcpy(rename->FileName, to, (length + 1) * sizeof(wchar_t));
+  BOOL renamed =
+      SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()));
+  if (!renamed)
+    set_errno_from_last_error();
+  CloseHandle(file);
+  return renamed ? 0 : -1;
+}
+
+NameStanding name_standing(const nchar *name) {
+  DWORD attributes = GetFileAttributesW(name);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    DWORD code = GetLastError();
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? name_missing
+                                                                        : name_refused;
+  }
+  if (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))
+    return name_refused;
+  return name_own_file;
+}
+
+uint32_t random_number() {
+  unsigned int value = 0;
+  if (rand_s(&value) == 0)
+    return value;
+  // Without the runtime's generator the name is still made exclusively.
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);
+  return static_cast<uint32_t>(counter.QuadPart) ^ (GetCurrentProcessId() << 16);
+}
+
 // ------------------------------------------------------- text streams
 
 struct TextStream {
@@ -468,6 +573,28 @@ int next_text_char(TextStream *stream) {
 }
 
 } // namespace
+
+TextStream *create_new_text(const nchar *name, FileIdentity *made) {
+  HANDLE handle = create_new_handle(name, made);
+  if (handle == INVALID_HANDLE_VALUE)
+    return nullptr;
+  int descriptor = descriptor_of(handle, _O_WRONLY | _O_TEXT);
+  if (descriptor < 0)
+    return nullptr;
+  FILE *file = _wfdopen(descriptor, L"wt");
+  TextStream *stream = file != nullptr ? new (std::nothrow) TextStream : nullptr;
+  if (stream == nullptr) {
+    if (file != nullptr)
+      fclose(file);
+    else
+      _close(descriptor);
+    errno = ENOMEM;
+    return nullptr;
+  }
+  stream->file = file;
+  stream->peeked = EOF;
+  return stream;
+}
 
 // Response files are ANSI text whatever the console shows, as the logs are
 // written. Read byte by byte, so that a NUL byte is counted rather than taken
@@ -712,14 +839,17 @@ void platform_copy_returned();
 struct CopyReport {
   CopyProgress progress;
   void *context;
+  FileIdentity *made; // the file the service writes, once it reports
 };
 
 DWORD CALLBACK copy_progress_routine(LARGE_INTEGER total_size, LARGE_INTEGER total_transferred,
-                                     LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD, HANDLE, HANDLE,
-                                     LPVOID data) {
+                                     LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD, HANDLE,
+                                     HANDLE destination, LPVOID data) {
   // The service calls this once the destination is open.
   output_opened();
   const CopyReport *report = static_cast<const CopyReport *>(data);
+  if (report->made != nullptr && report->made->file_index == 0)
+    fill_identity(destination, report->made);
   if (report->progress != nullptr)
     report->progress(total_size.QuadPart, total_transferred.QuadPart, report->context);
   return PROGRESS_CONTINUE;
@@ -729,7 +859,7 @@ DWORD CALLBACK copy_progress_routine(LARGE_INTEGER total_size, LARGE_INTEGER tot
 
 int platform_copy_file(const nchar *source, const nchar *destination, bool restartable,
                        CopyProgress progress, void *context) {
-  CopyReport report = {progress, context};
+  CopyReport report = {progress, context, nullptr};
   DWORD flags = restartable ? COPY_FILE_RESTARTABLE : 0;
   BOOL copied = CopyFileExW(source, destination, copy_progress_routine, &report,
                             platform_copy_cancel(), flags);
@@ -738,6 +868,34 @@ int platform_copy_file(const nchar *source, const nchar *destination, bool resta
     return 0;
   DWORD code = GetLastError();
   // A failure must never read as success, even without a reason.
+  return code != 0 ? static_cast<int>(code) : static_cast<int>(ERROR_GEN_FAILURE);
+}
+
+int platform_copy_new_file(const nchar *source, const nchar *destination, CopyProgress progress,
+                           void *context, FileIdentity *made, bool *taken) {
+  *made = FileIdentity();
+  CopyReport report = {progress, context, made};
+  // The service makes the file itself with CREATE_NEW, in the same call
+  // that writes it.
+  BOOL copied = CopyFileExW(source, destination, copy_progress_routine, &report,
+                            platform_copy_cancel(), COPY_FILE_FAIL_IF_EXISTS);
+  platform_copy_returned();
+  if (copied) {
+    *taken = false;
+    if (made->file_index == 0) {
+      // A service that never reported: the file as it stands, never a
+      // reparse point in its place.
+      HANDLE file = CreateFileW(destination, FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      if (file != INVALID_HANDLE_VALUE) {
+        fill_identity(file, made);
+        CloseHandle(file);
+      }
+    }
+    return 0;
+  }
+  DWORD code = GetLastError();
+  *taken = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
   return code != 0 ? static_cast<int>(code) : static_cast<int>(ERROR_GEN_FAILURE);
 }
 
