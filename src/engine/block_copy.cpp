@@ -319,17 +319,81 @@ int open_restart_output(const CopyPlan *plan, int input, int64_t *start) {
   return output;
 }
 
+void report_unopened_output(const nstring &name, int error_number) {
+  print_error("%ls: Unable to Open output file", name.c_str());
+  print_error_text(error_number);
+  errno = error_number;
+}
+
 int open_plain_output(const CopyPlan *plan) {
   OpenMode mode = options.append && plan->destination_exists ? open_append : open_write_truncate;
   int output =
       open_file(plan->working_name.c_str(), mode, share_deny_read_write, plan->source_permissions);
+  if (output < 0)
+    report_unopened_output(plan->working_name, errno);
+  return output;
+}
+
+// Makes the temporary file under the first name nobody has taken in any
+// form; the name is never looked at first, the creation itself decides.
+int create_temporary(CopyPlan *plan) {
+  for (int attempt = 0;; ++attempt) {
+    int output =
+        create_new_file(plan->working_name.c_str(), plan->temporary_permissions, &plan->made);
+    if (output >= 0 || errno != EEXIST || attempt == kTemporaryNameRetries)
+      return output;
+    if (!next_temporary_name(plan))
+      return -1;
+  }
+}
+
+// Appending under a temporary name: the old content goes first, so that the
+// file that takes the destination's place holds it and then the source.
+int copy_old_content(const CopyPlan *plan, int output) {
+  int input = open_source(plan->destination);
+  if (input < 0)
+    return -1;
+  uint8_t *buffer = buffer_pool.buffers[0];
+  int32_t count;
+  while ((count = read_file(input, buffer, block_bytes())) > 0) {
+    if (complete_write(output, buffer, uint32_t(count),
+                       write_request(output, buffer, uint32_t(count)), false) < 0)
+      break;
+  }
+  int error_number = errno;
+  close_file(input);
+  errno = error_number;
+  return count == 0 ? 0 : -1;
+}
+
+int open_temporary_output(CopyPlan *plan) {
+  int output = create_temporary(plan);
   if (output < 0) {
+    if (errno == EEXIST || errno == ENAMETOOLONG)
+      report_no_temporary_name();
+    else
+      report_unopened_output(plan->working_name, errno);
+    return -1;
+  }
+  watch_output(plan->working_name.c_str(), output, true);
+  if (options.append && plan->destination_exists && copy_old_content(plan, output) != 0) {
     int error_number = errno;
-    print_error("%ls: Unable to Open output file", plan->working_name.c_str());
-    print_error_text(error_number);
-    errno = error_number;
+    close_file(output);
+    remove_file(plan->working_name.c_str());
+    end_output_watch();
+    report_unopened_output(plan->destination, error_number);
+    return -1;
   }
   return output;
+}
+
+// The output, and in `*start` where the input begins.
+int open_output(CopyPlan *plan, int input, int64_t *start) {
+  if (plan->restart)
+    return open_restart_output(plan, input, start);
+  if (plan->working_name != plan->destination)
+    return open_temporary_output(plan);
+  return open_plain_output(plan);
 }
 
 // ---------------------------------------------------------- finish
@@ -392,15 +456,16 @@ int replace_from_temporary(const CopyPlan *plan, int status, int *error_number) 
       remove_file(temporary);
     return status;
   }
-  // Where a rename replaces an existing name, the destination is never
-  // missing; where it refuses one, the destination has to go first.
-  if (rename_file(temporary, plan->destination) == 0)
+  // Only the very file the copy made is renamed. Where a rename replaces an
+  // existing name, the destination is never missing; where it refuses one,
+  // the destination has to go first.
+  if (rename_made_file(temporary, plan->destination, plan->made) == 0)
     return 0;
   int reason = errno;
   if ((reason == EEXIST || reason == EACCES) && name_exists(plan->destination)) {
     if (remove_file(plan->destination) != 0)
       reason = errno;
-    else if (rename_file(temporary, plan->destination) == 0)
+    else if (rename_made_file(temporary, plan->destination, plan->made) == 0)
       return 0;
     else
       reason = errno;
@@ -429,7 +494,7 @@ int block_copy(CopyPlan *plan) {
   bool temporary = plan->working_name != plan->destination;
   watch_output(plan->working_name.c_str(), -1, temporary);
   int64_t start = 0;
-  int output = plan->restart ? open_restart_output(plan, input, &start) : open_plain_output(plan);
+  int output = open_output(plan, input, &start);
   if (output < 0) {
     int error_number = errno;
     end_output_watch();

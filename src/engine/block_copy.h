@@ -23,8 +23,10 @@ struct CopyPlan {
   int64_t last_percent = 0;           // the figure on the console
   bool destination_exists = false;    // decides append mode
   bool restart = false;
-  uint32_t source_permissions = 0; // a new output file gets these
-  bool source_sparse = false;      // it takes less disk space than its length
+  uint32_t source_permissions = 0;    // a new output file gets these
+  bool source_sparse = false;         // it takes less disk space than its length
+  uint32_t temporary_permissions = 0; // and the temporary file these
+  FileIdentity made;                  // the temporary file once it is made
   FileTime access_time;
   FileTime modification_time;
 };
@@ -47,6 +49,16 @@ void report_throughput(int64_t length, int64_t elapsed);
 // True when the two names are the same name: byte for byte on POSIX, with
 // the letters a to z taken as capitals on Windows.
 bool same_file_name(const nchar *first, const nchar *second, PathStyle style);
+
+// Names tried for a temporary file after the first one.
+const int kTemporaryNameRetries = 64;
+
+// The next temporary name of the plan's destination, with the clock read
+// again; false (ENAMETOOLONG) when it would not fit a path buffer.
+bool next_temporary_name(CopyPlan *plan);
+
+// "Safe Copy Failed" on standard output and in the LogFile; status 2.
+int report_no_temporary_name();
 
 // `destination` + "_" + the clock reading in decimal.
 nstring temporary_name(const nchar *destination, uint32_t clock_reading);

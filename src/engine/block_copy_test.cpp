@@ -235,7 +235,7 @@ TEST_F(BlockCopyTest, AppendAddsToAnExistingDestinationOnly) {
   } rows[] = {
       {true, false, "old:new data"},
       {false, false, "new data"},
-      {true, true, "new data"}, // the temporary file starts empty
+      {true, true, "old:new data"}, // the temporary file starts as the old content
   };
   for (const Row &row : rows) {
     SetUp();

@@ -21,34 +21,8 @@ int32_t last_error = 0;
 
 namespace {
 
-// Names examined for a temporary file after the first one.
-const int kTemporaryNameRetries = 64;
-
 bool name_fits(const nchar *name) {
   return std::char_traits<nchar>::length(name) <= size_t(kPathMax);
-}
-
-bool name_taken(const nstring &name) {
-  FileStatus status;
-  return file_status(name.c_str(), &status) == 0;
-}
-
-// The first free name of the destination + "_" + a clock reading, starting
-// with `first_reading`. False when none was free, or when the name would not
-// fit a path buffer (then errno is ENAMETOOLONG).
-bool find_temporary_name(const nchar *destination, uint32_t first_reading, nstring *name) {
-  *name = temporary_name(destination, first_reading);
-  for (int attempt = 0; attempt <= kTemporaryNameRetries; ++attempt) {
-    if (name->size() > size_t(kPathMax)) {
-      errno = ENAMETOOLONG;
-      return false;
-    }
-    if (!name_taken(*name))
-      return true;
-    if (attempt < kTemporaryNameRetries)
-      *name = temporary_name(destination, milliseconds_now());
-  }
-  return false;
 }
 
 // The source's size (for a stream, the stream's length) and the permission
@@ -104,13 +78,16 @@ int prepare_existing_destination(CopyPlan *plan, const FileStatus &status, uint3
     errno = EACCES;
     return 2;
   }
-  if (!find_temporary_name(plan->destination, clock_reading, &plan->working_name)) {
-    int error_number = errno;
-    print_output("Safe Copy Failed.  Unable to create temporary output file\n");
-    print_log("Safe Copy Failed.  Unable to create temporary output file\n");
-    errno = error_number;
-    return 2;
+  // The name is only a first candidate: the copy path makes the file, and
+  // moves on to the next name when this one is taken.
+  plan->working_name = temporary_name(plan->destination, clock_reading);
+  if (plan->working_name.size() > size_t(kPathMax)) {
+    errno = ENAMETOOLONG;
+    return report_no_temporary_name();
   }
+  // The copy takes the destination's place as a plain overwrite would
+  // write into it: it is never readable by more users than the destination.
+  plan->temporary_permissions = (status.permissions & 0777) | 0200u;
   return 0;
 }
 
@@ -126,6 +103,22 @@ bool is_continuation_unit(nchar unit) {
 } // namespace
 
 bool name_is_missing(int error_number) { return error_number == ENOENT || error_number == ENOTDIR; }
+
+int report_no_temporary_name() {
+  int error_number = errno;
+  print_output("Safe Copy Failed.  Unable to create temporary output file\n");
+  print_log("Safe Copy Failed.  Unable to create temporary output file\n");
+  errno = error_number;
+  return 2;
+}
+
+bool next_temporary_name(CopyPlan *plan) {
+  plan->working_name = temporary_name(plan->destination, milliseconds_now());
+  if (plan->working_name.size() <= size_t(kPathMax))
+    return true;
+  errno = ENAMETOOLONG;
+  return false;
+}
 
 bool same_file_name(const nchar *first, const nchar *second, PathStyle style) {
   size_t i = 0;

@@ -255,10 +255,79 @@ TEST_F(CopyEntryTest, TemporaryNamesAreRetriedOnTheClock) {
       const char *text = "Safe Copy Failed.  Unable to create temporary output file\n";
       EXPECT_EQ(std::string("  0%") + text, fake::console_output());
       EXPECT_EQ(text, log);
-      EXPECT_EQ(0, fake::call_count(fake::op_open));
+      EXPECT_EQ(0, fake::open_descriptor_count());
     }
     EXPECT_EQ("old", fake::content(NT("dst")));
   }
+}
+
+// Another user of the machine plants links at the temporary names: before
+// the copy starts, between two of its steps, or in place of the finished
+// temporary file. Neither copy path ever writes or renames through them.
+TEST_F(CopyEntryTest, TemporaryFilesAreNeverOpenedOrRenamedThroughALink) {
+  struct Row {
+    const char *name;
+    bool platform;
+    fake::Operation step; // the link appears just before this call
+    int nth;
+    bool swap; // the finished temporary file itself becomes the link
+  } rows[] = {
+      {"planted before, buffered", false, fake::op_operation_count, 0, false},
+      {"planted before, platform", true, fake::op_operation_count, 0, false},
+      {"planted before the output opens", false, fake::op_open, 2, false},
+      {"planted before the platform copy", true, fake::op_platform_copy, 1, false},
+      {"swapped before the rename, buffered", false, fake::op_rename, 1, true},
+      {"swapped before the rename, platform", true, fake::op_rename, 1, true},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    options.safe_overwrite = true;
+    fake::add_file(NT("src"), "new");
+    fake::add_file(NT("dst"), "old");
+    fake::add_file(NT("victim"), "secret");
+    fake::set_clock(1000, 1);
+    const nstring first = numbered(NT("dst"), 1000);
+    auto plant = [&first, &row] {
+      if (row.swap)
+        remove_file(first.c_str());
+      fake::add_symbolic_link(first, NT("victim"));
+    };
+    if (row.step == fake::op_operation_count)
+      plant();
+    else
+      fake::before_call(row.step, row.nth, plant);
+    fake::add_symbolic_link(numbered(NT("dst"), 1001), NT("created-through-link"));
+    int status = copy(false, row.platform);
+    EXPECT_EQ("secret", fake::content(NT("victim")));
+    EXPECT_FALSE(fake::exists(NT("created-through-link")));
+    EXPECT_TRUE(fake::is_symbolic_link(first));
+    EXPECT_FALSE(fake::is_symbolic_link(NT("dst")));
+    if (row.swap) {
+      // The copy is gone from its name: the destination stays as it was.
+      EXPECT_EQ(copy_replace_failed, status);
+      EXPECT_EQ("old", fake::content(NT("dst")));
+    } else {
+      EXPECT_EQ(0, status);
+      EXPECT_EQ("new", fake::content(NT("dst")));
+    }
+    EXPECT_EQ(0, fake::open_descriptor_count());
+  }
+}
+
+// The copy takes the destination's place as a plain overwrite would write
+// into it, so safe overwrite never shows a private file to more users.
+TEST_F(CopyEntryTest, SafeOverwriteKeepsTheDestinationsPermissions) {
+  if (native_path_style == path_style_windows)
+    GTEST_SKIP() << "no permission bits on Windows";
+  options.safe_overwrite = true;
+  fake::add_file(NT("src"), "new");
+  fake::set_permissions(NT("src"), 0755);
+  fake::add_file(NT("dst"), "old");
+  fake::set_permissions(NT("dst"), 0600);
+  EXPECT_EQ(0, copy());
+  EXPECT_EQ("new", fake::content(NT("dst")));
+  EXPECT_EQ(0600u, fake::status_of(NT("dst")).permissions);
 }
 
 TEST_F(CopyEntryTest, SafeCopyFailureIsPrintedUnderQuietToo) {

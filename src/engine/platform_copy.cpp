@@ -45,13 +45,37 @@ int report_service_failure(const CopyPlan *plan, int code) {
   return copy_platform_failed;
 }
 
+// Under a temporary name the service makes the file itself, exclusively,
+// under the first name nobody has taken in any form. The service's result;
+// -1 when no name was free.
+int copy_to_new_name(CopyPlan *plan) {
+  for (int attempt = 0;; ++attempt) {
+    bool taken = false;
+    // The name an interruption removes is the one being made.
+    watch_output(plan->working_name.c_str(), -1, true);
+    int code = platform_copy_new_file(plan->source, plan->working_name.c_str(), progress_callback,
+                                      plan, &plan->made, &taken);
+    if (!taken)
+      return code;
+    if (attempt == kTemporaryNameRetries || !next_temporary_name(plan))
+      return -1;
+  }
+}
+
 } // namespace
 
 int platform_stream_copy(CopyPlan *plan) {
   int64_t start_time = wall_seconds();
   watch_output(plan->working_name.c_str(), -1, uses_temporary_name(plan));
-  int code = platform_copy_file(plan->source, plan->working_name.c_str(), plan->restart,
-                                progress_callback, plan);
+  int code = uses_temporary_name(plan)
+                 ? copy_to_new_name(plan)
+                 : platform_copy_file(plan->source, plan->working_name.c_str(), plan->restart,
+                                      progress_callback, plan);
+  if (code == -1) {
+    end_output_watch();
+    errno = EEXIST;
+    return report_no_temporary_name();
+  }
   if (code != 0) {
     int status = report_service_failure(plan, code);
     end_output_watch();
