@@ -6,6 +6,7 @@
 #include "cli/messages.h"
 #include "platform/platform.h"
 
+#include <cerrno>
 #include <string>
 
 namespace zorov {
@@ -39,29 +40,65 @@ std::string help_text() {
   return text;
 }
 
+// Fresh names tried beside the help file before giving up.
+const int kFreshNameAttempts = 16;
+
+// A name beside the help file that nobody can guess: the help file's name, a
+// full stop and eight hexadecimal digits.
+nstring fresh_name(const nstring &name) {
+  std::string digits = format_text(".%08x", random_number());
+  return name + nstring(digits.begin(), digits.end());
+}
+
+// The temporary directory is usually shared: the manual is written to a new
+// file made exclusively under a fresh name, which then takes the help
+// file's place. A help file name that is a link, or another user's file, is
+// never written through or replaced. True when the help file holds the
+// manual.
+bool write_help_file(const nstring &name, const std::string &text) {
+  if (name_standing(name.c_str()) == name_refused)
+    return false;
+  for (int attempt = 0; attempt < kFreshNameAttempts; ++attempt) {
+    nstring fresh = fresh_name(name);
+    if (fresh.size() > size_t(kPathMax))
+      return false;
+    FileIdentity made;
+    TextStream *file = create_new_text(fresh.c_str(), &made);
+    if (!file && errno == EEXIST)
+      continue;
+    if (!file)
+      return false;
+    write_text(file, text.data(), text.size());
+    close_text(file);
+    // In a sticky directory another user's file refuses the rename.
+    if (rename_made_file(fresh.c_str(), name.c_str(), made) == 0)
+      return true;
+    remove_file(fresh.c_str());
+    return false;
+  }
+  return false;
+}
+
 } // namespace
 
 void show_help() {
   nstring name;
-  TextStream *file = nullptr;
-  if (help_file_name(&name))
-    file = open_text(name.c_str(), text_replace);
-  else
-    print_error("%ls: Name too long.\n", name.c_str());
   const std::string text = help_text();
-  if (file)
-    write_text(file, text.data(), text.size());
-  else if (name.size() <= size_t(kPathMax))
-    print_error("Unable to Open %ls\n", name.c_str());
+  bool written = false;
+  if (help_file_name(&name)) {
+    written = write_help_file(name, text);
+    if (!written)
+      print_error("Unable to Open %ls\n", name.c_str());
+  } else {
+    print_error("%ls: Name too long.\n", name.c_str());
+  }
   close_logs();
   // Where no viewer can show the file (output to a pipe or a file), the
   // text itself goes to standard output.
   if (help_text_to_output())
     print_output("%s", text.c_str());
-  if (file) {
-    close_text(file);
+  if (written)
     show_help_file(name.c_str());
-  }
   exit_process(8);
 }
 

@@ -84,5 +84,63 @@ TEST_F(Help, UnwritableHelpFileStillEndsWith8) {
   EXPECT_NE(fake::console_error().find("Unable to Open "), std::string::npos);
 }
 
+// The temporary directory is shared with other users, who may plant links
+// or files of their own at the help file's name or at the fresh names.
+TEST_F(Help, NoHelpFileIsWrittenThroughALinkOrOverAnotherUsersFile) {
+  struct Row {
+    const char *name;
+    const char *planted; // at zorov.hlp: "link", "dangling", "foreign", ""
+    bool rename_refused; // a sticky directory refuses the rename
+    bool fresh_taken;    // a link waits at the first fresh name
+    bool written;
+  } rows[] = {
+      {"link to a victim", "link", false, false, false},
+      {"dangling link", "dangling", false, false, false},
+      {"another user's file", "foreign", false, false, false},
+      {"sticky directory refuses", "", true, false, false},
+      {"first fresh name taken", "", false, true, true},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    nstring directory = testing_support::full_name(NT("temp"));
+    nstring help = directory + (windows ? NT("\\zorov.hlp") : NT("/zorov.hlp"));
+    fake::set_environment("TMP", directory);
+    fake::add_file(NT("victim"), "secret");
+    std::string planted = row.planted;
+    if (planted == "link")
+      fake::add_symbolic_link(help, NT("victim"));
+    if (planted == "dangling")
+      fake::add_symbolic_link(help, NT("created"));
+    if (planted == "foreign" || planted.empty())
+      fake::add_file(help, "earlier help\n");
+    if (planted == "foreign")
+      fake::set_foreign_owner(help);
+    if (row.rename_refused)
+      fake::fail_call(fake::op_rename, 0, EPERM);
+    nstring first_fresh = help + NT(".5eed0000");
+    if (row.fresh_taken)
+      fake::add_symbolic_link(first_fresh, NT("created"));
+
+    EXPECT_EQ(run_program({NT("zorov")}), 8);
+    EXPECT_EQ("secret", fake::content(NT("victim")));
+    EXPECT_FALSE(fake::exists(NT("created")));
+    EXPECT_FALSE(fake::exists(help + NT(".5eed0001")));
+    if (row.written) {
+      EXPECT_EQ(0u, fake::content(help).find("ZOROV 4.38"));
+      EXPECT_TRUE(fake::is_symbolic_link(first_fresh));
+      ASSERT_EQ(1u, fake::help_files_shown().size());
+      EXPECT_EQ(narrow_text(help.c_str()), fake::help_files_shown()[0]);
+      EXPECT_EQ("", fake::console_error());
+    } else {
+      EXPECT_TRUE(fake::help_files_shown().empty());
+      EXPECT_EQ("Unable to Open " + narrow_text(help.c_str()) + "\n", fake::console_error());
+      EXPECT_FALSE(fake::exists(first_fresh));
+      if (planted == "foreign" || planted.empty())
+        EXPECT_EQ("earlier help\n", fake::content(help));
+    }
+  }
+}
+
 } // namespace
 } // namespace zorov
