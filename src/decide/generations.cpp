@@ -77,6 +77,30 @@ bool rename_logged(const nstring &from, const nstring &to) {
   return true;
 }
 
+// The backup of a file archived onto itself is a name the program makes: a
+// plain file of the user's own there is replaced by the copy; anything else
+// (a link, another user's file) is taken away, the link itself and never
+// what it leads to, and the name is made anew, exclusively, so that the copy
+// never writes through a link planted there. 0, or 1 when the name can't be
+// had.
+int claim_backup_name(const nstring &backup, const nstring &source_file) {
+  NameStanding standing = name_standing(backup.c_str());
+  if (standing == name_own_file)
+    return 0;
+  if (standing == name_refused && remove_file(backup.c_str()) != 0)
+    return 1;
+  FileStatus source_status;
+  uint32_t permissions = file_status(source_file.c_str(), &source_status) == 0
+                             ? source_status.permissions & 0777
+                             : 0600;
+  FileIdentity made;
+  int descriptor = create_new_file(backup.c_str(), permissions | 0200, &made);
+  if (descriptor < 0)
+    return 1;
+  close_file(descriptor);
+  return 0;
+}
+
 void shift_generations(const NameParts &parts, int generations) {
   for (int generation = generations - 1; generation >= 2; --generation)
     rename_logged(generation_name(parts, generation - 1), generation_name(parts, generation));
@@ -114,7 +138,12 @@ int rotate_generations(nstring *destination, const nstring &source) {
   if (copy_of_itself) {
     // A file archived onto itself stays where it is; the copy becomes its
     // backup beside it, outside the numbered generations.
-    *destination += generation_suffix(1);
+    nstring backup = *destination + generation_suffix(1);
+    if (claim_backup_name(backup, source_file) != 0) {
+      refuse(source, backup, "Archive name taken.");
+      return 1;
+    }
+    *destination = backup;
     return 0;
   }
   nstring newest = generations >= 2 ? generation_name(parts, 1) : oldest;

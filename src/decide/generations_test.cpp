@@ -192,6 +192,49 @@ TEST_F(Generations, FileArchivedOntoItselfIsCopiedBesideItself) {
   EXPECT_EQ(fake::content(NT("w/report.txt")), "current");
 }
 
+// Renames and removals act on a link planted at a generation name, never on
+// what it leads to; the backup beside a file archived onto itself is never
+// written through one.
+TEST_F(Generations, LinksAtGenerationNamesAreNeverFollowed) {
+  struct Row {
+    const char *name;
+    const nchar *planted; // the link's name
+    bool onto_itself;
+    bool raced; // the link appears between the check and the creation
+    const char *victim_after_job;
+    int result;
+  } rows[] = {
+      {"oldest generation", NT("w/report.(-02).txt"), false, false, "secret", 0},
+      {"generation shifted", NT("w/report.(-01).txt"), false, false, "secret", 0},
+      {"backup beside itself", NT("w/report.txt.(-01)"), true, false, "secret", 0},
+      {"backup raced", NT("w/report.txt.(-01)"), true, true, "secret", 1},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    options.archive = true;
+    options.quiet = true;
+    options.generations = 3;
+    fake::add_file(NT("victim"), "secret");
+    nstring planted = row.planted;
+    if (row.raced) {
+      fake::add_file(planted, "earlier backup");
+      fake::set_foreign_owner(planted);
+      fake::before_call(fake::op_open, 1,
+                        [planted] { fake::add_symbolic_link(planted, NT("victim")); });
+    } else {
+      fake::add_symbolic_link(planted, NT("victim"));
+    }
+    const nchar *source = row.onto_itself ? NT("w/report.txt") : NT("src/report.txt");
+    EXPECT_EQ(row.result, job(NT("w/report.txt"), source));
+    EXPECT_EQ(row.victim_after_job, fake::content(NT("victim")));
+    EXPECT_EQ("current",
+              fake::content(row.onto_itself ? NT("w/report.txt") : NT("w/report.(-01).txt")));
+    if (row.onto_itself && row.result == 0)
+      EXPECT_EQ("current", fake::content(planted));
+  }
+}
+
 TEST_F(Generations, NamesOfOneFileByCaseOnlyWhereCaseIsIgnored) {
   options.generations = 3;
   nstring redirected;
