@@ -77,28 +77,34 @@ bool rename_logged(const nstring &from, const nstring &to) {
   return true;
 }
 
-// The backup of a file archived onto itself is a name the program makes: a
-// plain file of the user's own there is replaced by the copy; anything else
-// (a link, another user's file) is taken away, the link itself and never
-// what it leads to, and the name is made anew, exclusively, so that the copy
-// never writes through a link planted there. 0, or 1 when the name can't be
-// had.
+// The backup of a file archived onto itself is a name the program makes.
+// A fresh file, made exclusively beside it, takes the name over: whatever
+// held it is replaced (a link itself, never what it leads to, even a link
+// the system doesn't show as one), so the copy never writes through a link
+// planted there. Only an append or a restart keeps a backup of the user's
+// own, whose content they go on from. 0, or 1 when the name can't be had.
 int claim_backup_name(const nstring &backup, const nstring &source_file) {
-  NameStanding standing = name_standing(backup.c_str());
-  if (standing == name_own_file)
+  bool own = name_standing(backup.c_str()) == name_own_file;
+  if (own && (options.append || options.restart))
     return 0;
-  if (standing == name_refused && remove_file(backup.c_str()) != 0)
-    return 1;
+  std::string digits = format_text(".%08x", random_number());
+  nstring fresh = backup + nstring(digits.begin(), digits.end());
   FileStatus source_status;
   uint32_t permissions = file_status(source_file.c_str(), &source_status) == 0
                              ? source_status.permissions & 0777
                              : 0600;
   FileIdentity made;
-  int descriptor = create_new_file(backup.c_str(), permissions | 0200, &made);
+  int descriptor = fresh.size() <= size_t(kPathMax)
+                       ? create_new_file(fresh.c_str(), permissions | 0200, &made)
+                       : -1;
   if (descriptor < 0)
-    return 1;
+    return own ? 0 : 1;
   close_file(descriptor);
-  return 0;
+  if (rename_made_file(fresh.c_str(), backup.c_str(), made) == 0)
+    return 0;
+  remove_file(fresh.c_str());
+  // A read-only backup of one's own is the copy's to refuse or overwrite.
+  return own ? 0 : 1;
 }
 
 void shift_generations(const NameParts &parts, int generations) {

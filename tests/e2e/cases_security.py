@@ -1,0 +1,189 @@
+"""Names the program makes itself, in directories other users can write to:
+links planted at them are never followed, and what the program writes is
+never readable by more users than it should be."""
+
+import glob
+import os
+import shutil
+import stat
+import tempfile
+import time
+
+from harness import case, check, equal
+
+
+def clock_readings(spread):
+    """Millisecond clock readings the program may take soon: the monotonic
+    clocks it may read, from a little before now to `spread` ms ahead."""
+    readings = set()
+    for clock in (time.CLOCK_MONOTONIC, getattr(time, "CLOCK_MONOTONIC_RAW", None)):
+        if clock is None:
+            continue
+        now = int(time.clock_gettime(clock) * 1000)
+        readings.update(range(now - 500, now + spread))
+    return sorted(reading & 0xFFFFFFFF for reading in readings)
+
+
+def plant_links(directory, base, target, spread):
+    for reading in clock_readings(spread):
+        name = os.path.join(directory, "%s_%d" % (base, reading))
+        if not os.path.lexists(name):
+            os.symlink(target, name)
+
+
+@case
+def safe_overwrite_never_opens_a_temporary_name_through_a_link(run):
+    # Thousands of links are planted: in memory, where making one is quick.
+    memory = "/dev/shm" if os.path.isdir("/dev/shm") else None
+    scratch = tempfile.mkdtemp(prefix="zorov-links-", dir=memory)
+    try:
+        os.mkdir(os.path.join(scratch, "x"))
+        victim = os.path.join(scratch, "victim")
+        created = os.path.join(scratch, "x", "created")
+        destination = os.path.join(scratch, "dst")
+        with open(victim, "wb") as handle:
+            handle.write(b"secret")
+        run.write("src", "new")
+        for flags in (["-os"], ["-f", "-os"]):
+            with open(destination, "wb") as handle:
+                handle.write(b"old")
+            # every name the program could try: dangling links, links to a victim
+            plant_links(scratch, "dst", created, 1500)
+            plant_links(scratch, "dst", victim, 4000)
+            named = ("Z:" + destination.replace("/", "\\")) if run.windows else destination
+            result = run.zorov("-b", *flags, "src", named)
+            check(not os.path.lexists(created), "created through a link with %r" % flags)
+            with open(victim, "rb") as handle:
+                equal(handle.read(), b"secret", "victim with %r" % flags)
+            check(not os.path.islink(destination), "dst became a link with %r" % flags)
+            with open(destination, "rb") as handle:
+                kept = handle.read()
+            check(kept in (b"old", b"new"), "dst with %r: %r" % (flags, kept))
+            if memory and not run.windows:
+                # the planted names cover every reading of the run's clock
+                equal(result.code, 1, result)
+                check("Safe Copy Failed.  Unable to create temporary output file\n" in result.out,
+                      result)
+                equal(kept, b"old", "destination kept with %r" % flags)
+            for name in glob.glob(os.path.join(scratch, "dst_*")):
+                os.unlink(name)
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+
+
+@case
+def append_with_safe_overwrite_keeps_the_old_content(run):
+    run.write("d", "OLD\n")
+    run.write("s", "NEW\n")
+    result = run.zorov("-b", "-e", "-os", "s", "d")
+    equal(result.code, 0, result)
+    equal(run.read("d"), b"OLD\nNEW\n", "appended")
+    equal(sorted(os.listdir(run.directory)), ["d", "s"], "no temporary file left")
+
+
+def help_directory(run):
+    """The temporary directory the program writes its help file to."""
+    if run.windows:
+        # wine sets TMP and TEMP to its own temporary directory
+        found = glob.glob(os.path.join(run.target.environment["WINEPREFIX"],
+                                       "drive_c/users/*/Temp"))
+        check(found, "the temporary directory of the wine prefix")
+        return found[0]
+    return run.native("tmp")
+
+
+def help_path(run):
+    if run.windows:
+        return "C:\\users\\%s\\Temp\\zorov.hlp" % os.path.basename(
+            os.path.dirname(help_directory(run)))
+    return run.path("tmp/zorov.hlp")
+
+
+@case
+def help_file_is_never_written_through_a_link(run):
+    directory = help_directory(run)
+    os.makedirs(directory, exist_ok=True)
+    help_name = os.path.join(directory, "zorov.hlp")
+    run.write("victim", "secret")
+    environment = {"TMP": run.path("tmp"), "TEMP": run.path("tmp")}
+    try:
+        for target in (run.native("victim"), run.native("created")):
+            if os.path.lexists(help_name):
+                os.unlink(help_name)
+            os.symlink(target, help_name)
+            result = run.zorov(environment=environment)
+            equal(result.code, 8, result)
+            equal(run.read("victim"), b"secret", "victim")
+            check(not run.exists("created"), "created through a dangling link")
+            equal(glob.glob(help_name + ".*"), [], "no fresh file left behind")
+            if run.windows and not result.err:
+                # the emulator shows the host's link as a plain file: the
+                # fresh file took the link's place, never writing through it
+                check(not os.path.islink(help_name), "the link is replaced")
+                continue
+            equal(result.err, "Unable to Open %s\n" % help_path(run), "refused")
+            check(os.path.islink(help_name), "the link is left alone")
+        # an earlier help file of the user's own is replaced
+        os.unlink(help_name)
+        with open(help_name, "wb") as handle:
+            handle.write(b"an old help file\n")
+        result = run.zorov(environment=environment)
+        equal(result.code, 8, result)
+        with open(help_name, "rb") as handle:
+            check(handle.read().startswith(b"ZOROV 4.38"), "replaced")
+        equal(glob.glob(help_name + ".*"), [], "no fresh file left behind")
+        if run.windows or os.geteuid() != 0:
+            return  # another user's file needs root to make
+        os.chown(help_name, 65534, 65534)
+        result = run.zorov(environment=environment)
+        equal(result.code, 8, result)
+        equal(result.err, "Unable to Open %s\n" % help_path(run), "another user's file")
+        with open(help_name, "rb") as handle:
+            check(handle.read().startswith(b"ZOROV 4.38"), "left alone")
+    finally:
+        if os.path.lexists(help_name):
+            os.unlink(help_name)
+
+
+@case
+def archive_never_follows_a_link_at_a_generation_name(run):
+    run.write("victim", "secret")
+    run.write("a.txt", "A")
+    os.symlink(run.native("victim"), run.native("a.txt.(-01)"))
+    result = run.zorov("-b", "-a", "a.txt", "-to", ".")
+    equal(result.code, 0, result)
+    equal(run.read("victim"), b"secret", "victim after the backup beside itself")
+    check(not os.path.islink(run.native("a.txt.(-01)")), "backup is a file of its own")
+    equal(run.read("a.txt.(-01)"), b"A", "backup")
+    if run.windows:
+        return  # the emulator deletes and renames through the host's links
+    run.write("src/r.txt", "new")
+    run.write("r.txt", "current")
+    os.symlink(run.native("victim"), run.native("r.(-01).txt"))
+    os.symlink(run.native("victim"), run.native("r.(-02).txt"))
+    result = run.zorov("-b", "-g3", "src/r.txt", "r.txt")
+    equal(result.code, 0, result)
+    equal(run.read("victim"), b"secret", "victim after the rotation")
+    equal(run.read("r.(-01).txt"), b"current", "newest generation")
+    equal(run.read("r.txt"), b"new", "copy")
+
+
+@case
+def new_files_and_directories_respect_the_umask(run):
+    if run.windows:
+        return  # no permission bits on Windows
+    run.write("src/a", "A", mode=0o644)
+    run.write("old", "private", mode=0o600)
+    previous = os.umask(0o077)
+    try:
+        results = [run.zorov("-q", "src/a", "plain"), run.zorov("-q", "-f", "src/a", "platform"),
+                   run.zorov("-q", "-s", "src", "tree/"),
+                   run.zorov("-q", "-os", "src/a", "old")]
+    finally:
+        os.umask(previous)
+    for result in results:
+        equal(result.code, 0, result)
+    for name, mode in (("plain", 0o600), ("platform", 0o600), ("tree", 0o700),
+                       ("tree/a", 0o600), ("old", 0o600)):
+        equal(stat.S_IMODE(os.stat(run.native(name)).st_mode), mode, "mode of " + name)
+    equal(run.read("old"), b"A", "replaced")
