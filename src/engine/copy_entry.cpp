@@ -85,9 +85,12 @@ int prepare_existing_destination(CopyPlan *plan, const FileStatus &status, uint3
     errno = ENAMETOOLONG;
     return report_no_temporary_name();
   }
-  // The copy takes the destination's place as a plain overwrite would
-  // write into it: it is never readable by more users than the destination.
-  plan->temporary_permissions = (status.permissions & 0777) | 0200u;
+  // The temporary file is never readable by more users than the file it
+  // becomes: the destination's bits, as a plain overwrite keeps them, or the
+  // source's, which -h+ gives the written file.
+  uint32_t final_bits =
+      options.set_hidden_attributes ? plan->source_permissions : status.permissions;
+  plan->temporary_permissions = (final_bits & 0777) | 0200u;
   return 0;
 }
 

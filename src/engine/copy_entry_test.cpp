@@ -315,19 +315,34 @@ TEST_F(CopyEntryTest, TemporaryFilesAreNeverOpenedOrRenamedThroughALink) {
   }
 }
 
-// The copy takes the destination's place as a plain overwrite would write
-// into it, so safe overwrite never shows a private file to more users.
-TEST_F(CopyEntryTest, SafeOverwriteKeepsTheDestinationsPermissions) {
+// The temporary file is never readable by more users than the file it
+// becomes: the destination as a plain overwrite keeps it, or with -h+ a file
+// with the source's bits.
+TEST_F(CopyEntryTest, TemporaryFileIsNoMoreReadableThanItsResult) {
   if (native_path_style == path_style_windows)
     GTEST_SKIP() << "no permission bits on Windows";
-  options.safe_overwrite = true;
-  fake::add_file(NT("src"), "new");
-  fake::set_permissions(NT("src"), 0755);
-  fake::add_file(NT("dst"), "old");
-  fake::set_permissions(NT("dst"), 0600);
-  EXPECT_EQ(0, copy());
-  EXPECT_EQ("new", fake::content(NT("dst")));
-  EXPECT_EQ(0600u, fake::status_of(NT("dst")).permissions);
+  struct Row {
+    bool source_bits; // -h+
+    uint32_t source, destination, expected;
+  } rows[] = {{false, 0755, 0600, 0600}, {true, 0600, 0644, 0600}};
+  for (const Row &row : rows) {
+    SetUp();
+    options.safe_overwrite = true;
+    options.set_hidden_attributes = row.source_bits;
+    fake::add_file(NT("src"), "new");
+    fake::set_permissions(NT("src"), row.source);
+    fake::add_file(NT("dst"), "old");
+    fake::set_permissions(NT("dst"), row.destination);
+    fake::set_clock(1000);
+    uint32_t temporary_bits = 0;
+    fake::before_call(fake::op_rename, 1, [&temporary_bits] {
+      temporary_bits = fake::status_of(numbered(NT("dst"), 1000)).permissions;
+    });
+    EXPECT_EQ(0, copy());
+    EXPECT_EQ("new", fake::content(NT("dst")));
+    EXPECT_EQ(row.expected, temporary_bits);
+    EXPECT_EQ(row.expected, fake::status_of(NT("dst")).permissions);
+  }
 }
 
 TEST_F(CopyEntryTest, SafeCopyFailureIsPrintedUnderQuietToo) {
