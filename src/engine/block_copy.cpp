@@ -338,6 +338,7 @@ int open_plain_output(const CopyPlan *plan) {
 // form; the name is never looked at first, the creation itself decides.
 int create_temporary(CopyPlan *plan) {
   for (int attempt = 0;; ++attempt) {
+    watch_output(plan->working_name.c_str(), -1, true);
     int output =
         create_new_file(plan->working_name.c_str(), plan->temporary_permissions, &plan->made);
     if (output >= 0 || errno != EEXIST || attempt == kTemporaryNameRetries)
@@ -380,7 +381,6 @@ int open_temporary_output(CopyPlan *plan) {
     int error_number = errno;
     close_file(output);
     remove_file(plan->working_name.c_str());
-    end_output_watch();
     report_unopened_output(plan->destination, error_number);
     return -1;
   }
@@ -491,8 +491,10 @@ int block_copy(CopyPlan *plan) {
     last_error = errno;
     return 1;
   }
-  bool temporary = plan->working_name != plan->destination;
-  watch_output(plan->working_name.c_str(), -1, temporary);
+  // An interruption that comes while the output is opened waits until it is
+  // watched; a temporary file is watched from each name it is tried under.
+  if (plan->working_name == plan->destination)
+    watch_output(plan->working_name.c_str(), -1, false);
   int64_t start = 0;
   int output = open_output(plan, input, &start);
   if (output < 0) {
@@ -503,9 +505,11 @@ int block_copy(CopyPlan *plan) {
     errno = error_number;
     return 2;
   }
-  // From here an interruption removes a temporary file, or leaves a plain
-  // destination stamped as older than any source.
-  watch_output(plan->working_name.c_str(), output, temporary);
+  // From here an interruption leaves a plain destination stamped as older
+  // than any source; a temporary file is watched from its creation on, and
+  // removed.
+  if (plan->working_name == plan->destination)
+    watch_output(plan->working_name.c_str(), output, false);
   int64_t start_time = wall_seconds();
   int status = copy_rounds(plan, input, output, start);
   return finish_copy(plan, input, output, status, start_time);

@@ -66,7 +66,8 @@ int copy_to_new_name(CopyPlan *plan) {
 
 int platform_stream_copy(CopyPlan *plan) {
   int64_t start_time = wall_seconds();
-  watch_output(plan->working_name.c_str(), -1, uses_temporary_name(plan));
+  if (!uses_temporary_name(plan))
+    watch_output(plan->working_name.c_str(), -1, false);
   int code = uses_temporary_name(plan)
                  ? copy_to_new_name(plan)
                  : platform_copy_file(plan->source, plan->working_name.c_str(), plan->restart,

@@ -33,7 +33,7 @@ struct FileData {
   uint32_t version_least = 0;
   size_t flushed_length = 0;                      // text handed over by flush_text or close_text
   std::vector<std::pair<int64_t, int64_t>> holes; // offset and length, in order
-  bool foreign = false; // belongs to another user
+  bool foreign = false;                           // belongs to another user
 };
 
 struct Node {
