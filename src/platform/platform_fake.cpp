@@ -31,9 +31,10 @@ struct FileData {
   uint64_t index = 0;
   uint32_t version_most = 0;
   uint32_t version_least = 0;
-  size_t flushed_length = 0;                      // text handed over by flush_text or close_text
+  size_t flushed_length = 0; // text handed over by flush_text or close_text
   std::vector<std::pair<int64_t, int64_t>> holes; // offset and length, in order
-  bool foreign = false;                           // belongs to another user
+  // The file belongs to another user.
+  bool foreign = false;
 };
 
 struct Node {
