@@ -184,10 +184,13 @@ def sparse_copy_keeps_its_holes(run):
     # partial copies to continue, themselves sparse
     for partial in ("part", "fpart"):
         write_sparse(run, partial, 21 * 1024 * 1024, pieces[:2])
+    # destinations that safe overwrite replaces through a temporary file
+    for replaced in ("safe", "fsafe"):
+        run.write(replaced, "old")
     expected = run.read("src")
     allowed = 2 * os.stat(run.native("src")).st_blocks
-    for flags, target in (([], "copy"), (["-pr"], "part"), (["-f"], "fast"),
-                          (["-f", "-pr"], "fpart")):
+    for flags, target in (([], "copy"), (["-pr"], "part"), (["-os"], "safe"), (["-f"], "fast"),
+                          (["-f", "-pr"], "fpart"), (["-f", "-os"], "fsafe")):
         result = run.zorov("-b", *flags, "src", target)
         equal(result.code, 0, "%r: %r" % (flags, result))
         equal(run.read(target), expected, "content with %r" % flags)
