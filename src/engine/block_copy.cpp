@@ -423,6 +423,10 @@ int finish_copy(const CopyPlan *plan, int input, int output, int status, int64_t
     error_number = errno;
   }
   bool temporary = plan->working_name != plan->destination;
+  // The source's times were given too early: a partial copy must not look
+  // as new as its source, so it gets the epoch.
+  if (times_set && status != 0 && !temporary)
+    set_file_times(plan->working_name.c_str(), FileTime(), FileTime());
   if (temporary)
     status = replace_from_temporary(plan, status, &error_number);
   end_output_watch();

@@ -188,6 +188,7 @@ TEST_F(BlockCopyTest, AFailedCloseOfTheOutputIsAWriteError) {
   fake::fail_call(fake::op_close, 2, EIO);
   EXPECT_EQ(4, copy());
   EXPECT_EQ(EIO, errno);
+  EXPECT_NE(source_modification.seconds, fake::status_of(NT("dst")).modification_time.seconds);
 }
 
 TEST_F(BlockCopyTest, RestartContinuesAfterWhatTheDestinationHolds) {
