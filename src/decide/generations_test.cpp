@@ -13,6 +13,7 @@ using testing_support::shown;
 class Generations : public ::testing::Test {
 protected:
   void SetUp() override {
+    TearDown(); // a table of rows sets up again
     fake::reset();
     testing_support::reset_run_state();
     log_file = open_text(NT("log"), text_replace);
