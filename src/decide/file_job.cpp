@@ -7,6 +7,7 @@
 #include "decide/generations.h"
 #include "engine/copy_entry.h"
 #include "engine/copy_status.h"
+#include "engine/same_file.h"
 #include "naming/exclusion.h"
 #include "platform/path_syntax.h"
 
@@ -172,7 +173,11 @@ int copy_one_file(const nstring &destination_name, const nstring &source,
   destination_status.exists = destination_stamp.exists;
   if (!passes_selection(source, destination, destination_base, destination_from_directory))
     return 0;
-  if (destination_stamp.exists && options.archive) {
+  // A move onto the file itself makes no generation: the copy entry then
+  // refuses the pair as the same file, and nothing is renamed or deleted.
+  bool move_onto_itself = options.move && destination_stamp.exists &&
+                          names_same_file(source.c_str(), destination_base.c_str());
+  if (destination_stamp.exists && options.archive && !move_onto_itself) {
     if (destination_stamp.is_stream) {
       report_copy_error(7, source.c_str(), destination.c_str());
       return 1;

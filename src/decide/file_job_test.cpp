@@ -119,6 +119,44 @@ TEST_F(FileJob, MoveDeletesOnlyWhileServingTheLastTarget) {
   EXPECT_NE(log().find(shown(NT("src/a.txt")) + " deleted.\n"), std::string::npos);
 }
 
+TEST_F(FileJob, AMoveOntoItselfKeepsTheFile) {
+  const bool posix = native_path_style == path_style_posix;
+  struct Row {
+    const char *name;
+    const nchar *destination;
+    const nchar *source; // as the tree copy hands it over: not made absolute
+    int generations;     // 0: no archive
+  } rows[] = {
+      {"same name", NT("src/a.txt"), NT("src/a.txt"), 0},
+      {"same name, archived", NT("src/a.txt"), NT("src/a.txt"), 5},
+      {"two generations", NT("src/a.txt"), NT("src/a.txt"), 2},
+      {"one generation", NT("src/a.txt"), NT("src/a.txt"), 1},
+      {"relative source", NT("src/a.txt"), NT("./src/../src/a.txt"), 5},
+      {"link to the source", NT("src/link"), NT("src/a.txt"), 3},
+      {"spelling by case", posix ? NT("src/A.TXT") : NT("src/a.txt"), NT("src/a.txt"), 5},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    options.move = true;
+    options.batch = true;
+    options.archive = row.generations != 0;
+    options.generations = row.generations;
+    target_cursor = 5;
+    fake::add_link(NT("src/link"), NT("src/a.txt"));
+    if (posix)
+      fake::add_case_spelling(NT("src/A.TXT"), NT("src/a.txt"));
+    EXPECT_EQ(copy_one_file(full_name(row.destination), row.source, 1, 5), 1);
+    EXPECT_EQ(fake::content(NT("src/a.txt")), "alpha");
+    for (const nchar *made : {NT("src/a.(-01).txt"), NT("src/a.(-00).txt"), NT("src/a.txt.(-01)"),
+                              NT("src/link.(-01)"), NT("src/link.(-02)")})
+      EXPECT_FALSE(fake::exists(made)) << narrow_text(made);
+    EXPECT_NE(fake::console_output().find(" : Source, Destination are same file.\n"),
+              std::string::npos);
+    TearDown();
+  }
+}
+
 TEST_F(FileJob, FailedDeleteIsReportedButTheJobSucceeds) {
   options.move = true;
   options.batch = true;

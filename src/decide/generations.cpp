@@ -7,6 +7,7 @@
 #include "cli/options.h"
 #include "engine/block_copy.h"
 #include "engine/copy_entry.h"
+#include "engine/same_file.h"
 #include "platform/path_syntax.h"
 #include "platform/platform.h"
 
@@ -44,7 +45,7 @@ int oldest_generation(int generations) { return generations >= 2 ? generations -
 bool source_is_generation(const NameParts &parts, int generations, const nstring &source_file) {
   int first = generations >= 2 ? 1 : 0;
   for (int generation = first; generation <= oldest_generation(generations); ++generation)
-    if (same_file_identity(generation_name(parts, generation).c_str(), source_file.c_str()))
+    if (names_same_file(source_file.c_str(), generation_name(parts, generation).c_str()))
       return true;
   return false;
 }
@@ -127,8 +128,7 @@ int rotate_generations(nstring *destination, const nstring &source) {
   }
   // The file itself, whatever the stream of it is being copied.
   nstring source_file = source.substr(0, stream_colon(source, native_path_style));
-  bool copy_of_itself = same_file_name(destination->c_str(), source.c_str(), native_path_style) ||
-                        same_file_identity(destination->c_str(), source_file.c_str()) != 0;
+  bool copy_of_itself = names_same_file(source.c_str(), destination->c_str());
   if (copy_of_itself && generations == 1) {
     // Renaming the destination would take the source away before it is
     // read; left in place, the copy engine reports the two as the same file.

@@ -8,6 +8,7 @@
 #include "cli/options.h"
 #include "engine/block_copy.h"
 #include "engine/platform_copy.h"
+#include "engine/same_file.h"
 #include "platform/path_syntax.h"
 #include "progress/progress.h"
 
@@ -206,8 +207,7 @@ int copy_file_data(const nchar *source, const nchar *destination, FileTime acces
     last_error = errno;
     return 2;
   }
-  if (destination_exists && status.device == source_status.device &&
-      status.file_index == source_status.file_index)
+  if (destination_exists && is_same_file(source, source_status, destination, status))
     return 6;
   plan.percent_base = size + 1;
   plan.last_percent = 0;

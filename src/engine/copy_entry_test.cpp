@@ -60,23 +60,33 @@ TEST(CopyCaption, NamesTheSourceAndFitsAPathBuffer) {
 }
 
 TEST_F(CopyEntryTest, TheSameFileIsNeverOpened) {
+  const bool posix = native_path_style == path_style_posix;
+  enum Destination { missing, link, case_spelling, own_file };
   struct Row {
     const char *name;
     const nchar *destination;
-    bool link;
+    Destination kind;
     int status;
   } rows[] = {
-      {"same name", NT("src"), false, 6},
-      {"hard link", NT("dst"), true, 6},
+      {"same name", NT("src"), missing, 6},
+      {"hard link", NT("dst"), link, 6},
       // Case differs: one file on Windows, two on POSIX.
-      {"other case", NT("SRC"), false, native_path_style == path_style_windows ? 6 : 0},
+      {"other case", NT("SRC"), missing, posix ? 0 : 6},
+      // A case-folding file system that gives each spelling its own
+      // identity: the directory doesn't list the spelling.
+      {"spelling of a case-folding file system", NT("SRC"), posix ? case_spelling : missing, 6},
+      {"a file of its own by case", NT("SRC"), posix ? own_file : missing, posix ? 0 : 6},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
     SetUp();
     fake::add_file(NT("src"), "data");
-    if (row.link)
-      fake::add_link(NT("dst"), NT("src"));
+    if (row.kind == link)
+      fake::add_link(row.destination, NT("src"));
+    if (row.kind == case_spelling)
+      fake::add_case_spelling(row.destination, NT("src"));
+    if (row.kind == own_file)
+      fake::add_file(row.destination, "other");
     int status = copy_file_data(NT("src"), row.destination, source_access, source_modification,
                                 false, false);
     EXPECT_EQ(row.status, status);

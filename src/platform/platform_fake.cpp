@@ -42,6 +42,8 @@ struct Node {
   nstring link; // a symbolic link's target (full name); empty for others
   bool directory = false;
   std::shared_ptr<FileData> data;
+  bool unlisted = false;  // a spelling a case-folding file system accepts
+  uint64_t own_index = 0; // the identity it reports instead, when not 0
 };
 
 struct Descriptor {
@@ -751,6 +753,13 @@ void set_terminal(bool is_terminal) { state().terminal = is_terminal; }
 void set_window_available(bool available) { state().window_available = available; }
 std::vector<std::string> window_events() { return state().window_events; }
 void set_copy_chunk(uint32_t bytes) { state().copy_chunk = bytes > 0 ? bytes : 1; }
+void add_case_spelling(const nstring &spelling, const nstring &target) {
+  add_link(spelling, target);
+  Node &node = control_node(spelling);
+  node.unlisted = true;
+  node.own_index = state().next_index++;
+}
+
 std::vector<std::string> help_files_shown() { return state().help_files; }
 
 std::vector<std::string> watch_events() { return state().watch_events; }
@@ -782,7 +791,7 @@ void fill_status(const Node &node, FileStatus *status) {
   status->read_only = is_read_only(data);
   status->permissions = windows_names ? 0 : data.permissions;
   status->device = 1;
-  status->file_index = data.index;
+  status->file_index = node.own_index != 0 ? node.own_index : data.index;
   if (!windows_names)
     status->allocated = status->size - hole_bytes(data);
 }
@@ -790,9 +799,14 @@ void fill_status(const Node &node, FileStatus *status) {
 } // namespace
 
 int same_file_identity(const nchar *first, const nchar *second) {
-  Node *one = find_name(first);
-  Node *other = find_name(second);
-  return one && other && one->data == other->data ? 1 : 0;
+  FileStatus one, other;
+  Node *first_node = find_name(first);
+  Node *second_node = find_name(second);
+  if (!first_node || !second_node)
+    return 0;
+  fill_status(*first_node, &one);
+  fill_status(*second_node, &other);
+  return one.file_index == other.file_index ? 1 : 0;
 }
 
 int resolve_full_path(const nchar *name, nstring *full) {
@@ -851,7 +865,7 @@ DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry) {
     }
   }
   for (const auto &item : state().nodes) {
-    if (is_root(item.first) || parent_of(item.first) != directory_key)
+    if (is_root(item.first) || item.second.unlisted || parent_of(item.first) != directory_key)
       continue;
     nstring own = last_component(item.second.name);
     if (!name_matches(final_component, own))

@@ -101,6 +101,10 @@ void add_symbolic_link(const nstring &link, const nstring &target);
 bool is_symbolic_link(const nstring &name);
 // Makes an existing file belong to another user.
 void set_foreign_owner(const nstring &name);
+// Makes `spelling` another spelling of `target`'s name, as a file system that
+// folds letter case accepts it: it opens the same file, but reports an
+// identity of its own and is not listed by a directory search.
+void add_case_spelling(const nstring &spelling, const nstring &target);
 // Sets a file's attribute bits (attribute_read_only, _hidden, _system,
 // _archive); the read-only bit also clears or restores the write permission.
 // On POSIX a name beginning with "." is reported hidden whatever the bits.

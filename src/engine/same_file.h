@@ -1,0 +1,29 @@
+// Whether a destination is the very file of its source. The copy entry, the
+// archive generations and the move all ask this one question, so that no
+// spelling of the source is ever truncated, renamed or deleted by one of
+// them while another would have refused it.
+#pragma once
+
+#include "platform/native.h"
+#include "platform/platform.h"
+
+namespace zorov {
+
+// True when `destination` is the file of `source` itself: the same name, the
+// same identity (device and inode; volume and file index), or, on a file
+// system that folds letter case, a spelling of the source's name in the same
+// directory that the directory does not list as an entry of its own. The
+// statuses are those of the two existing files (for a stream source, of the
+// file that holds it).
+bool is_same_file(const nchar *source, const FileStatus &source_status, const nchar *destination,
+                  const FileStatus &destination_status);
+
+// The same decision when the statuses are not at hand: the names alone when
+// either file is missing.
+bool names_same_file(const nchar *source, const nchar *destination);
+
+// True when the two names differ, but only in the case of their letters
+// (Latin, Greek and Cyrillic letters of any width).
+bool differ_only_in_case(const nstring &first, const nstring &second);
+
+} // namespace zorov

@@ -1,0 +1,38 @@
+#include "engine/same_file.h"
+
+#include <gtest/gtest.h>
+
+namespace zorov {
+namespace {
+
+TEST(DifferOnlyInCase, FoldsLettersOfEveryWidthAndNothingElse) {
+  struct Row {
+    const nchar *first;
+    const nchar *second;
+    bool expected;
+  } rows[] = {
+      {NT("doc.txt"), NT("DOC.TXT"), true},
+      {NT("doc.txt"), NT("doc.txt"), false}, // the same name: no other spelling
+      {NT("doc.txt"), NT("doc.txt "), false},
+      {NT("doc1.txt"), NT("doc2.TXT"), false},
+      {NT("\u00e4rger"), NT("\u00c4RGER"), true},     // Latin-1
+      {NT("\u0151z"), NT("\u0150Z"), true},           // Latin Extended-A
+      {NT("\u03b1\u03b2"), NT("\u0391\u0392"), true}, // Greek
+      {NT("\u0434\u0451"), NT("\u0414\u0401"), true}, // Cyrillic
+      {NT("\u00f7"), NT("\u00d7"), false},            // signs, not letters
+      {NT("a-b"), NT("a_b"), false},
+  };
+  for (const Row &row : rows)
+    EXPECT_EQ(row.expected, differ_only_in_case(row.first, row.second))
+        << narrow_text(row.first) << " | " << narrow_text(row.second);
+}
+
+TEST(DifferOnlyInCase, BytesThatAreNotUtf8CompareAsTheyAre) {
+  if (sizeof(nchar) != 1)
+    GTEST_SKIP() << "names are UTF-16 here";
+  EXPECT_FALSE(differ_only_in_case(nstring("a\xe4"), nstring("a\xc4")));
+  EXPECT_TRUE(differ_only_in_case(nstring("a\xff"), nstring("A\xff")));
+}
+
+} // namespace
+} // namespace zorov
