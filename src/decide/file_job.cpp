@@ -130,21 +130,40 @@ void list_identified(const nstring &source, const nstring &destination) {
   identified_bytes += source_stamp.size;
 }
 
+// A move deletes only what it copied: the source still has the size and
+// time it had when the copy began, and the copy reached its end.
+bool source_unchanged(const nstring &source, int64_t source_end) {
+  nstring base;
+  bool stream = split_stream_name(source, &base);
+  FileStatus status;
+  if (file_status(base.c_str(), &status) != 0)
+    return false;
+  int64_t size = stream ? stream_length(source.c_str()) : status.size;
+  const FileTime &then = source_stamp.modification_precise;
+  return size == source_stamp.size && source_end == source_stamp.size &&
+         status.modification_time.seconds == then.seconds &&
+         status.modification_time.nanoseconds == then.nanoseconds;
+}
+
 int copy_and_report(const nstring &source, const nstring &destination, int argument_count,
                     const KnownStatus &known_source, const KnownStatus &known_destination) {
   print_log("%ls ===> %ls", source.c_str(), destination.c_str());
   if (!options.quiet)
     print_output("%ls ===> %ls", source.c_str(), destination.c_str());
+  int64_t source_end = 0;
   int status = copy_file_data(source.c_str(), destination.c_str(), source_stamp.access_precise,
                               source_stamp.modification_precise, options.restart,
-                              options.platform_copy, known_source, known_destination);
+                              options.platform_copy, known_source, known_destination, &source_end);
+  bool deletes = options.move && target_cursor == argument_count;
+  if (status == 0 && deletes && !source_unchanged(source, source_end))
+    status = copy_source_changed;
   if (status != 0) {
     report_copy_error(status, source.c_str(), destination.c_str());
     return 1;
   }
   report_output(" : Ok\n");
   record_copied(source.c_str());
-  if (options.move && target_cursor == argument_count)
+  if (deletes)
     delete_source(source.c_str());
   return 0;
 }

@@ -157,6 +157,39 @@ TEST_F(FileJob, AMoveOntoItselfKeepsTheFile) {
   }
 }
 
+TEST_F(FileJob, AMoveDeletesOnlyWhatItCopied) {
+  struct Row {
+    const char *name;
+    int read;            // the read during which someone else writes
+    const char *content; // what the source then holds
+    int64_t time;        // and its modification time
+  } rows[] = {
+      {"appended to after the copy read its end", 2, "alpha and more", 1000},
+      {"appended to before the copy read its end", 1, "alpha and more", 1000},
+      {"rewritten with the same size", 2, "ALPHA", 1001},
+      {"cut short", 1, "alp", 1000},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    options.move = true;
+    options.batch = true;
+    open_logs();
+    target_cursor = 5;
+    fake::before_call(fake::op_read, row.read,
+                      [&row] { fake::add_file(NT("src/a.txt"), row.content, row.time); });
+    EXPECT_EQ(job(NT("dst/a.txt")), 1);
+    EXPECT_EQ(fake::content(NT("src/a.txt")), row.content);
+    std::string line = pair(NT("dst/a.txt"));
+    EXPECT_EQ(fake::console_output(),
+              line + line + " : Source changed during the copy.  It is not deleted.\n");
+    EXPECT_EQ(log(), line + line + " : Source changed during the copy.  It is not deleted.\n");
+    flush_text(copied_list);
+    EXPECT_EQ(fake::content(NT("log.fil")), "");
+    TearDown();
+  }
+}
+
 TEST_F(FileJob, FailedDeleteIsReportedButTheJobSucceeds) {
   options.move = true;
   options.batch = true;

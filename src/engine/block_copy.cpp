@@ -287,6 +287,7 @@ int copy_rounds(CopyPlan *plan, int input, int output, int64_t start) {
   map.size = plan->percent_base - 1;
   map.position = start;
   int status = run_rounds(plan, input, output, &map);
+  plan->source_end = map.position;
   if (settle_holes(&map, output) != 0 && status == 0)
     status = 4;
   return status;
@@ -312,6 +313,8 @@ int open_restart_output(const CopyPlan *plan, int input, int64_t *start) {
   if (length < 0 || seek_file(input, length) < 0) {
     int error_number = errno;
     close_file(output);
+    // The open may have made it.
+    mark_partial_copy(plan->working_name.c_str());
     errno = error_number;
     return -1;
   }
@@ -436,6 +439,8 @@ int finish_copy(const CopyPlan *plan, int input, int output, int status, int64_t
       set_file_times(plan->destination, plan->access_time, plan->modification_time);
   } else {
     last_error = error_number;
+    if (!temporary)
+      mark_partial_copy(plan->destination);
   }
   if (options.set_hidden_attributes)
     give_source_attributes(plan, status, temporary);
@@ -477,6 +482,12 @@ int replace_from_temporary(const CopyPlan *plan, int status, int *error_number) 
   *error_number = reason;
   kept_temporary_name = plan->working_name;
   return copy_replace_failed;
+}
+
+void mark_partial_copy(const nchar *name) {
+  int error_number = errno;
+  set_file_times(name, FileTime(), FileTime());
+  errno = error_number;
 }
 
 // Sizes above 2 GiB are printed whole: the figures are 64-bit.

@@ -29,6 +29,11 @@ struct CopyPlan {
   FileIdentity made;                  // the temporary file once it is made
   FileTime access_time;
   FileTime modification_time;
+  int64_t source_end = 0; // how far into the source the copy got
+  // The destination as it was before the copy: missing (size -1), or its
+  // size and modification time.
+  int64_t size_before = -1;
+  FileTime modified_before;
 };
 
 // Moves the data of `plan->source` into `plan->working_name` through the
@@ -59,6 +64,11 @@ bool next_temporary_name(CopyPlan *plan);
 
 // "Safe Copy Failed" on standard output and in the LogFile; status 2.
 int report_no_temporary_name();
+
+// A copy that stopped part-way must never look newer than its source: its
+// times go back to 1970-01-01, so that a later run that copies only newer or
+// changed files copies it again, while a restart still continues it.
+void mark_partial_copy(const nchar *name);
 
 // `destination` + "_" + the clock reading in decimal.
 nstring temporary_name(const nchar *destination, uint32_t clock_reading);

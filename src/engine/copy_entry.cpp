@@ -171,7 +171,12 @@ nstring copy_caption(const nchar *source) {
 
 int copy_file_data(const nchar *source, const nchar *destination, FileTime access_time,
                    FileTime modification_time, bool restart, bool platform,
-                   const KnownStatus &known_source, const KnownStatus &known_destination) {
+                   const KnownStatus &known_source, const KnownStatus &known_destination,
+                   int64_t *source_end) {
+  int64_t ignored = 0;
+  if (!source_end)
+    source_end = &ignored;
+  *source_end = 0;
   uint32_t clock_reading = milliseconds_now();
   progress_window_state = -1;
   if (!name_fits(source) || !name_fits(destination)) {
@@ -215,15 +220,18 @@ int copy_file_data(const nchar *source, const nchar *destination, FileTime acces
     print_output(" %2I64d%c", int64_t(0), '%');
 
   if (destination_exists) {
+    plan.size_before = status.size;
+    plan.modified_before = status.modification_time;
     plan.destination_exists = true;
     int result = prepare_existing_destination(&plan, status, clock_reading);
     if (result != 0)
       return result;
   }
   plan.caption = copy_caption(source);
-  if (platform && !source_is_stream(source))
-    return platform_stream_copy(&plan);
-  return block_copy(&plan);
+  int result =
+      platform && !source_is_stream(source) ? platform_stream_copy(&plan) : block_copy(&plan);
+  *source_end = plan.source_end;
+  return result;
 }
 
 } // namespace zorov

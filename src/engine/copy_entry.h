@@ -26,9 +26,12 @@ bool name_is_missing(int error_number);
 
 // Copies the data of `source` into `destination`; returns a CopyStatus.
 // The times become the copy's times. A status not known is asked for.
+// `source_end`, when given, receives how far into the source the copy got
+// (with a restart, the part it skipped included).
 int copy_file_data(const nchar *source, const nchar *destination, FileTime access_time,
                    FileTime modification_time, bool restart, bool platform,
                    const KnownStatus &known_source = KnownStatus(),
-                   const KnownStatus &known_destination = KnownStatus());
+                   const KnownStatus &known_destination = KnownStatus(),
+                   int64_t *source_end = nullptr);
 
 } // namespace zorov

@@ -439,5 +439,58 @@ TEST_F(CopyEntryTest, ThePlatformPathCopiesTheData) {
   EXPECT_EQ(bytes_of(9), fake::content(NT("dst")));
 }
 
+TEST_F(CopyEntryTest, APartialCopyNeverLooksNewerThanItsSource) {
+  enum Fault { none, write_fails, read_fails, seek_fails, out_of_space, service_refuses };
+  struct Row {
+    const char *name;
+    Fault fault;
+    bool append, restart, safe, platform, destination;
+    bool marked; // the destination's times went back to 1970
+  } rows[] = {
+      {"write fails", write_fails, false, false, false, false, false, true},
+      {"write fails over a file", write_fails, false, false, false, false, true, true},
+      {"read fails", read_fails, false, false, false, false, true, true},
+      {"append fails", write_fails, true, false, false, false, true, true},
+      {"restart can't position", seek_fails, false, true, false, false, false, true},
+      {"safe overwrite fails", write_fails, false, false, true, false, true, false},
+      {"platform copy runs out of space", out_of_space, false, false, false, true, true, true},
+      {"platform copy refused at once", service_refuses, false, false, false, true, true, false},
+      {"a good copy", none, false, false, false, false, true, false},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    options.append = row.append;
+    options.safe_overwrite = row.safe;
+    fake::add_file(NT("src"), bytes_of(20));
+    if (row.destination)
+      fake::add_file(NT("dst"), "old", 3000000);
+    if (row.fault == write_fails)
+      fake::fail_call(fake::op_write, 1, EIO);
+    if (row.fault == read_fails)
+      fake::fail_call(fake::op_read, 2, EIO);
+    if (row.fault == seek_fails)
+      fake::fail_call(fake::op_seek, 1, EINVAL);
+    if (row.fault == out_of_space) {
+      fake::set_copy_chunk(4);
+      fake::set_free_space(6);
+    }
+    if (row.fault == service_refuses)
+      fake::fail_call(fake::op_platform_copy, 1, EACCES);
+    fake::set_wall_clock(5000000);
+    int status = copy(row.restart, row.platform);
+    EXPECT_EQ(row.fault == none, status == 0) << status;
+    if (!fake::exists(NT("dst")))
+      continue;
+    FileStatus left = fake::status_of(NT("dst"));
+    if (row.marked) {
+      EXPECT_EQ(0, left.modification_time.seconds);
+      EXPECT_EQ(0, left.modification_time.nanoseconds);
+    } else {
+      EXPECT_NE(0, left.modification_time.seconds);
+    }
+  }
+}
+
 } // namespace
 } // namespace zorov

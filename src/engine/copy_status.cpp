@@ -58,6 +58,9 @@ void report_copy_error(int status, const nchar *source, const nchar *destination
     report_twins(" : Failed.  Can not archive to a stream.\n\n",
                  " : Failed.  Can not archive to a stream.\n");
     return;
+  case copy_source_changed:
+    report_output(" : Source changed during the copy.  It is not deleted.\n");
+    return;
   case copy_replace_failed:
     report_output(" : Unable to replace destination.  %s  The copy is kept as %ls\n",
                   captured_error_text(last_error).c_str(), kept_temporary_name.c_str());

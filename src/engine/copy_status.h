@@ -17,6 +17,9 @@ enum CopyStatusCode {
   // The copy was complete under its temporary name but could not take the
   // destination's place; the temporary file is kept and named in the report.
   copy_replace_failed = 9,
+  // A move found its source changed after the copy had begun (another size
+  // or time, or a copy of another length): the source is kept.
+  copy_source_changed = 10,
   copy_unexamined = -1,
 };
 

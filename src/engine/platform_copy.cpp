@@ -32,6 +32,17 @@ void progress_callback(int64_t total, int64_t transferred, void *context) {
 
 bool uses_temporary_name(const CopyPlan *plan) { return plan->working_name != plan->destination; }
 
+// Whether the service left the destination other than it found it: made,
+// cut or partly written.
+bool destination_touched(const CopyPlan *plan) {
+  FileStatus status;
+  if (file_status(plan->destination, &status) != 0)
+    return false;
+  return plan->size_before < 0 || status.size != plan->size_before ||
+         status.modification_time.seconds != plan->modified_before.seconds ||
+         status.modification_time.nanoseconds != plan->modified_before.nanoseconds;
+}
+
 int report_service_failure(const CopyPlan *plan, int code) {
   last_error = code;
   std::string text = system_message(code);
@@ -39,6 +50,8 @@ int report_service_failure(const CopyPlan *plan, int code) {
   FileStatus status;
   if (uses_temporary_name(plan) && file_status(plan->working_name.c_str(), &status) == 0)
     remove_file(plan->working_name.c_str());
+  if (!uses_temporary_name(plan) && destination_touched(plan))
+    mark_partial_copy(plan->destination);
   if (progress_window_state == 1)
     close_progress_window();
   errno = code;
@@ -89,6 +102,7 @@ int platform_stream_copy(CopyPlan *plan) {
   if (examined && options.timing)
     report_throughput(copied.size, end_time - start_time);
   int status = examined ? copy_ok : copy_unexamined;
+  plan->source_end = examined ? copied.size : 0;
   if (examined && uses_temporary_name(plan))
     status = replace_from_temporary(plan, copy_ok, &error_number);
   end_output_watch();

@@ -2,6 +2,8 @@
 copied."""
 
 import os
+import subprocess
+import time
 
 from harness import case, check, equal
 
@@ -41,3 +43,26 @@ def move_of_a_tree_onto_itself_keeps_every_file(run):
     equal(sorted(os.listdir(run.native("dir"))), ["one", "sub"], "nothing made")
     equal(sorted(os.listdir(run.native("dir/sub"))), ["two"], "nothing made below")
     equal(run.read("dir/one") + run.read("dir/sub/two"), b"12", "content")
+
+
+@case
+def move_keeps_a_source_that_grew_during_the_copy(run):
+    run.write("src", b"x" * 1000)
+    # One block of 1000 bytes every 3 seconds: the read that finds the end
+    # comes 3 seconds after the first, the write 3 seconds later.
+    started = subprocess.Popen(run.target.command(["-b", "-m", "-i1000/3", "src", "dst"]),
+                               cwd=run.directory, env=run.target.environment,
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE)
+    deadline = time.time() + 60
+    while not run.exists("dst") and time.time() < deadline and started.poll() is None:
+        time.sleep(0.05)
+    time.sleep(1.5)
+    with open(run.native("src"), "ab") as handle:
+        handle.write(b"more\n")
+    out, err = started.communicate(timeout=120)
+    out = run.console_text(out)
+    equal(started.returncode, 1, "exit code: %r %r" % (out, err))
+    equal(run.read("src"), b"x" * 1000 + b"more\n", "source kept")
+    pair = "%s ===> %s" % (run.path("src"), run.path("dst"))
+    check(out.endswith(pair + " : Source changed during the copy.  It is not deleted.\n"), out)

@@ -105,7 +105,7 @@ class Run:
             check(b"\r" not in data, "CR in %s" % relative)
         return data.decode("latin-1")
 
-    def zorov(self, *arguments, stdin=None, environment=None, raw=False):
+    def zorov(self, *arguments, stdin=None, environment=None, raw=False, preexec=None):
         env = dict(self.target.environment)
         if environment:
             env.update(environment)
@@ -117,6 +117,7 @@ class Run:
             stdout=subprocess.PIPE,
             stderr=subprocess.PIPE,
             timeout=120,
+            preexec_fn=preexec,
         )
         out, err = started.stdout, started.stderr
         if not raw:
