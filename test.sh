@@ -11,6 +11,9 @@ cd "$here"
 . scripts/packages.sh
 ensure_packages cmake g++ make python3 googletest g++-mingw-w64-x86-64-posix \
   g++-mingw-w64-i686-posix wine64 clang libclang-rt-dev || exit 1
+# The file-system stage of the end-to-end tests mounts images of these; it
+# runs only as root, and skips without them.
+[ "$(id -u)" -ne 0 ] || ensure_packages xfsprogs btrfs-progs exfat-fuse exfatprogs ntfs-3g attr
 
 WINE=/usr/lib/wine/wine64
 command -v wine64 >/dev/null && WINE=$(command -v wine64)

@@ -65,16 +65,16 @@ size_t final_component_start(const nstring &name) {
   return start;
 }
 
-nstring directory_or_current(const nstring &directory) {
-  return directory.empty() ? nstring(NT(".")) : directory;
+// An identity the platform could not read is no identity.
+bool identity_known(const FileStatus &status) {
+  return status.device != 0 || status.file_index != 0;
 }
 
-bool same_directory(const nstring &first, const nstring &second) {
-  FileStatus one, other;
-  if (file_status(directory_or_current(first).c_str(), &one) != 0 ||
-      file_status(directory_or_current(second).c_str(), &other) != 0)
-    return false;
-  return one.device == other.device && one.file_index == other.file_index;
+// How many directory levels up a spelling by case is followed.
+const int kSpellingDepth = 64;
+
+nstring directory_or_current(const nstring &directory) {
+  return directory.empty() ? nstring(NT(".")) : directory;
 }
 
 // Whether `directory` holds an entry of exactly `name`, byte for byte.
@@ -89,18 +89,44 @@ bool lists_entry(const nstring &directory, const nstring &name) {
   return found;
 }
 
-// A file system that folds letter case may give each spelling of a name an
-// identity of its own; the directory's own listing tells the spellings
-// apart from files of their own.
-bool is_case_spelling(const nstring &source_file, const nstring &destination) {
-  size_t source_cut = final_component_start(source_file);
-  size_t destination_cut = final_component_start(destination);
-  nstring destination_name = destination.substr(destination_cut);
-  if (!differ_only_in_case(source_file.substr(source_cut), destination_name))
+bool same_entry(const nstring &first, const nstring &second, int depth);
+
+// Two directory parts (each empty, or ending in a separator): one directory
+// by identity, or by spellings of one entry.
+bool same_directory(const nstring &first, const nstring &second, int depth) {
+  if (first == second)
+    return true;
+  FileStatus one, other;
+  if (file_status(directory_or_current(first).c_str(), &one) != 0 ||
+      file_status(directory_or_current(second).c_str(), &other) != 0)
     return false;
-  nstring directory = destination.substr(0, destination_cut);
-  return same_directory(source_file.substr(0, source_cut), directory) &&
-         !lists_entry(directory, destination_name);
+  if (!identity_known(one) || !identity_known(other))
+    return false;
+  if (one.device == other.device && one.file_index == other.file_index)
+    return true;
+  if (depth == 0 || first.size() < 2 || second.size() < 2)
+    return false;
+  return same_entry(first.substr(0, first.size() - 1), second.substr(0, second.size() - 1),
+                    depth - 1);
+}
+
+// A file system that folds letter case may give each spelling of a name an
+// identity of its own, directories included; the directory's own listing
+// tells the spellings apart from entries of their own.
+bool same_entry(const nstring &first, const nstring &second, int depth) {
+  size_t first_cut = final_component_start(first);
+  size_t second_cut = final_component_start(second);
+  nstring first_name = first.substr(first_cut);
+  nstring second_name = second.substr(second_cut);
+  bool exact = first_name == second_name;
+  if (!exact && !differ_only_in_case(first_name, second_name))
+    return false;
+  // Dots and empty names say nothing by their text.
+  if (first_name.empty() || first_name == NT("..") || second_name == NT(".."))
+    return false;
+  nstring directory = second.substr(0, second_cut);
+  return same_directory(first.substr(0, first_cut), directory, depth) &&
+         (exact || !lists_entry(directory, second_name));
 }
 
 nstring holding_file(const nchar *source) {
@@ -124,12 +150,10 @@ bool is_same_file(const nchar *source, const FileStatus &source_status, const nc
                   const FileStatus &destination_status) {
   if (same_file_name(source, destination, native_path_style))
     return true;
-  // An identity the platform could not read is no identity.
-  bool known = source_status.device != 0 || source_status.file_index != 0;
-  if (known && source_status.device == destination_status.device &&
+  if (identity_known(source_status) && source_status.device == destination_status.device &&
       source_status.file_index == destination_status.file_index)
     return true;
-  return is_case_spelling(holding_file(source), destination);
+  return same_entry(holding_file(source), destination, kSpellingDepth);
 }
 
 bool names_same_file(const nchar *source, const nchar *destination) {

@@ -11,8 +11,9 @@ namespace zorov {
 
 // True when `destination` is the file of `source` itself: the same name, the
 // same identity (device and inode; volume and file index), or, on a file
-// system that folds letter case, a spelling of the source's name in the same
-// directory that the directory does not list as an entry of its own. The
+// system that folds letter case, a spelling of the source's name (and of its
+// directories' names) that the directory does not list as an entry of its
+// own. The
 // statuses are those of the two existing files (for a stream source, of the
 // file that holds it).
 bool is_same_file(const nchar *source, const FileStatus &source_status, const nchar *destination,

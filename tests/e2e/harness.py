@@ -135,6 +135,10 @@ class Failure(Exception):
     pass
 
 
+class Skipped(Exception):
+    """A case that can't run here; its text says why."""
+
+
 def check(condition, message="check failed"):
     if not condition:
         raise Failure(message)
@@ -146,7 +150,7 @@ def equal(actual, expected, what="value"):
 
 
 def run_cases(target, selected=None):
-    passed = failed = 0
+    passed = failed = skipped = 0
     root = tempfile.mkdtemp(prefix="zorov-e2e-")
     try:
         for function in CASES:
@@ -159,6 +163,9 @@ def run_cases(target, selected=None):
                 function(Run(target, directory))
                 passed += 1
                 print("  ok     %-50s %.2fs" % (function.__name__, time.time() - started))
+            except Skipped as reason:
+                skipped += 1
+                print("  skip   %-50s %s" % (function.__name__, reason))
             except Exception:  # a failed case is reported, the others go on
                 failed += 1
                 print("  FAILED %s" % function.__name__)
@@ -172,4 +179,4 @@ def run_cases(target, selected=None):
                 except OSError:
                     pass
         shutil.rmtree(root, ignore_errors=True)
-    return passed, failed
+    return passed, failed, skipped

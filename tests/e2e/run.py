@@ -1,7 +1,7 @@
 """Runs every end-to-end case against one build of the program.
 
 usage: run.py PROGRAM [--wine WINE64] [NAME-FILTER ...]
-Prints a line per case and ends with "N passed, N failed".
+Prints a line per case and ends with "N passed, N failed, N skipped".
 """
 
 import glob
@@ -37,12 +37,12 @@ def main(arguments):
         subprocess.run([wine, "wineboot", "--init"], env=target.environment,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=900)
     try:
-        passed, failed = harness.run_cases(target, rest)
+        passed, failed, skipped = harness.run_cases(target, rest)
     finally:
         if wine:
             subprocess.run([server, "-k"], env=target.environment)
             subprocess.run(["rm", "-rf", prefix])
-    print("%d passed, %d failed" % (passed, failed))
+    print("%d passed, %d failed, %d skipped" % (passed, failed, skipped))
     return 1 if failed else 0
 
 
