@@ -129,6 +129,60 @@ bool same_entry(const nstring &first, const nstring &second, int depth) {
          (exact || !lists_entry(directory, second_name));
 }
 
+// The component of `name` that ends at `*end` (separators at the end are
+// passed over); `*end` moves to its start. False when none is left.
+bool previous_component(const nstring &name, size_t *end, nstring *component) {
+  size_t stop = *end;
+  while (stop > 0 && is_separator(name[stop - 1], native_path_style))
+    --stop;
+  if (stop == 0)
+    return false;
+  size_t start = stop;
+  while (start > 0 && !is_separator(name[start - 1], native_path_style))
+    --start;
+  *component = name.substr(start, stop - start);
+  *end = start;
+  return true;
+}
+
+bool is_dots(const nstring &component) { return component == NT(".") || component == NT(".."); }
+
+enum Spelling { not_spellings, spellings, undecided };
+
+// The two names compared by their text, component by component from their
+// ends: spellings of one name when a pair differs only in letter case and
+// every pair below it is equal; not when a pair below differs otherwise;
+// undecided when a name ends, or a dot component comes, first.
+Spelling compare_spellings(const nstring &first, const nstring &second) {
+  size_t first_end = first.size(), second_end = second.size();
+  nstring one, other;
+  bool found = false;
+  while (previous_component(first, &first_end, &one) &&
+         previous_component(second, &second_end, &other) && !is_dots(one) && !is_dots(other)) {
+    if (one == other)
+      continue;
+    if (!differ_only_in_case(one, other))
+      return found ? spellings : not_spellings;
+    found = true;
+  }
+  return found ? spellings : undecided;
+}
+
+// Most pairs are told apart by their text alone; only spellings by case are
+// looked up on the disk, their relative names made absolute first.
+bool is_case_spelling(const nstring &source_file, const nstring &destination) {
+  if (compare_spellings(source_file, destination) == not_spellings)
+    return false;
+  nstring first, second;
+  if (resolve_full_path(source_file.c_str(), &first) != 0 ||
+      resolve_full_path(destination.c_str(), &second) != 0)
+    return false;
+  Spelling verdict = compare_spellings(first, second);
+  if (verdict == undecided)
+    return first == second;
+  return verdict == spellings && same_entry(first, second, kSpellingDepth);
+}
+
 nstring holding_file(const nchar *source) {
   nstring name(source);
   return name.substr(0, stream_colon(name, native_path_style));
@@ -153,7 +207,7 @@ bool is_same_file(const nchar *source, const FileStatus &source_status, const nc
   if (identity_known(source_status) && source_status.device == destination_status.device &&
       source_status.file_index == destination_status.file_index)
     return true;
-  return same_entry(holding_file(source), destination, kSpellingDepth);
+  return is_case_spelling(holding_file(source), destination);
 }
 
 bool names_same_file(const nchar *source, const nchar *destination) {

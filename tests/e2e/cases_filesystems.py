@@ -165,6 +165,12 @@ def case_folding(run):
     result = run.zorov("-b", "-m", "-s", "m/case", "m/CASE")
     equal(result.code, 1, result)
     equal(run.read("m/case/doc.txt"), b"precious", "tree onto itself")
+    # From inside the directory, which the destination spells otherwise.
+    inside = subprocess.run(run.target.command(["-b", "-m", "-s", ".", run.path("m/CASE")]),
+                            cwd=run.native("m/case"), env=run.target.environment,
+                            capture_output=True, timeout=120)
+    equal(inside.returncode, 1, inside)
+    equal(run.read("m/case/doc.txt"), b"precious", "tree onto itself from inside")
     # Names that differ in more than case are other files.
     ok(run.zorov("-b", "m/case/doc.txt", "m/case/DOC2.TXT"), "another file")
     equal(run.read("m/case/DOC2.TXT"), b"precious", "another file")
