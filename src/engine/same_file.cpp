@@ -73,14 +73,24 @@ bool identity_known(const FileStatus &status) {
 // How many directory levels up a spelling by case is followed.
 const int kSpellingDepth = 64;
 
+// A directory part as a name to examine: without its trailing separator
+// (which the Windows runtime refuses), a root or drive as it is.
 nstring directory_or_current(const nstring &directory) {
-  return directory.empty() ? nstring(NT(".")) : directory;
+  if (directory.empty())
+    return NT(".");
+  nstring name = directory;
+  if (name.size() > 1 && is_separator(name.back(), native_path_style) &&
+      name[name.size() - 2] != NT(':'))
+    name.pop_back();
+  return name;
 }
 
-// Whether `directory` holds an entry of exactly `name`, byte for byte.
+// Whether `directory` holds an entry of exactly `name`, byte for byte. The
+// pattern has a wildcard so that the directory is truly listed, not the
+// name looked up (which a case-folding layer would answer for any spelling).
 bool lists_entry(const nstring &directory, const nstring &name) {
   DirectoryEntry entry;
-  DirectorySearch *search = search_first((directory + name).c_str(), &entry);
+  DirectorySearch *search = search_first((directory + name + NT("*")).c_str(), &entry);
   bool found = false;
   for (int more = search ? 1 : 0; more && !found; more = search_next(search, &entry))
     found = entry.name == name;
