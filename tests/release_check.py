@@ -157,7 +157,10 @@ def library_packages(program):
     resolved = run(["ldd", program]).stdout.decode()
     owners = set()
     for library in needed:
-        found = re.search(r"^\s*%s => (\S+)" % re.escape(library.decode()), resolved, re.M)
+        name = re.escape(library.decode())
+        # The loader itself is listed by its full path, without an arrow.
+        found = re.search(r"^\s*%s => (\S+)" % name, resolved, re.M) or \
+            re.search(r"^\s*(/\S*/%s)\s" % name, resolved, re.M)
         check(found, "%s resolved" % library)
         path = os.path.realpath(found.group(1))
         owner = run(["dpkg", "-S", path]).stdout.decode() or \
