@@ -31,7 +31,7 @@ struct FileData {
   uint64_t index = 0;
   uint32_t version_most = 0;
   uint32_t version_least = 0;
-  size_t flushed_length = 0; // text handed over by flush_text or close_text
+  size_t flushed_length = 0;                      // text handed over by flush_text or close_text
   std::vector<std::pair<int64_t, int64_t>> holes; // offset and length, in order
   // The file belongs to another user.
   bool foreign = false;
@@ -69,6 +69,8 @@ struct State {
   int open_searches = 0;
   int64_t free_space = -1;
   int entry_limit = -1;
+  int call_budget = -1;
+  int calls_made = 0;
   std::string output, error;
   uint32_t clock = 0, clock_step = 0;
   int64_t wall = 0, wall_step = 0;
@@ -344,6 +346,10 @@ Node &control_node(const nstring &name) {
 bool call_fails(fake::Operation operation) {
   State &s = state();
   int call = ++s.counts[operation];
+  if (s.call_budget >= 0 && ++s.calls_made > s.call_budget) {
+    errno = EIO;
+    return true;
+  }
   for (auto &hook : s.hooks[operation]) {
     if (hook.first == call && hook.second) {
       std::function<void()> action = hook.second;
@@ -692,6 +698,7 @@ void set_current_directory(const nstring &name) {
 
 void set_free_space(int64_t bytes) { state().free_space = bytes; }
 void set_entry_limit(int entries) { state().entry_limit = entries; }
+void set_call_budget(int calls) { state().call_budget = calls; }
 
 int open_descriptor_count() { return int(state().descriptors.size()); }
 int open_text_count() { return state().open_texts; }

@@ -128,6 +128,11 @@ void set_free_space(int64_t bytes);
 // than `entries` names; beyond that a new one is ENOSPC (negative:
 // unlimited, the default).
 void set_entry_limit(int entries);
+// From the given number of platform calls on, every call fails with EIO, so
+// a run whose work grows without bound (a fuzzed command line) winds down
+// through its error paths instead of running for minutes; -1, the default,
+// sets no budget.
+void set_call_budget(int calls);
 // Descriptors, text streams and directory searches not closed yet.
 int open_descriptor_count();
 int open_text_count();
