@@ -15,6 +15,7 @@ using testing_support::shown;
 class FileJob : public ::testing::Test {
 protected:
   void SetUp() override {
+    free_buffer_pool(); // a table of rows sets up again
     fake::reset();
     testing_support::reset_run_state();
     run_block_size = int32_t(allocate_buffer_pool(false));
