@@ -17,6 +17,9 @@ import tempfile
 import traceback
 import zipfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "e2e"))
+from harness import read_until_closed  # noqa: E402  (the end-to-end cases' helpers)
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 SECTIONS = ["NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "EXIT STATUS", "FILES",
@@ -134,16 +137,7 @@ def check_help_reaches_pipe(build, scratch):
     child = subprocess.Popen([program], cwd=scratch, env=environment, stdout=follower,
                              stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
     os.close(follower)
-    output = b""
-    while True:
-        try:
-            chunk = os.read(leader, 65536)
-        except OSError:
-            break
-        if not chunk:
-            break
-        output += chunk
-    os.close(leader)
+    output = read_until_closed(leader)
     check(child.wait(timeout=60) == 8, "exit 8 on a terminal")
     check(b"Usage is:" not in output, "no help text on the terminal: %r" % output[:200])
     with open(os.path.join(scratch, "shown"), "rb") as handle:

@@ -4,7 +4,7 @@ read-only destinations, the same file, write errors, progress output."""
 import os
 import random
 
-from harness import case, check, equal
+from harness import case, check, equal, read_until_closed
 
 BLOCK = 65024
 
@@ -213,16 +213,7 @@ def terminal_progress_indicator(run):
                              stdout=follower, stderr=subprocess.DEVNULL,
                              stdin=subprocess.DEVNULL)
     os.close(follower)
-    output = b""
-    while True:
-        try:
-            chunk = os.read(leader, 65536)
-        except OSError:
-            break
-        if not chunk:
-            break
-        output += chunk
-    os.close(leader)
+    output = read_until_closed(leader)
     equal(child.wait(timeout=60), 0, "exit code")
     text = output.decode("latin-1")
     opened = "\x1b]0;Copying %s\x07\x1b]9;4;1;0\x07" % run.path("big")

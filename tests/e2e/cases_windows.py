@@ -5,7 +5,7 @@ import os
 import pty
 import subprocess
 
-from harness import case, check, equal
+from harness import case, check, equal, read_until_closed
 
 # Names in UTF-8 on the host, as wine shows them to the program; the ANSI
 # code page (Windows-1252) holds the first two, not the others.
@@ -37,16 +37,7 @@ def on_console(run, *arguments):
     leader, follower = pty.openpty()
     child = start(run, arguments, stdin=follower, stdout=follower, stderr=follower)
     os.close(follower)
-    shown = b""
-    while True:
-        try:
-            chunk = os.read(leader, 65536)
-        except OSError:
-            break
-        if not chunk:
-            break
-        shown += chunk
-    os.close(leader)
+    shown = read_until_closed(leader)
     return child.wait(timeout=120), shown
 
 

@@ -139,6 +139,21 @@ class Skipped(Exception):
     """A case that can't run here; its text says why."""
 
 
+def read_until_closed(leader):
+    """Everything a pseudo-terminal's program writes until it ends; closes the leader."""
+    output = b""
+    while True:
+        try:
+            chunk = os.read(leader, 65536)
+        except OSError:
+            break
+        if not chunk:
+            break
+        output += chunk
+    os.close(leader)
+    return output
+
+
 def check(condition, message="check failed"):
     if not condition:
         raise Failure(message)
