@@ -539,15 +539,10 @@ struct TextStream {
   int peeked; // a character read ahead and given back, or EOF
 };
 
-TextStream *open_text(const nchar *name, TextMode mode) {
-  const wchar_t *how = L"rt";
-  if (mode == text_append)
-    how = L"at";
-  else if (mode == text_replace)
-    how = L"wt";
-  FILE *file = _wfopen(name, how);
-  if (file == nullptr)
-    return nullptr;
+namespace {
+
+// A stream over an open file; the file is closed when no record can be had.
+TextStream *stream_of(FILE *file) {
   TextStream *stream = new (std::nothrow) TextStream;
   if (stream == nullptr) {
     fclose(file);
@@ -557,6 +552,20 @@ TextStream *open_text(const nchar *name, TextMode mode) {
   stream->file = file;
   stream->peeked = EOF;
   return stream;
+}
+
+} // namespace
+
+TextStream *open_text(const nchar *name, TextMode mode) {
+  const wchar_t *how = L"rt";
+  if (mode == text_append)
+    how = L"at";
+  else if (mode == text_replace)
+    how = L"wt";
+  FILE *file = _wfopen(name, how);
+  if (file == nullptr)
+    return nullptr;
+  return stream_of(file);
 }
 
 namespace {
@@ -582,18 +591,12 @@ TextStream *create_new_text(const nchar *name, FileIdentity *made) {
   if (descriptor < 0)
     return nullptr;
   FILE *file = _wfdopen(descriptor, L"wt");
-  TextStream *stream = file != nullptr ? new (std::nothrow) TextStream : nullptr;
-  if (stream == nullptr) {
-    if (file != nullptr)
-      fclose(file);
-    else
-      _close(descriptor);
+  if (file == nullptr) {
+    _close(descriptor);
     errno = ENOMEM;
     return nullptr;
   }
-  stream->file = file;
-  stream->peeked = EOF;
-  return stream;
+  return stream_of(file);
 }
 
 // Response files are ANSI text whatever the console shows, as the logs are
