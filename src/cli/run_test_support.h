@@ -37,7 +37,6 @@ inline void reset_run_state() {
   identified_bytes = 0;
   progress_window_state = -1;
   spinner_position = 0;
-  last_error = 0;
 }
 
 // Runs the program with `arguments` (the program's name first) and returns

@@ -61,9 +61,9 @@ int examine_source(const nstring &source, const nstring &destination, const File
     if (found && status->is_directory)
       return 0;
     // Devices and pipes are refused: reading them may never end.
-    if (found)
-      errno = EINVAL;
-    report_copy_error(1, source.c_str(), destination.c_str());
+    int error_number = found ? EINVAL : errno;
+    report_copy_error(copy_failure(copy_source_failed, error_number), source.c_str(),
+                      destination.c_str());
     return 1;
   }
   fill_stamp(*status, &source_stamp);
@@ -150,15 +150,15 @@ int copy_and_report(const nstring &source, const nstring &destination, int argum
   print_log("%ls ===> %ls", source.c_str(), destination.c_str());
   if (!options.quiet)
     print_output("%ls ===> %ls", source.c_str(), destination.c_str());
-  int64_t source_end = 0;
-  int status = copy_file_data(source.c_str(), destination.c_str(), source_stamp.access_precise,
-                              source_stamp.modification_precise, options.restart,
-                              options.platform_copy, known_source, known_destination, &source_end);
+  CopyResult result =
+      copy_file_data(source.c_str(), destination.c_str(), source_stamp.access_precise,
+                     source_stamp.modification_precise, options.restart, options.platform_copy,
+                     known_source, known_destination);
   bool deletes = options.move && target_cursor == argument_count;
-  if (status == 0 && deletes && !source_unchanged(source, source_end))
-    status = copy_source_changed;
-  if (status != 0) {
-    report_copy_error(status, source.c_str(), destination.c_str());
+  if (result.status == copy_ok && deletes && !source_unchanged(source, result.source_end))
+    result = copy_failure(copy_source_changed, 0);
+  if (result.status != copy_ok) {
+    report_copy_error(result, source.c_str(), destination.c_str());
     return 1;
   }
   report_output(" : Ok\n");
@@ -185,7 +185,8 @@ int copy_one_file(const nstring &destination_name, const nstring &source,
   source_status.exists = true;
   nstring destination_base;
   if (!examine_destination(destination, &destination_base, &destination_status.status)) {
-    report_copy_error(2, source.c_str(), destination.c_str());
+    report_copy_error(copy_failure(copy_destination_failed, errno), source.c_str(),
+                      destination.c_str());
     return 1;
   }
   destination_status.known = !destination_stamp.is_stream;
@@ -198,7 +199,7 @@ int copy_one_file(const nstring &destination_name, const nstring &source,
                           names_same_file(source.c_str(), destination_base.c_str());
   if (destination_stamp.exists && options.archive && !move_onto_itself) {
     if (destination_stamp.is_stream) {
-      report_copy_error(7, source.c_str(), destination.c_str());
+      report_copy_error(copy_failure(copy_stream_archive, 0), source.c_str(), destination.c_str());
       return 1;
     }
     if (rotate_generations(&destination, source) != 0)

@@ -14,8 +14,6 @@
 
 namespace zorov {
 
-nstring kept_temporary_name;
-
 namespace {
 
 uint32_t block_bytes() { return uint32_t(run_block_size); }
@@ -60,48 +58,70 @@ void output_pause(uint32_t write_time, uint32_t *write_clock) {
 
 // ------------------------------------------------------- transfers
 
+// What a platform call returned (a byte count, a descriptor, 0) and, when it
+// failed with -1, its error number, taken before any other call can change
+// it.
+struct CallResult {
+  int32_t value = 0;
+  int error_number = 0;
+};
+
+CallResult call_result(int32_t value) {
+  CallResult result;
+  result.value = value;
+  result.error_number = value < 0 ? errno : 0;
+  return result;
+}
+
+CallResult call_failed(int error_number) {
+  CallResult result;
+  result.value = -1;
+  result.error_number = error_number;
+  return result;
+}
+
 // One write request. A request that moves nothing would repeat forever: it
 // is taken as a full disk.
-int32_t write_request(int output, const uint8_t *data, uint32_t count) {
-  int32_t written = write_file(output, data, count);
-  if (written == 0 && count > 0) {
-    errno = ENOSPC;
-    return -1;
-  }
+CallResult write_request(int output, const uint8_t *data, uint32_t count) {
+  CallResult written = call_result(write_file(output, data, count));
+  if (written.value == 0 && count > 0)
+    return call_failed(ENOSPC);
   return written;
 }
 
 // Fills `buffer` with one block; short reads are completed so that only the
 // last block of the input is short. The bytes read, or -1.
-int32_t read_block(int input, uint8_t *buffer) {
+CallResult read_block(int input, uint8_t *buffer) {
   uint32_t block = block_bytes();
-  int32_t count = read_file(input, buffer, block);
+  CallResult read = call_result(read_file(input, buffer, block));
   spin();
-  while (count > 0 && uint32_t(count) < block) {
-    int32_t more = read_file(input, buffer + count, block - uint32_t(count));
+  while (read.value > 0 && uint32_t(read.value) < block) {
+    CallResult more =
+        call_result(read_file(input, buffer + read.value, block - uint32_t(read.value)));
     spin();
-    if (more < 0)
-      return -1;
-    if (more == 0)
+    if (more.value < 0)
+      return more;
+    if (more.value == 0)
       break;
-    count += more;
+    read.value += more.value;
   }
-  return count;
+  return read;
 }
 
-// Completes a write of `length` bytes of which `count` went out: `length`,
-// or -1.
-int32_t complete_write(int output, const uint8_t *buffer, uint32_t length, int32_t count,
-                       bool spinner) {
-  while (count > 0 && uint32_t(count) < length) {
-    int32_t more = write_request(output, buffer + count, length - uint32_t(count));
+// Completes a write of `length` bytes of which `written` went out:
+// `length`, or -1.
+CallResult complete_write(int output, const uint8_t *buffer, uint32_t length, CallResult written,
+                          bool spinner) {
+  while (written.value > 0 && uint32_t(written.value) < length) {
+    CallResult more =
+        write_request(output, buffer + written.value, length - uint32_t(written.value));
     if (spinner)
       spin();
-    if (more < 0)
-      return -1;
-    count += more;
+    if (more.value < 0)
+      return more;
+    written.value += more.value;
   }
-  return count;
+  return written;
 }
 
 // ---------------------------------------------------------- holes
@@ -142,23 +162,24 @@ bool lies_in_hole(HoleMap *map, int input, int64_t count) {
 }
 
 // Lengthens the output over the holes passed so far: 0 or -1.
-int settle_holes(HoleMap *map, int output) {
+CallResult settle_holes(HoleMap *map, int output) {
   if (map->pending == 0)
-    return 0;
+    return CallResult();
   int64_t count = map->pending;
   map->pending = 0;
-  return extend_file(output, count);
+  return call_result(extend_file(output, count));
 }
 
 // One write request, or for a skipped block its hole: the bytes it stands
 // for, or -1.
-int32_t write_or_skip(HoleMap *map, int index, int output, const uint8_t *data, uint32_t count) {
+CallResult write_or_skip(HoleMap *map, int index, int output, const uint8_t *data, uint32_t count) {
   if (map->skipped[index]) {
     map->pending += count;
-    return int32_t(count);
+    return call_result(int32_t(count));
   }
-  if (settle_holes(map, output) != 0)
-    return -1;
+  CallResult settled = settle_holes(map, output);
+  if (settled.value < 0)
+    return settled;
   return write_request(output, data, count);
 }
 
@@ -185,112 +206,126 @@ void show_progress(CopyPlan *plan, int output, bool per_block) {
 // The block at the map's position into `buffer`; a block wholly in a hole
 // is passed over and marked skipped, its spinner step taken as for a read.
 // The bytes read, or -1.
-int32_t next_block(HoleMap *map, int input, int index) {
+CallResult next_block(HoleMap *map, int input, int index) {
   int32_t block = int32_t(block_bytes());
   map->skipped[index] = false;
   if (map->sparse && map->position + block <= map->size && lies_in_hole(map, input, block)) {
     map->skipped[index] = true;
     map->position += block;
     spin();
-    return block;
+    return call_result(block);
   }
   if (map->moved) {
     if (seek_file(input, map->position) < 0)
-      return -1;
+      return call_failed(errno);
     map->moved = false;
   }
-  int32_t count = read_block(input, buffer_pool.buffers[index]);
-  if (count > 0)
-    map->position += count;
-  return count;
+  CallResult read = read_block(input, buffer_pool.buffers[index]);
+  if (read.value > 0)
+    map->position += read.value;
+  return read;
 }
 
 // Writes the round's first `count` buffers, each a whole block: 0 or -1.
-int write_full_blocks(CopyPlan *plan, int output, int count, HoleMap *map, uint32_t *write_clock) {
+CallResult write_full_blocks(CopyPlan *plan, int output, int count, HoleMap *map,
+                             uint32_t *write_clock) {
   uint32_t block = block_bytes();
   for (int l = 0; l < count; ++l) {
     const uint8_t *buffer = buffer_pool.buffers[l];
-    int32_t written = write_or_skip(map, l, output, buffer, block);
+    CallResult written = write_or_skip(map, l, output, buffer, block);
     uint32_t write_time = milliseconds_now();
     if (!options.batch) {
       show_spinner();
-      if (settle_holes(map, output) != 0)
-        return -1;
+      CallResult settled = settle_holes(map, output);
+      if (settled.value < 0)
+        return settled;
       show_progress(plan, output, true);
     }
-    if (complete_write(output, buffer, block, written, true) < 0)
-      return -1;
+    written = complete_write(output, buffer, block, written, true);
+    if (written.value < 0)
+      return written;
     output_pause(write_time, write_clock);
   }
-  return 0;
+  return CallResult();
 }
 
 // Writes the round's last buffer, `count` bytes: 0 or -1. Under output
 // pacing it is paced like the others, so that the pacing holds with a
 // one-buffer pool too; without pacing no pause follows it.
-int write_last_buffer(int output, int index, int32_t count, HoleMap *map, uint32_t *write_clock) {
+CallResult write_last_buffer(int output, int index, int32_t count, HoleMap *map,
+                             uint32_t *write_clock) {
   const uint8_t *buffer = buffer_pool.buffers[index];
-  int32_t written = write_or_skip(map, index, output, buffer, uint32_t(count));
+  CallResult written = write_or_skip(map, index, output, buffer, uint32_t(count));
   uint32_t write_time = milliseconds_now();
-  if (complete_write(output, buffer, uint32_t(count), written, false) < 0)
-    return -1;
+  written = complete_write(output, buffer, uint32_t(count), written, false);
+  if (written.value < 0)
+    return written;
   if (options.pace_output)
     output_pause(write_time, write_clock);
-  return 0;
+  return CallResult();
 }
 
 void report_read_failure(int position, const uint8_t *buffer) {
-  int error_number = errno;
   // The address's low 32 bits keep the figure eight columns wide.
   uint32_t address = uint32_t(reinterpret_cast<uintptr_t>(buffer));
   report_error("Reading buffer %d at %8x length %u\n", position, address, block_bytes());
-  errno = error_number;
 }
 
-// Copies round after round until the input ends: 0, 3 or 4.
-int run_rounds(CopyPlan *plan, int input, int output, HoleMap *map) {
+// Writes what one round read, `count` buffers, the last one `last_count`
+// bytes long: 0 or -1.
+CallResult write_round(CopyPlan *plan, int output, int count, int32_t last_count, HoleMap *map,
+                       uint32_t *write_clock) {
+  CallResult written = write_full_blocks(plan, output, count - 1, map, write_clock);
+  if (written.value < 0 || last_count == 0)
+    return written;
+  return write_last_buffer(output, count - 1, last_count, map, write_clock);
+}
+
+// Copies round after round until the input ends: copy_ok, copy_read_failed
+// or copy_write_failed.
+CopyResult run_rounds(CopyPlan *plan, int input, int output, HoleMap *map) {
   int32_t block = int32_t(block_bytes());
-  int32_t read_count = block;
+  CallResult read = call_result(block);
   uint32_t read_clock = milliseconds_now();
   uint32_t write_clock = read_clock;
-  while (read_count == block) {
+  while (read.value == block) {
     int count = 0;
-    while (count < buffer_pool.buffer_count && read_count == block) {
-      read_count = next_block(map, input, count);
+    while (count < buffer_pool.buffer_count && read.value == block) {
+      read = next_block(map, input, count);
       input_pause(&read_clock);
       ++count;
     }
-    uint8_t *last = buffer_pool.buffers[count - 1];
-    if (read_count < 0) {
-      report_read_failure(count, last);
-      return 3;
+    if (read.value < 0) {
+      report_read_failure(count, buffer_pool.buffers[count - 1]);
+      return copy_failure(copy_read_failed, read.error_number);
     }
-    if (write_full_blocks(plan, output, count - 1, map, &write_clock) != 0)
-      return 4;
-    if (read_count > 0 && write_last_buffer(output, count - 1, read_count, map, &write_clock) != 0)
-      return 4;
+    CallResult written = write_round(plan, output, count, read.value, map, &write_clock);
+    if (written.value < 0)
+      return copy_failure(copy_write_failed, written.error_number);
     if (!options.batch) {
       show_spinner();
-      if (settle_holes(map, output) != 0)
-        return 4;
+      CallResult settled = settle_holes(map, output);
+      if (settled.value < 0)
+        return copy_failure(copy_write_failed, settled.error_number);
       show_progress(plan, output, false);
     }
   }
-  return 0;
+  return CopyResult();
 }
 
 // The rounds of one copy, the input standing at `start`; whatever ends
 // them, the output has the length of everything written or passed over.
-int copy_rounds(CopyPlan *plan, int input, int output, int64_t start) {
+CopyResult copy_rounds(CopyPlan *plan, int input, int output, int64_t start) {
   HoleMap map;
   map.sparse = plan->source_sparse;
   map.size = plan->percent_base - 1;
   map.position = start;
-  int status = run_rounds(plan, input, output, &map);
+  CopyResult result = run_rounds(plan, input, output, &map);
   plan->source_end = map.position;
-  if (settle_holes(&map, output) != 0 && status == 0)
-    status = 4;
-  return status;
+  CallResult settled = settle_holes(&map, output);
+  if (settled.value < 0 && result.status == copy_ok)
+    return copy_failure(copy_write_failed, settled.error_number);
+  return result;
 }
 
 // --------------------------------------------------------- opening
@@ -304,19 +339,18 @@ int open_source(const nchar *source) {
 
 // Restart: the output is appended to and the input skips what it holds,
 // `*start` bytes.
-int open_restart_output(const CopyPlan *plan, int input, int64_t *start) {
-  int output = open_file(plan->working_name.c_str(), open_append, share_deny_write,
-                         plan->source_permissions);
-  if (output < 0)
-    return -1;
-  int64_t length = file_length(output);
+CallResult open_restart_output(const CopyPlan *plan, int input, int64_t *start) {
+  CallResult output = call_result(open_file(plan->working_name.c_str(), open_append,
+                                            share_deny_write, plan->source_permissions));
+  if (output.value < 0)
+    return output;
+  int64_t length = file_length(output.value);
   if (length < 0 || seek_file(input, length) < 0) {
-    int error_number = errno;
-    close_file(output);
+    CallResult failed = call_failed(errno);
+    close_file(output.value);
     // The open may have made it.
     mark_partial_copy(plan->working_name.c_str());
-    errno = error_number;
-    return -1;
+    return failed;
   }
   *start = length;
   return output;
@@ -325,73 +359,79 @@ int open_restart_output(const CopyPlan *plan, int input, int64_t *start) {
 void report_unopened_output(const nstring &name, int error_number) {
   print_error("%ls: Unable to Open output file", name.c_str());
   print_error_text(error_number);
-  errno = error_number;
 }
 
-int open_plain_output(const CopyPlan *plan) {
+CallResult open_plain_output(const CopyPlan *plan) {
   OpenMode mode = options.append && plan->destination_exists ? open_append : open_write_truncate;
-  int output =
-      open_file(plan->working_name.c_str(), mode, share_deny_read_write, plan->source_permissions);
-  if (output < 0)
-    report_unopened_output(plan->working_name, errno);
+  CallResult output = call_result(
+      open_file(plan->working_name.c_str(), mode, share_deny_read_write, plan->source_permissions));
+  if (output.value < 0)
+    report_unopened_output(plan->working_name, output.error_number);
   return output;
 }
 
 // Makes the temporary file under the first name nobody has taken in any
 // form; the name is never looked at first, the creation itself decides.
-int create_temporary(CopyPlan *plan) {
+CallResult create_temporary(CopyPlan *plan) {
   for (int attempt = 0;; ++attempt) {
     watch_output(plan->working_name.c_str(), -1, true);
-    int output =
-        create_new_file(plan->working_name.c_str(), plan->temporary_permissions, &plan->made);
-    if (output >= 0 || errno != EEXIST || attempt == kTemporaryNameRetries)
+    CallResult output = call_result(
+        create_new_file(plan->working_name.c_str(), plan->temporary_permissions, &plan->made));
+    if (output.value >= 0 || output.error_number != EEXIST || attempt == kTemporaryNameRetries)
       return output;
     if (!next_temporary_name(plan))
-      return -1;
+      return call_failed(ENAMETOOLONG);
   }
 }
 
 // Appending under a temporary name: the old content goes first, so that the
 // file that takes the destination's place holds it and then the source.
-int copy_old_content(const CopyPlan *plan, int output) {
-  int input = open_source(plan->destination);
-  if (input < 0)
-    return -1;
+CallResult copy_old_content(const CopyPlan *plan, int output) {
+  CallResult input = call_result(open_source(plan->destination));
+  if (input.value < 0)
+    return input;
   uint8_t *buffer = buffer_pool.buffers[0];
-  int32_t count;
-  while ((count = read_file(input, buffer, block_bytes())) > 0) {
-    if (complete_write(output, buffer, uint32_t(count),
-                       write_request(output, buffer, uint32_t(count)), false) < 0)
+  CallResult read;
+  for (;;) {
+    read = call_result(read_file(input.value, buffer, block_bytes()));
+    if (read.value <= 0)
       break;
+    uint32_t count = uint32_t(read.value);
+    CallResult written =
+        complete_write(output, buffer, count, write_request(output, buffer, count), false);
+    if (written.value < 0) {
+      read = written;
+      break;
+    }
   }
-  int error_number = errno;
-  close_file(input);
-  errno = error_number;
-  return count == 0 ? 0 : -1;
+  close_file(input.value);
+  return read;
 }
 
-int open_temporary_output(CopyPlan *plan) {
-  int output = create_temporary(plan);
-  if (output < 0) {
-    if (errno == EEXIST || errno == ENAMETOOLONG)
-      report_no_temporary_name();
+CallResult open_temporary_output(CopyPlan *plan) {
+  CallResult output = create_temporary(plan);
+  if (output.value < 0) {
+    if (output.error_number == EEXIST || output.error_number == ENAMETOOLONG)
+      report_no_temporary_name(output.error_number);
     else
-      report_unopened_output(plan->working_name, errno);
-    return -1;
+      report_unopened_output(plan->working_name, output.error_number);
+    return output;
   }
-  watch_output(plan->working_name.c_str(), output, true);
-  if (options.append && plan->destination_exists && copy_old_content(plan, output) != 0) {
-    int error_number = errno;
-    close_file(output);
+  watch_output(plan->working_name.c_str(), output.value, true);
+  if (!options.append || !plan->destination_exists)
+    return output;
+  CallResult copied = copy_old_content(plan, output.value);
+  if (copied.value < 0) {
+    close_file(output.value);
     remove_file(plan->working_name.c_str());
-    report_unopened_output(plan->destination, error_number);
-    return -1;
+    report_unopened_output(plan->destination, copied.error_number);
+    return copied;
   }
   return output;
 }
 
 // The output, and in `*start` where the input begins.
-int open_output(CopyPlan *plan, int input, int64_t *start) {
+CallResult open_output(CopyPlan *plan, int input, int64_t *start) {
   if (plan->restart)
     return open_restart_output(plan, input, start);
   if (plan->working_name != plan->destination)
@@ -401,15 +441,17 @@ int open_output(CopyPlan *plan, int input, int64_t *start) {
 
 // ---------------------------------------------------------- finish
 
-void give_source_attributes(const CopyPlan *plan, int status, bool temporary) {
-  if (!temporary || status == 0)
+void give_source_attributes(const CopyPlan *plan, CopyStatus status, bool temporary) {
+  if (!temporary || status == copy_ok)
     copy_file_attributes(plan->source, plan->destination);
   else if (status == copy_replace_failed)
     copy_file_attributes(plan->source, plan->working_name.c_str());
 }
 
-int finish_copy(const CopyPlan *plan, int input, int output, int status, int64_t start_time) {
-  int error_number = errno;
+// Closes both files and settles what the copy leaves: the temporary file,
+// the times, the attributes, the throughput, the window.
+CopyResult finish_copy(const CopyPlan *plan, int input, int output, CopyResult result,
+                       int64_t start_time) {
   int64_t end_time = wall_seconds();
   if (!options.batch && !options.quiet)
     print_output("\b\b\b\b");
@@ -418,39 +460,31 @@ int finish_copy(const CopyPlan *plan, int input, int output, int status, int64_t
   int64_t final_length = throughput ? file_length(output) : 0;
   // Through the open descriptor where the platform can: no name to look up
   // again. A rename keeps them.
-  bool times_set =
-      status == 0 && set_open_file_times(output, plan->access_time, plan->modification_time) == 0;
+  bool times_set = result.status == copy_ok &&
+                   set_open_file_times(output, plan->access_time, plan->modification_time) == 0;
   // A close can be the first to report a lost write (network file systems).
-  if (close_file(output) != 0 && status == 0) {
-    status = 4;
-    error_number = errno;
-  }
+  if (close_file(output) != 0 && result.status == copy_ok)
+    result = copy_failure(copy_write_failed, errno);
   bool temporary = plan->working_name != plan->destination;
   // The source's times were given too early: a partial copy must not look
   // as new as its source, so it gets the epoch.
-  if (times_set && status != 0 && !temporary)
+  if (times_set && result.status != copy_ok && !temporary)
     set_file_times(plan->working_name.c_str(), FileTime(), FileTime());
   if (temporary)
-    status = replace_from_temporary(plan, status, &error_number);
+    result = replace_from_temporary(plan, result);
   end_output_watch();
-  if (status == 0) {
-    last_error = 0;
-    if (!times_set)
-      set_file_times(plan->destination, plan->access_time, plan->modification_time);
-  } else {
-    last_error = error_number;
-    if (!temporary)
-      mark_partial_copy(plan->destination);
-  }
+  if (result.status == copy_ok && !times_set)
+    set_file_times(plan->destination, plan->access_time, plan->modification_time);
+  if (result.status != copy_ok && !temporary)
+    mark_partial_copy(plan->destination);
   if (options.set_hidden_attributes)
-    give_source_attributes(plan, status, temporary);
+    give_source_attributes(plan, result.status, temporary);
   if (throughput)
     report_throughput(final_length, end_time - start_time);
   if (progress_window_state == 1)
     close_progress_window();
   pause_milliseconds(0);
-  errno = error_number;
-  return status;
+  return result;
 }
 
 } // namespace
@@ -458,37 +492,33 @@ int finish_copy(const CopyPlan *plan, int input, int output, int status, int64_t
 // Puts the temporary file in the destination's place after a good copy, or
 // removes it after a failed one. A replacement that fails keeps the
 // temporary file, which holds the whole copy.
-int replace_from_temporary(const CopyPlan *plan, int status, int *error_number) {
+CopyResult replace_from_temporary(const CopyPlan *plan, const CopyResult &result) {
   const nchar *temporary = plan->working_name.c_str();
-  if (status != 0) {
+  if (result.status != copy_ok) {
     if (name_exists(temporary))
       remove_file(temporary);
-    return status;
+    return result;
   }
   // Only the very file the copy made is renamed. Where a rename replaces an
   // existing name, the destination is never missing; where it refuses one,
   // the destination has to go first.
   if (rename_made_file(temporary, plan->destination, plan->made) == 0)
-    return 0;
+    return result;
   int reason = errno;
   if ((reason == EEXIST || reason == EACCES) && name_exists(plan->destination)) {
     if (remove_file(plan->destination) != 0)
       reason = errno;
     else if (rename_made_file(temporary, plan->destination, plan->made) == 0)
-      return 0;
+      return result;
     else
       reason = errno;
   }
-  *error_number = reason;
-  kept_temporary_name = plan->working_name;
-  return copy_replace_failed;
+  CopyResult kept = copy_failure(copy_replace_failed, reason);
+  kept.kept_temporary_name = plan->working_name;
+  return kept;
 }
 
-void mark_partial_copy(const nchar *name) {
-  int error_number = errno;
-  set_file_times(name, FileTime(), FileTime());
-  errno = error_number;
-}
+void mark_partial_copy(const nchar *name) { set_file_times(name, FileTime(), FileTime()); }
 
 // Sizes above 2 GiB are printed whole: the figures are 64-bit.
 void report_throughput(int64_t length, int64_t elapsed) {
@@ -500,34 +530,29 @@ void report_throughput(int64_t length, int64_t elapsed) {
   print_log(" (%I64d bytes copied in %I64d seconds at %I64d bytes/second) ", length, elapsed, rate);
 }
 
-int block_copy(CopyPlan *plan) {
+CopyResult block_copy(CopyPlan *plan) {
   int input = open_source(plan->source);
-  if (input < 0) {
-    last_error = errno;
-    return 1;
-  }
+  if (input < 0)
+    return copy_failure(copy_source_failed, errno);
   // An interruption that comes while the output is opened waits until it is
   // watched; a temporary file is watched from each name it is tried under.
   if (plan->working_name == plan->destination)
     watch_output(plan->working_name.c_str(), -1, false);
   int64_t start = 0;
-  int output = open_output(plan, input, &start);
-  if (output < 0) {
-    int error_number = errno;
+  CallResult output = open_output(plan, input, &start);
+  if (output.value < 0) {
     end_output_watch();
     close_file(input);
-    last_error = error_number;
-    errno = error_number;
-    return 2;
+    return copy_failure(copy_destination_failed, output.error_number);
   }
   // From here an interruption leaves a plain destination stamped as older
   // than any source; a temporary file is watched from its creation on, and
   // removed.
   if (plan->working_name == plan->destination)
-    watch_output(plan->working_name.c_str(), output, false);
+    watch_output(plan->working_name.c_str(), output.value, false);
   int64_t start_time = wall_seconds();
-  int status = copy_rounds(plan, input, output, start);
-  return finish_copy(plan, input, output, status, start_time);
+  CopyResult result = copy_rounds(plan, input, output.value, start);
+  return finish_copy(plan, input, output.value, result, start_time);
 }
 
 } // namespace zorov

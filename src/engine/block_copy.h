@@ -10,9 +10,6 @@
 
 namespace zorov {
 
-// The temporary file left behind by the last copy_replace_failed.
-extern nstring kept_temporary_name;
-
 // What the copy entry prepared for one file.
 struct CopyPlan {
   const nchar *source = nullptr;      // full name, stream included
@@ -37,14 +34,14 @@ struct CopyPlan {
 };
 
 // Moves the data of `plan->source` into `plan->working_name` through the
-// buffer pool and finishes the copy; returns a CopyStatus.
-int block_copy(CopyPlan *plan);
+// buffer pool and finishes the copy.
+CopyResult block_copy(CopyPlan *plan);
 
 // Ends a copy made under a temporary name: after a good copy the temporary
 // file takes the destination's place, after a failed one it is removed. A
-// replacement that fails keeps the temporary file and gives
-// copy_replace_failed with the reason in `error_number`.
-int replace_from_temporary(const CopyPlan *plan, int status, int *error_number);
+// replacement that fails keeps the temporary file: copy_replace_failed
+// with the reason and the name kept.
+CopyResult replace_from_temporary(const CopyPlan *plan, const CopyResult &result);
 
 // The throughput of a finished copy: the rate on the console unless quiet,
 // the length, seconds and rate in the LogFile (no line end: the file's
@@ -59,11 +56,12 @@ bool same_file_name(const nchar *first, const nchar *second, PathStyle style);
 const int kTemporaryNameRetries = 64;
 
 // The next temporary name of the plan's destination, with the clock read
-// again; false (ENAMETOOLONG) when it would not fit a path buffer.
+// again; false when it would not fit a path buffer.
 bool next_temporary_name(CopyPlan *plan);
 
-// "Safe Copy Failed" on standard output and in the LogFile; status 2.
-int report_no_temporary_name();
+// "Safe Copy Failed" on standard output and in the LogFile; status 2 for
+// the reason `error_number`.
+CopyResult report_no_temporary_name(int error_number);
 
 // A copy that stopped part-way must never look newer than its source: its
 // times go back to 1970-01-01, so that a later run that copies only newer or

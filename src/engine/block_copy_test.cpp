@@ -86,7 +86,7 @@ TEST_F(BlockCopyTest, ShortReadsAnywhereAreCompleted) {
       SetUp();
       fake::add_file(NT("src"), bytes_of(30));
       fake::short_transfer(fake::op_read, nth, bytes);
-      int status = copy();
+      CopyStatus status = copy();
       if (bytes == 0) {
         // A read of nothing is the end of the input: what came before it is
         // written, nothing after it.
@@ -126,7 +126,7 @@ TEST_F(BlockCopyTest, AReadErrorDropsTheRoundAndNamesTheBuffer) {
     fake::add_file(NT("src"), bytes_of(40));
     fake::fail_call(fake::op_read, row.failing_read, EIO);
     EXPECT_EQ(3, copy());
-    EXPECT_EQ(EIO, errno);
+    EXPECT_EQ(EIO, result.error_number);
     EXPECT_EQ(bytes_of(row.written), fake::content(NT("dst")));
     char line[80];
     std::snprintf(line, sizeof line, "Reading buffer %d at %8x length 4\n", row.position,
@@ -175,8 +175,7 @@ TEST_F(BlockCopyTest, WriteFailuresStopTheCopyWithTheirReason) {
     }
     fake::set_free_space(row.free_space);
     EXPECT_EQ(4, copy());
-    EXPECT_EQ(row.error_number, errno);
-    EXPECT_EQ(row.error_number, last_error);
+    EXPECT_EQ(row.error_number, result.error_number);
     EXPECT_EQ(bytes_of(row.written), fake::content(NT("dst")));
     EXPECT_NE(source_modification.seconds, fake::status_of(NT("dst")).modification_time.seconds);
     EXPECT_EQ(0, fake::open_descriptor_count());
@@ -187,7 +186,7 @@ TEST_F(BlockCopyTest, AFailedCloseOfTheOutputIsAWriteError) {
   fake::add_file(NT("src"), bytes_of(5));
   fake::fail_call(fake::op_close, 2, EIO);
   EXPECT_EQ(4, copy());
-  EXPECT_EQ(EIO, errno);
+  EXPECT_EQ(EIO, result.error_number);
   EXPECT_NE(source_modification.seconds, fake::status_of(NT("dst")).modification_time.seconds);
 }
 
@@ -221,7 +220,7 @@ TEST_F(BlockCopyTest, RestartFailuresToOpenOrPositionAreStatusTwoWithoutMessage)
     fake::add_file(NT("dst"), "abc");
     fake::fail_call(operation, 1, EIO);
     EXPECT_EQ(2, copy(true));
-    EXPECT_EQ(EIO, last_error);
+    EXPECT_EQ(EIO, result.error_number);
     EXPECT_EQ("", fake::console_error());
     EXPECT_EQ("abc", fake::content(NT("dst")));
     EXPECT_EQ(0, fake::open_descriptor_count());
@@ -266,7 +265,7 @@ TEST_F(BlockCopyTest, AnOutputThatWillNotOpenIsReportedOnStandardError) {
   fake::add_file(NT("dst"), "old", 0, true);
   EXPECT_EQ(2, copy());
   EXPECT_EQ("dst: Unable to Open output file" + error_text(EACCES) + "\n", fake::console_error());
-  EXPECT_EQ(EACCES, last_error);
+  EXPECT_EQ(EACCES, result.error_number);
   EXPECT_EQ("old", fake::content(NT("dst")));
   EXPECT_EQ(0, fake::open_descriptor_count());
 }
@@ -429,7 +428,8 @@ TEST_F(BlockCopyTest, ASparseSourceThatShrankEndsWhereItEnds) {
   known.status = fake::status_of(NT("src"));
   known.status.size = 24; // as it was
   EXPECT_EQ(0, copy_file_data(NT("src"), NT("dst"), source_access, source_modification, false,
-                              false, known));
+                              false, known)
+                   .status);
   EXPECT_EQ(fake::content(NT("src")), fake::content(NT("dst")));
 }
 

@@ -18,8 +18,6 @@
 
 namespace zorov {
 
-int32_t last_error = 0;
-
 namespace {
 
 bool name_fits(const nchar *name) {
@@ -27,31 +25,27 @@ bool name_fits(const nchar *name) {
 }
 
 // The source's size (for a stream, the stream's length) and the permission
-// bits a new copy gets: 0, or 1 with last_error set.
-int examine_source(const nchar *source, const KnownStatus &known, int64_t *size,
-                   FileStatus *status) {
+// bits a new copy gets; copy_source_failed when it can't be examined.
+CopyResult examine_source(const nchar *source, const KnownStatus &known, int64_t *size,
+                          FileStatus *status) {
   nstring holder(source);
   size_t colon = stream_colon(holder, native_path_style);
   if (known.known && known.exists && colon == nstring::npos) {
     *status = known.status;
     *size = status->size;
-    return 0;
+    return CopyResult();
   }
   int64_t length = 0;
   if (colon != nstring::npos) {
     length = stream_length(source);
-    if (length < 0) {
-      last_error = errno;
-      return 1;
-    }
+    if (length < 0)
+      return copy_failure(copy_source_failed, errno);
     holder.resize(colon);
   }
-  if (file_status(holder.c_str(), status) != 0) {
-    last_error = errno;
-    return 1;
-  }
+  if (file_status(holder.c_str(), status) != 0)
+    return copy_failure(copy_source_failed, errno);
   *size = colon != nstring::npos ? length : status->size;
-  return 0;
+  return CopyResult();
 }
 
 bool source_is_stream(const nchar *source) {
@@ -59,40 +53,37 @@ bool source_is_stream(const nchar *source) {
 }
 
 // Steps for an existing destination: make it writable under
-// overwrite_read_only, and pick the temporary name of safe overwrite.
-// 0, or the CopyStatus that ends the copy.
-int prepare_existing_destination(CopyPlan *plan, const FileStatus &status, uint32_t clock_reading) {
+// overwrite_read_only, and pick the temporary name of safe overwrite. A
+// status other than copy_ok ends the copy.
+CopyResult prepare_existing_destination(CopyPlan *plan, const FileStatus &status,
+                                        uint32_t clock_reading) {
   bool read_only = status.read_only;
   if (read_only && options.overwrite_read_only) {
     read_only = make_writable(plan->destination) != 0;
     plan->destination_exists = !read_only;
   }
   if (!options.safe_overwrite || plan->restart)
-    return 0;
+    return CopyResult();
   if (read_only) {
     // The copy could never take the place of a file that stays read-only;
     // refuse it now, as the plain copy's open would, instead of leaving a
     // useless temporary file behind.
     print_error("%ls: Unable to Open output file", plan->destination);
     print_error_text(EACCES);
-    last_error = EACCES;
-    errno = EACCES;
-    return 2;
+    return copy_failure(copy_destination_failed, EACCES);
   }
   // The name is only a first candidate: the copy path makes the file, and
   // moves on to the next name when this one is taken.
   plan->working_name = temporary_name(plan->destination, clock_reading);
-  if (plan->working_name.size() > size_t(kPathMax)) {
-    errno = ENAMETOOLONG;
-    return report_no_temporary_name();
-  }
+  if (plan->working_name.size() > size_t(kPathMax))
+    return report_no_temporary_name(ENAMETOOLONG);
   // The temporary file is never readable by more users than the file it
   // becomes: the destination's bits, as a plain overwrite keeps them, or the
   // source's, which -h+ gives the written file.
   uint32_t final_bits =
       options.set_hidden_attributes ? plan->source_permissions : status.permissions;
   plan->temporary_permissions = (final_bits & 0777) | 0200u;
-  return 0;
+  return CopyResult();
 }
 
 // A unit that continues a character begun before it: a UTF-8 continuation
@@ -108,20 +99,15 @@ bool is_continuation_unit(nchar unit) {
 
 bool name_is_missing(int error_number) { return error_number == ENOENT || error_number == ENOTDIR; }
 
-int report_no_temporary_name() {
-  int error_number = errno;
+CopyResult report_no_temporary_name(int error_number) {
   print_output("Safe Copy Failed.  Unable to create temporary output file\n");
   print_log("Safe Copy Failed.  Unable to create temporary output file\n");
-  errno = error_number;
-  return 2;
+  return copy_failure(copy_destination_failed, error_number);
 }
 
 bool next_temporary_name(CopyPlan *plan) {
   plan->working_name = temporary_name(plan->destination, milliseconds_now());
-  if (plan->working_name.size() <= size_t(kPathMax))
-    return true;
-  errno = ENAMETOOLONG;
-  return false;
+  return plan->working_name.size() <= size_t(kPathMax);
 }
 
 bool same_file_name(const nchar *first, const nchar *second, PathStyle style) {
@@ -169,23 +155,17 @@ nstring copy_caption(const nchar *source) {
   return caption;
 }
 
-int copy_file_data(const nchar *source, const nchar *destination, FileTime access_time,
-                   FileTime modification_time, bool restart, bool platform,
-                   const KnownStatus &known_source, const KnownStatus &known_destination,
-                   int64_t *source_end) {
-  int64_t ignored = 0;
-  if (!source_end)
-    source_end = &ignored;
-  *source_end = 0;
+CopyResult copy_file_data(const nchar *source, const nchar *destination, FileTime access_time,
+                          FileTime modification_time, bool restart, bool platform,
+                          const KnownStatus &known_source, const KnownStatus &known_destination) {
   uint32_t clock_reading = milliseconds_now();
   progress_window_state = -1;
-  if (!name_fits(source) || !name_fits(destination)) {
-    errno = ENAMETOOLONG;
-    last_error = ENAMETOOLONG;
-    return name_fits(source) ? 2 : 1;
-  }
+  if (!name_fits(source))
+    return copy_failure(copy_source_failed, ENAMETOOLONG);
+  if (!name_fits(destination))
+    return copy_failure(copy_destination_failed, ENAMETOOLONG);
   if (same_file_name(source, destination, native_path_style))
-    return 6;
+    return copy_failure(copy_same_file, 0);
 
   CopyPlan plan;
   plan.source = source;
@@ -196,8 +176,9 @@ int copy_file_data(const nchar *source, const nchar *destination, FileTime acces
   plan.modification_time = modification_time;
   int64_t size = 0;
   FileStatus source_status;
-  if (examine_source(source, known_source, &size, &source_status) != 0)
-    return 1;
+  CopyResult examined = examine_source(source, known_source, &size, &source_status);
+  if (examined.status != copy_ok)
+    return examined;
   plan.source_permissions = source_status.permissions;
   plan.source_sparse =
       source_status.allocated >= 0 && source_status.allocated < size && !source_is_stream(source);
@@ -208,12 +189,10 @@ int copy_file_data(const nchar *source, const nchar *destination, FileTime acces
       known_destination.known ? known_destination.exists : file_status(destination, &status) == 0;
   // A destination that can't be examined may exist: it is never truncated
   // in place of being appended to, replaced safely or made writable.
-  if (!known_destination.known && !destination_exists && !name_is_missing(errno)) {
-    last_error = errno;
-    return 2;
-  }
+  if (!known_destination.known && !destination_exists && !name_is_missing(errno))
+    return copy_failure(copy_destination_failed, errno);
   if (destination_exists && is_same_file(source, source_status, destination, status))
-    return 6;
+    return copy_failure(copy_same_file, 0);
   plan.percent_base = size + 1;
   plan.last_percent = 0;
   if (!options.batch && !options.quiet)
@@ -223,14 +202,14 @@ int copy_file_data(const nchar *source, const nchar *destination, FileTime acces
     plan.size_before = status.size;
     plan.modified_before = status.modification_time;
     plan.destination_exists = true;
-    int result = prepare_existing_destination(&plan, status, clock_reading);
-    if (result != 0)
-      return result;
+    CopyResult prepared = prepare_existing_destination(&plan, status, clock_reading);
+    if (prepared.status != copy_ok)
+      return prepared;
   }
   plan.caption = copy_caption(source);
-  int result =
+  CopyResult result =
       platform && !source_is_stream(source) ? platform_stream_copy(&plan) : block_copy(&plan);
-  *source_end = plan.source_end;
+  result.source_end = plan.source_end;
   return result;
 }
 

@@ -2,15 +2,11 @@
 // buffered block copy or the platform copy.
 #pragma once
 
+#include "engine/copy_status.h"
 #include "platform/native.h"
 #include "platform/platform.h"
 
-#include <cstdint>
-
 namespace zorov {
-
-// The error number of the engine's last failure.
-extern int32_t last_error;
 
 // What the caller found out about a file moments before the copy, so that
 // it is not asked again.
@@ -24,14 +20,11 @@ struct KnownStatus {
 // other failure leaves it unknown whether a file is there.
 bool name_is_missing(int error_number);
 
-// Copies the data of `source` into `destination`; returns a CopyStatus.
-// The times become the copy's times. A status not known is asked for.
-// `source_end`, when given, receives how far into the source the copy got
-// (with a restart, the part it skipped included).
-int copy_file_data(const nchar *source, const nchar *destination, FileTime access_time,
-                   FileTime modification_time, bool restart, bool platform,
-                   const KnownStatus &known_source = KnownStatus(),
-                   const KnownStatus &known_destination = KnownStatus(),
-                   int64_t *source_end = nullptr);
+// Copies the data of `source` into `destination`. The times become the
+// copy's times. A status not known is asked for.
+CopyResult copy_file_data(const nchar *source, const nchar *destination, FileTime access_time,
+                          FileTime modification_time, bool restart, bool platform,
+                          const KnownStatus &known_source = KnownStatus(),
+                          const KnownStatus &known_destination = KnownStatus());
 
 } // namespace zorov

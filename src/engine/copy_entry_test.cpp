@@ -87,8 +87,9 @@ TEST_F(CopyEntryTest, TheSameFileIsNeverOpened) {
       fake::add_case_spelling(row.destination, NT("src"));
     if (row.kind == own_file)
       fake::add_file(row.destination, "other");
-    int status = copy_file_data(NT("src"), row.destination, source_access, source_modification,
-                                false, false);
+    CopyStatus status =
+        copy_file_data(NT("src"), row.destination, source_access, source_modification, false, false)
+            .status;
     EXPECT_EQ(row.status, status);
     EXPECT_EQ("data", fake::content(NT("src")));
     if (row.status == 6) {
@@ -105,12 +106,12 @@ TEST_F(CopyEntryTest, ASourceThatCannotBeExaminedOrOpenedIsStatusOne) {
     fake::add_file(NT("dst"), "old");
     fake::fail_call(operation, 0, EACCES);
     EXPECT_EQ(1, copy());
-    EXPECT_EQ(EACCES, last_error);
+    EXPECT_EQ(EACCES, result.error_number);
     EXPECT_EQ("old", fake::content(NT("dst")));
   }
   SetUp();
   EXPECT_EQ(1, copy());
-  EXPECT_EQ(ENOENT, last_error);
+  EXPECT_EQ(ENOENT, result.error_number);
 }
 
 TEST_F(CopyEntryTest, TheSourceOpenFallsBackToSharingWithWriters) {
@@ -149,7 +150,7 @@ TEST_F(CopyEntryTest, ReadOnlyDestinations) {
     EXPECT_EQ(row.content, fake::content(NT("dst")));
     EXPECT_FALSE(fake::exists(NT("dst_1000")));
     if (row.status == 2) {
-      EXPECT_EQ(EACCES, errno);
+      EXPECT_EQ(EACCES, result.error_number);
       EXPECT_EQ("dst: Unable to Open output file" + error_text(EACCES) + "\n",
                 fake::console_error());
     }
@@ -254,12 +255,12 @@ TEST_F(CopyEntryTest, TemporaryNamesAreRetriedOnTheClock) {
     fake::set_clock(1000, row.step);
     // A refused rename keeps the temporary file, which shows its name.
     fake::fail_call(fake::op_rename, 0, EIO);
-    int status = copy();
+    CopyStatus status = copy();
     std::string log = log_text();
     if (row.status == 0) {
       EXPECT_EQ(copy_replace_failed, status);
-      EXPECT_EQ(numbered(NT("dst"), uint32_t(1000 + row.taken)), kept_temporary_name);
-      EXPECT_EQ("new", fake::content(kept_temporary_name));
+      EXPECT_EQ(numbered(NT("dst"), uint32_t(1000 + row.taken)), result.kept_temporary_name);
+      EXPECT_EQ("new", fake::content(result.kept_temporary_name));
     } else {
       EXPECT_EQ(2, status);
       const char *text = "Safe Copy Failed.  Unable to create temporary output file\n";
@@ -308,7 +309,7 @@ TEST_F(CopyEntryTest, TemporaryFilesAreNeverOpenedOrRenamedThroughALink) {
     else
       fake::before_call(row.step, row.nth, plant);
     fake::add_symbolic_link(numbered(NT("dst"), 1001), NT("created-through-link"));
-    int status = copy(false, row.platform);
+    CopyStatus status = copy(false, row.platform);
     EXPECT_EQ("secret", fake::content(NT("victim")));
     EXPECT_FALSE(fake::exists(NT("created-through-link")));
     EXPECT_TRUE(fake::is_symbolic_link(first));
@@ -395,11 +396,11 @@ TEST_F(CopyEntryTest, AReplacementThatFailsKeepsTheCompleteCopy) {
       EXPECT_FALSE(fake::exists(NT("dst_42")));
     } else {
       EXPECT_EQ("new", fake::content(NT("dst_42")));
-      EXPECT_EQ(NT("dst_42"), kept_temporary_name);
+      EXPECT_EQ(NT("dst_42"), result.kept_temporary_name);
       int expected_error = row.remove_error ? row.remove_error : row.rename_error;
-      EXPECT_EQ(expected_error, last_error);
+      EXPECT_EQ(expected_error, result.error_number);
       fake::clear_console();
-      report_copy_error(row.status, NT("src"), NT("dst"));
+      report_copy_error(result, NT("src"), NT("dst"));
       EXPECT_EQ("src ===> dst : Unable to replace destination.  " + error_text(expected_error) +
                     "  The copy is kept as dst_42\n",
                 fake::console_output());
@@ -410,11 +411,13 @@ TEST_F(CopyEntryTest, AReplacementThatFailsKeepsTheCompleteCopy) {
 TEST_F(CopyEntryTest, NamesBeyondAPathBufferAreRefused) {
   nstring long_name(size_t(kPathMax) + 1, NT('n'));
   fake::add_file(NT("src"), "data");
-  EXPECT_EQ(1, copy_file_data(long_name.c_str(), NT("dst"), source_access, source_modification,
-                              false, false));
-  EXPECT_EQ(2, copy_file_data(NT("src"), long_name.c_str(), source_access, source_modification,
-                              false, false));
-  EXPECT_EQ(ENAMETOOLONG, last_error);
+  for (int destination = 0; destination < 2; ++destination) {
+    CopyResult refused = copy_file_data(destination ? NT("src") : long_name.c_str(),
+                                        destination ? long_name.c_str() : NT("dst"), source_access,
+                                        source_modification, false, false);
+    EXPECT_EQ(destination ? copy_destination_failed : copy_source_failed, refused.status);
+    EXPECT_EQ(ENAMETOOLONG, refused.error_number);
+  }
   EXPECT_EQ(0, fake::call_count(fake::op_open));
 }
 
@@ -426,9 +429,10 @@ TEST_F(CopyEntryTest, ATemporaryNameThatWouldNotFitIsNoFreeName) {
   fake::add_file(NT("src"), "new");
   fake::add_file(destination, "old");
   fake::set_clock(4000000000u);
-  EXPECT_EQ(2, copy_file_data(NT("src"), destination.c_str(), source_access, source_modification,
-                              false, false));
-  EXPECT_EQ(ENAMETOOLONG, errno);
+  CopyResult refused = copy_file_data(NT("src"), destination.c_str(), source_access,
+                                      source_modification, false, false);
+  EXPECT_EQ(2, refused.status);
+  EXPECT_EQ(ENAMETOOLONG, refused.error_number);
   EXPECT_EQ("old", fake::content(destination));
   EXPECT_NE(std::string::npos, fake::console_output().find("Safe Copy Failed."));
 }
@@ -478,7 +482,7 @@ TEST_F(CopyEntryTest, APartialCopyNeverLooksNewerThanItsSource) {
     if (row.fault == service_refuses)
       fake::fail_call(fake::op_platform_copy, 1, EACCES);
     fake::set_wall_clock(5000000);
-    int status = copy(row.restart, row.platform);
+    CopyStatus status = copy(row.restart, row.platform);
     EXPECT_EQ(row.fault == none, status == 0) << status;
     if (!fake::exists(NT("dst")))
       continue;

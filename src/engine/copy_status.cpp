@@ -4,10 +4,7 @@
 
 #include "cli/messages.h"
 #include "cli/options.h"
-#include "engine/block_copy.h"
-#include "engine/copy_entry.h"
 
-#include <cerrno>
 #include <string>
 
 namespace zorov {
@@ -33,10 +30,17 @@ void report_twins(const std::string &console, const std::string &log) {
 
 } // namespace
 
-void report_copy_error(int status, const nchar *source, const nchar *destination) {
-  std::string reason = captured_error_text(errno);
+CopyResult copy_failure(CopyStatus status, int error_number) {
+  CopyResult result;
+  result.status = status;
+  result.error_number = error_number;
+  return result;
+}
+
+void report_copy_error(const CopyResult &result, const nchar *source, const nchar *destination) {
+  std::string reason = captured_error_text(result.error_number);
   report_output("%ls ===> %ls", source, destination);
-  switch (status) {
+  switch (result.status) {
   case copy_source_failed:
     report_output(" : Unable to open input.  %s\n", reason.c_str());
     return;
@@ -63,10 +67,11 @@ void report_copy_error(int status, const nchar *source, const nchar *destination
     return;
   case copy_replace_failed:
     report_output(" : Unable to replace destination.  %s  The copy is kept as %ls\n",
-                  captured_error_text(last_error).c_str(), kept_temporary_name.c_str());
+                  reason.c_str(), result.kept_temporary_name.c_str());
     return;
   default:
-    report_output(" : Error %d %d %s\n", status, last_error, system_message(last_error).c_str());
+    report_output(" : Error %d %d %s\n", int(result.status), result.error_number,
+                  system_message(result.error_number).c_str());
   }
 }
 

@@ -1,11 +1,13 @@
-// Copy status codes and the report of a failed copy.
+// Copy statuses, the result of one copy, and the report of a failed copy.
 #pragma once
 
 #include "platform/native.h"
 
+#include <cstdint>
+
 namespace zorov {
 
-enum CopyStatusCode {
+enum CopyStatus {
   copy_ok = 0,
   copy_source_failed = 1,
   copy_destination_failed = 2,
@@ -23,8 +25,23 @@ enum CopyStatusCode {
   copy_unexamined = -1,
 };
 
+// What one copy came to. The error number is taken at the call that failed,
+// so the cleanup that follows a failure can't change the reason reported.
+struct CopyResult {
+  CopyStatus status = copy_ok;
+  int error_number = 0;
+  // A replacement that failed keeps the whole copy under this name.
+  nstring kept_temporary_name;
+  // How far into the source the copy got (with a restart, the part it
+  // skipped included): a move deletes only a source copied to its end.
+  int64_t source_end = 0;
+};
+
+// A copy that ended with `status` for the reason `error_number`.
+CopyResult copy_failure(CopyStatus status, int error_number);
+
 // Completes the file's line with the status text on the console and in the
 // LogFile.
-void report_copy_error(int status, const nchar *source, const nchar *destination);
+void report_copy_error(const CopyResult &result, const nchar *source, const nchar *destination);
 
 } // namespace zorov

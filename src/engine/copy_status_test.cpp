@@ -17,33 +17,33 @@ TEST_F(CopyStatusTest, EachStatusHasItsTexts) {
   const std::string missing = error_text(ENOENT);
   const std::string full = error_text(ENOSPC);
   struct Row {
-    int status;
+    CopyStatus status;
     int error_number;
     std::string console;
     std::string log;
   } rows[] = {
-      {1, ENOENT, " : Unable to open input.  " + missing + "\n",
+      {copy_source_failed, ENOENT, " : Unable to open input.  " + missing + "\n",
        " : Unable to open input.  " + missing + "\n"},
-      {2, ENOENT, " : Unable to open output.  " + missing + "\n",
+      {copy_destination_failed, ENOENT, " : Unable to open output.  " + missing + "\n",
        " : Unable to open output.  " + missing + "\n"},
-      {3, ENOENT, " : Read error.  " + missing + "\n", " : Read error.  " + missing + "\n"},
-      {4, ENOSPC, " : Write error.   " + full + "\n", " : Write error.  " + full + "\n"},
-      {6, 0, " : Source, Destination are same file.\n\n",
+      {copy_read_failed, ENOENT, " : Read error.  " + missing + "\n",
+       " : Read error.  " + missing + "\n"},
+      {copy_write_failed, ENOSPC, " : Write error.   " + full + "\n",
+       " : Write error.  " + full + "\n"},
+      {copy_same_file, 0, " : Source, Destination are same file.\n\n",
        " : Source, Destination are same file.\n"},
-      {7, 0, " : Failed.  Can not archive to a stream.\n\n",
+      {copy_stream_archive, 0, " : Failed.  Can not archive to a stream.\n\n",
        " : Failed.  Can not archive to a stream.\n"},
-      {8, 0, " : Error 8 5 " + system_message(5) + "\n",
+      {copy_platform_failed, 5, " : Error 8 5 " + system_message(5) + "\n",
        " : Error 8 5 " + system_message(5) + "\n"},
-      {-1, 0, " : Error -1 5 " + system_message(5) + "\n",
+      {copy_unexamined, 5, " : Error -1 5 " + system_message(5) + "\n",
        " : Error -1 5 " + system_message(5) + "\n"},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.status);
     SetUp();
     open_log();
-    last_error = 5;
-    errno = row.error_number;
-    report_copy_error(row.status, NT("/s/a.txt"), NT("/d/a.txt"));
+    report_copy_error(copy_failure(row.status, row.error_number), NT("/s/a.txt"), NT("/d/a.txt"));
     EXPECT_EQ(pair + row.console, fake::console_output());
     EXPECT_EQ("", fake::console_error());
     EXPECT_EQ(pair + row.log, log_text());
@@ -51,12 +51,11 @@ TEST_F(CopyStatusTest, EachStatusHasItsTexts) {
 }
 
 TEST_F(CopyStatusTest, QuietLeavesOnlyTheLogFile) {
-  for (int status : {4, 6}) {
+  for (CopyStatus status : {copy_write_failed, copy_same_file}) {
     SetUp();
     options.quiet = true;
     open_log();
-    errno = EIO;
-    report_copy_error(status, NT("s"), NT("d"));
+    report_copy_error(copy_failure(status, EIO), NT("s"), NT("d"));
     EXPECT_EQ("", fake::console_output());
     EXPECT_EQ(status == 4 ? "s ===> d : Write error.  " + error_text(EIO) + "\n"
                           : std::string("s ===> d : Source, Destination are same file.\n"),
@@ -65,8 +64,7 @@ TEST_F(CopyStatusTest, QuietLeavesOnlyTheLogFile) {
 }
 
 TEST_F(CopyStatusTest, WithoutLogFileOnlyTheConsoleGetsTheReport) {
-  errno = EACCES;
-  report_copy_error(2, NT("s"), NT("d"));
+  report_copy_error(copy_failure(copy_destination_failed, EACCES), NT("s"), NT("d"));
   EXPECT_EQ("s ===> d : Unable to open output.  " + error_text(EACCES) + "\n",
             fake::console_output());
   EXPECT_FALSE(fake::exists(NT("run.log")));
@@ -74,10 +72,9 @@ TEST_F(CopyStatusTest, WithoutLogFileOnlyTheConsoleGetsTheReport) {
 
 TEST_F(CopyStatusTest, AFailedReplacementNamesTheKeptCopy) {
   open_log();
-  kept_temporary_name = NT("/d/a.txt_123");
-  last_error = EACCES;
-  errno = 0;
-  report_copy_error(copy_replace_failed, NT("/s/a.txt"), NT("/d/a.txt"));
+  CopyResult kept = copy_failure(copy_replace_failed, EACCES);
+  kept.kept_temporary_name = NT("/d/a.txt_123");
+  report_copy_error(kept, NT("/s/a.txt"), NT("/d/a.txt"));
   std::string line = "/s/a.txt ===> /d/a.txt : Unable to replace destination.  " +
                      error_text(EACCES) + "  The copy is kept as /d/a.txt_123\n";
   EXPECT_EQ(line, fake::console_output());

@@ -26,7 +26,7 @@ protected:
     use_pool(3, 4);
     spinner_position = 0;
     progress_window_state = -1;
-    last_error = 0;
+    result = CopyResult();
   }
 
   void TearDown() override {
@@ -54,11 +54,15 @@ protected:
     return fake::exists(NT("run.log")) ? fake::content(NT("run.log")) : std::string();
   }
 
-  // Copies "src" to "dst" with the source times of `source_times`.
-  int copy(bool restart = false, bool platform = false) {
-    return copy_file_data(NT("src"), NT("dst"), source_access, source_modification, restart,
-                          platform);
+  // Copies "src" to "dst" with the source times of `source_times`; the
+  // whole result stays in `result`.
+  CopyStatus copy(bool restart = false, bool platform = false) {
+    result =
+        copy_file_data(NT("src"), NT("dst"), source_access, source_modification, restart, platform);
+    return result.status;
   }
+
+  CopyResult result;
 
   FileTime source_access{1000000, 111};
   FileTime source_modification{2000000, 222222222};

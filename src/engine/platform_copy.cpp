@@ -5,7 +5,6 @@
 
 #include "cli/messages.h"
 #include "cli/options.h"
-#include "engine/copy_entry.h"
 #include "progress/progress.h"
 
 #include <cerrno>
@@ -43,8 +42,7 @@ bool destination_touched(const CopyPlan *plan) {
          status.modification_time.nanoseconds != plan->modified_before.nanoseconds;
 }
 
-int report_service_failure(const CopyPlan *plan, int code) {
-  last_error = code;
+CopyResult report_service_failure(const CopyPlan *plan, int code) {
   std::string text = system_message(code);
   print_output("\n%ls ===> %ls : %s\n", plan->source, plan->working_name.c_str(), text.c_str());
   FileStatus status;
@@ -54,8 +52,7 @@ int report_service_failure(const CopyPlan *plan, int code) {
     mark_partial_copy(plan->destination);
   if (progress_window_state == 1)
     close_progress_window();
-  errno = code;
-  return copy_platform_failed;
+  return copy_failure(copy_platform_failed, code);
 }
 
 // Under a temporary name the service makes the file itself, exclusively,
@@ -77,7 +74,7 @@ int copy_to_new_name(CopyPlan *plan) {
 
 } // namespace
 
-int platform_stream_copy(CopyPlan *plan) {
+CopyResult platform_stream_copy(CopyPlan *plan) {
   int64_t start_time = wall_seconds();
   if (!uses_temporary_name(plan))
     watch_output(plan->working_name.c_str(), -1, false);
@@ -87,31 +84,29 @@ int platform_stream_copy(CopyPlan *plan) {
                                       progress_callback, plan);
   if (code == -1) {
     end_output_watch();
-    errno = EEXIST;
-    return report_no_temporary_name();
+    return report_no_temporary_name(EEXIST);
   }
   if (code != 0) {
-    int status = report_service_failure(plan, code);
+    CopyResult failed = report_service_failure(plan, code);
     end_output_watch();
-    return status;
+    return failed;
   }
   int64_t end_time = wall_seconds();
   FileStatus copied;
-  bool examined = file_status(plan->working_name.c_str(), &copied) == 0;
-  int error_number = examined ? 0 : errno;
+  CopyResult result;
+  if (file_status(plan->working_name.c_str(), &copied) != 0)
+    result = copy_failure(copy_unexamined, errno);
+  bool examined = result.status == copy_ok;
   if (examined && options.timing)
     report_throughput(copied.size, end_time - start_time);
-  int status = examined ? copy_ok : copy_unexamined;
   plan->source_end = examined ? copied.size : 0;
   if (examined && uses_temporary_name(plan))
-    status = replace_from_temporary(plan, copy_ok, &error_number);
+    result = replace_from_temporary(plan, result);
   end_output_watch();
-  last_error = error_number;
   if (progress_window_state == 1)
     close_progress_window();
   pause_milliseconds(0);
-  errno = error_number;
-  return status;
+  return result;
 }
 
 } // namespace zorov

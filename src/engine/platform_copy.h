@@ -8,7 +8,7 @@ namespace zorov {
 
 // Copies `plan->source` to `plan->working_name` with the platform's copy
 // service, replacing the destination from a temporary name as the buffered
-// copy does; returns a CopyStatus.
-int platform_stream_copy(CopyPlan *plan);
+// copy does.
+CopyResult platform_stream_copy(CopyPlan *plan);
 
 } // namespace zorov

@@ -56,7 +56,7 @@ TEST_F(PlatformCopy, FailureIsReportedWithTheSystemTextAndTheTemporaryFileGoes) 
   fake::add_file(NT("dst"), "old");
   fake::fail_call(fake::op_platform_copy, 1, EACCES);
   EXPECT_EQ(copy(false, true), 8);
-  EXPECT_EQ(last_error, EACCES);
+  EXPECT_EQ(result.error_number, EACCES);
   std::string out = fake::console_output();
   EXPECT_EQ(out.find("\n"), 0u);
   EXPECT_NE(out.find(std::string(" : ") + std::strerror(EACCES) + "\n"), std::string::npos);
