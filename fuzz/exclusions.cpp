@@ -6,6 +6,7 @@
 // the text), `?` for any one, other characters equal but for ASCII case.
 #include "cli/options.h"
 #include "naming/exclusion.h"
+#include "platform/path_syntax.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -18,11 +19,9 @@ using namespace zorov;
 
 const size_t kLongestText = 300;
 
-nchar upper(nchar c) { return c >= NT('a') && c <= NT('z') ? nchar(c - NT('a') + NT('A')) : c; }
-
 nstring folded(nstring text) {
   for (nchar &c : text)
-    c = c == NT('\\') ? NT('/') : upper(c);
+    c = c == NT('\\') ? NT('/') : ascii_upper(c);
   return text;
 }
 
@@ -72,7 +71,7 @@ struct Matcher {
     }
     if (t == text.size())
       return false;
-    if (pattern[p] != NT('?') && upper(text[t]) != upper(pattern[p]))
+    if (pattern[p] != NT('?') && ascii_upper(text[t]) != ascii_upper(pattern[p]))
       return false;
     return match(t + 1, p + 1);
   }

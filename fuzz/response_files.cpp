@@ -7,6 +7,7 @@
 // passed over as sources).
 #include "cli/run_driver.h"
 #include "naming/sources.h"
+#include "platform/path_syntax.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -86,7 +87,7 @@ std::vector<nstring> target_names() {
 
 void check_names(const char *kind, const std::vector<nstring> &names) {
   for (const nstring &name : names) {
-    if (name.size() > size_t(kPathMax))
+    if (!fits_path_buffer(name))
       fail(kind, "a name longer than a path buffer");
     if (name.find(NT('\n')) != nstring::npos)
       fail(kind, "a name with a line feed");

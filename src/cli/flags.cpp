@@ -5,6 +5,7 @@
 #include "cli/messages.h"
 #include "cli/options.h"
 #include "naming/exclusion.h"
+#include "platform/path_syntax.h"
 #include "platform/platform.h"
 
 #include <string>
@@ -74,10 +75,6 @@ struct Scan {
   bool flag_error; // an unknown or conflicting flag was seen
 };
 
-nchar ascii_upper(nchar c) {
-  return c >= NT('a') && c <= NT('z') ? nchar(c - NT('a') + NT('A')) : c;
-}
-
 bool is_blank(nchar c) {
   return c == NT(' ') || c == NT('\t') || c == NT('\n') || c == NT('\v') || c == NT('\f') ||
          c == NT('\r');
@@ -90,7 +87,7 @@ size_t text_length(const nchar *text) { return std::char_traits<nchar>::length(t
 bool is_flag(const nchar *argument) {
   if (argument[0] == NT('-'))
     return true;
-  return native_path_style == path_style_windows && argument[0] == NT('/');
+  return slash_begins_flags(native_path_style) && argument[0] == NT('/');
 }
 
 void note_flag_error(Scan *scan, const char *message) {
@@ -146,7 +143,7 @@ PacingFields output_pacing() {
 // switches this pacing off without making the flag an error.
 void read_pacing(const nchar *text, const PacingFields &pacing) {
   size_t length = text_length(text);
-  if (length > size_t(kPathMax)) {
+  if (!fits_path_buffer(length)) {
     *pacing.on = false;
     report_error(pacing.texts->too_long);
     return;
@@ -190,10 +187,10 @@ void read_pacing(const nchar *text, const PacingFields &pacing) {
   print_log(pacing.texts->log_confirmation, int32_t(*pacing.bytes), *pacing.interval_ms);
 }
 
-// A name too long for a path buffer is refused like a name that can't be
-// opened.
-TextStream *open_bounded(const nchar *name, size_t limit, TextMode mode) {
-  if (text_length(name) > limit)
+// A name too long for a path buffer, with the `reserved` characters still
+// to be appended to it, is refused like a name that can't be opened.
+TextStream *open_bounded(const nchar *name, size_t reserved, TextMode mode) {
+  if (!fits_path_buffer(text_length(name) + reserved))
     return nullptr;
   return open_text(name, mode);
 }
@@ -202,7 +199,7 @@ void open_copied_list(const nchar *log_name) {
   if (copied_list)
     close_text(copied_list);
   nstring name = nstring(log_name) + kCopiedSuffix;
-  copied_list = open_bounded(name.c_str(), size_t(kPathMax), text_replace);
+  copied_list = open_bounded(name.c_str(), 0, text_replace);
   if (copied_list) {
     print_log("Copied files will be logged to %ls\n", name.c_str());
     return;
@@ -221,8 +218,7 @@ void open_logs(const nchar *argument) {
   bool with_copied_list = argument[1] == NT('L');
   if (log_file)
     close_text(log_file);
-  size_t limit = size_t(kPathMax) - (with_copied_list ? kCopiedSuffixLength : 0);
-  log_file = open_bounded(name, limit, text_append);
+  log_file = open_bounded(name, with_copied_list ? kCopiedSuffixLength : 0, text_append);
   if (log_file) {
     print_log("%s", local_time_text().c_str());
   } else {

@@ -3,6 +3,7 @@
 #include "cli/messages.h"
 #include "cli/options.h"
 #include "naming/exclusion.h"
+#include "platform/path_syntax.h"
 #include "platform/platform.h"
 #include "platform/platform_fake.h"
 
@@ -312,12 +313,12 @@ TEST_F(FlagsTest, OperandsBeginAtTheFirstArgumentThatIsNoFlag) {
   // The slash spelling of flags exists only where paths use backslashes.
   SetUp();
   EXPECT_EQ(parse({NT("/src/a"), NT("dst")}), kReturned);
-  bool windows = native_path_style == path_style_windows;
-  EXPECT_EQ(options.recurse, windows);
-  EXPECT_EQ(options.first_operand, windows ? 2 : 1);
+  bool slash_flags = slash_begins_flags(native_path_style);
+  EXPECT_EQ(options.recurse, slash_flags);
+  EXPECT_EQ(options.first_operand, slash_flags ? 2 : 1);
 
   SetUp();
-  EXPECT_EQ(parse({NT("/?"), NT("dst")}), windows ? 12 : kReturned);
+  EXPECT_EQ(parse({NT("/?"), NT("dst")}), slash_flags ? 12 : kReturned);
 }
 
 TEST_F(FlagsTest, BareExclusionFlagTakesTheNextArgumentWhateverItIs) {

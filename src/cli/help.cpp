@@ -4,6 +4,7 @@
 
 #include "cli/manual_text.h"
 #include "cli/messages.h"
+#include "platform/path_syntax.h"
 #include "platform/platform.h"
 
 #include <cerrno>
@@ -17,12 +18,12 @@ namespace {
 // directory already ends in the one the platform appends, and "zorov.hlp".
 bool help_file_name(nstring *name) {
   nstring directory = help_directory();
-  const nchar separator = native_path_style == path_style_windows ? NT('\\') : NT('/');
+  const nchar separator = preferred_separator<nchar>(native_path_style);
   *name = directory;
   if (name->empty() || name->back() != separator)
     name->push_back(separator);
   *name += NT("zorov.hlp");
-  return name->size() <= size_t(kPathMax);
+  return fits_path_buffer(*name);
 }
 
 void append_lines(std::string *text, TextLines lines) {
@@ -60,7 +61,7 @@ bool write_help_file(const nstring &name, const std::string &text) {
     return false;
   for (int attempt = 0; attempt < kFreshNameAttempts; ++attempt) {
     nstring fresh = fresh_name(name);
-    if (fresh.size() > size_t(kPathMax))
+    if (!fits_path_buffer(fresh))
       return false;
     FileIdentity made;
     TextStream *file = create_new_text(fresh.c_str(), &made);

@@ -1,6 +1,7 @@
 #include "cli/help.h"
 
 #include "cli/run_test_support.h"
+#include "platform/path_syntax.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,8 @@ namespace {
 
 using testing_support::run_program;
 
-const bool windows = native_path_style == path_style_windows;
+// The separator the platform appends to the temporary directory.
+const nstring separator(1, preferred_separator<nchar>(native_path_style));
 
 class Help : public ::testing::Test {
 protected:
@@ -24,7 +26,7 @@ TEST_F(Help, ManualGoesToTheTemporaryDirectoryAndShowsThere) {
   nstring directory = testing_support::full_name(NT("temp"));
   fake::set_environment("TMP", directory);
   EXPECT_EQ(run_program({NT("zorov"), NT("-llog"), NT("a")}), 8);
-  nstring help = directory + (windows ? NT("\\zorov.hlp") : NT("/zorov.hlp"));
+  nstring help = directory + separator + NT("zorov.hlp");
   std::string manual = fake::content(help);
   EXPECT_EQ(manual.find("ZOROV 4.38 -- Feb 21 2009 for 32 bit Windows, supporting long file "
                         "names.\n"),
@@ -46,7 +48,7 @@ TEST_F(Help, ManualGoesToTheTemporaryDirectoryAndShowsThere) {
 
 TEST_F(Help, NoDoubledSeparatorAndReplacedNotAppended) {
   nstring directory = testing_support::full_name(NT("temp"));
-  nstring with_separator = directory + (windows ? NT("\\") : NT("/"));
+  nstring with_separator = directory + separator;
   fake::set_environment("TMP", with_separator);
   nstring help = with_separator + NT("zorov.hlp");
   fake::add_file(help, "old help\n");
@@ -55,24 +57,23 @@ TEST_F(Help, NoDoubledSeparatorAndReplacedNotAppended) {
   EXPECT_EQ(fake::help_files_shown()[0], narrow_text(help.c_str()));
 }
 
-// On POSIX the help reaches standard output when that is not a terminal
-// (a pipe or a file), and the help file is still written; a terminal gets
-// the pager alone. Windows starts its editor whatever the output is.
+// Where the platform asks for it (on POSIX, when standard output is not a
+// terminal but a pipe or a file) the help reaches standard output, and the
+// help file is still written; a terminal gets the pager alone. Windows
+// starts its editor whatever the output is.
 TEST_F(Help, TextReachesOutputThatIsNotATerminal) {
   nstring directory = testing_support::full_name(NT("temp"));
-  nstring help = directory + (windows ? NT("\\zorov.hlp") : NT("/zorov.hlp"));
-  const struct {
-    bool terminal;
-    bool text_on_output;
-  } rows[] = {{false, !windows}, {true, false}};
-  for (const auto &row : rows) {
+  nstring help = directory + separator + NT("zorov.hlp");
+  for (bool terminal : {false, true}) {
     SetUp();
     fake::set_environment("TMP", directory);
-    fake::set_terminal(row.terminal);
+    fake::set_terminal(terminal);
+    bool text_on_output = help_text_to_output();
+    EXPECT_FALSE(terminal && text_on_output);
     EXPECT_EQ(run_program({NT("zorov"), NT("a")}), 8);
     std::string manual = fake::content(help);
     EXPECT_EQ(manual.find("ZOROV 4.38 -- "), 0u);
-    EXPECT_EQ(fake::console_output(), row.text_on_output ? manual : "") << row.terminal;
+    EXPECT_EQ(fake::console_output(), text_on_output ? manual : "") << terminal;
     EXPECT_EQ(fake::help_files_shown().size(), 1u);
   }
 }
@@ -104,7 +105,7 @@ TEST_F(Help, NoHelpFileIsWrittenThroughALinkOrOverAnotherUsersFile) {
     SCOPED_TRACE(row.name);
     SetUp();
     nstring directory = testing_support::full_name(NT("temp"));
-    nstring help = directory + (windows ? NT("\\zorov.hlp") : NT("/zorov.hlp"));
+    nstring help = directory + separator + NT("zorov.hlp");
     fake::set_environment("TMP", directory);
     fake::add_file(NT("victim"), "secret");
     std::string planted = row.planted;

@@ -41,10 +41,7 @@ TextStream *source_list_file = nullptr;
 bool is_target_keyword(const nchar *argument) {
   static const char keyword[] = "-TO";
   for (int i = 0; i < 3; ++i) {
-    nchar c = argument[i];
-    if (c >= NT('a') && c <= NT('z'))
-      c = nchar(c - NT('a') + NT('A'));
-    if (c != nchar(keyword[i]))
+    if (ascii_upper(argument[i]) != nchar(keyword[i]))
       return false;
   }
   return argument[3] == 0;

@@ -1,6 +1,7 @@
 #include "decide/file_job.h"
 
 #include "cli/run_test_support.h"
+#include "platform/path_syntax.h"
 
 #include <cerrno>
 #include <cstring>
@@ -121,7 +122,7 @@ TEST_F(FileJob, MoveDeletesOnlyWhileServingTheLastTarget) {
 }
 
 TEST_F(FileJob, AMoveOntoItselfKeepsTheFile) {
-  const bool posix = native_path_style == path_style_posix;
+  const bool case_matters = !names_ignore_case(native_path_style);
   struct Row {
     const char *name;
     const nchar *destination;
@@ -134,7 +135,7 @@ TEST_F(FileJob, AMoveOntoItselfKeepsTheFile) {
       {"one generation", NT("src/a.txt"), NT("src/a.txt"), 1},
       {"relative source", NT("src/a.txt"), NT("./src/../src/a.txt"), 5},
       {"link to the source", NT("src/link"), NT("src/a.txt"), 3},
-      {"spelling by case", posix ? NT("src/A.TXT") : NT("src/a.txt"), NT("src/a.txt"), 5},
+      {"spelling by case", case_matters ? NT("src/A.TXT") : NT("src/a.txt"), NT("src/a.txt"), 5},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
@@ -145,7 +146,7 @@ TEST_F(FileJob, AMoveOntoItselfKeepsTheFile) {
     options.generations = row.generations;
     target_cursor = 5;
     fake::add_link(NT("src/link"), NT("src/a.txt"));
-    if (posix)
+    if (case_matters)
       fake::add_case_spelling(NT("src/A.TXT"), NT("src/a.txt"));
     EXPECT_EQ(copy_one_file(full_name(row.destination), row.source, 1, 5), 1);
     EXPECT_EQ(fake::content(NT("src/a.txt")), "alpha");
@@ -228,7 +229,7 @@ TEST_F(FileJob, ExcludedSourceIsSkippedWithoutAWord) {
 }
 
 TEST_F(FileJob, ArchiveOntoAStreamIsStatusSeven) {
-  if (native_path_style != path_style_windows)
+  if (!names_have_streams(native_path_style))
     return; // POSIX names have no streams
   options.archive = true;
   options.batch = true;

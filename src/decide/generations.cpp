@@ -95,9 +95,8 @@ int claim_backup_name(const nstring &backup, const nstring &source_file) {
                              ? source_status.permissions & 0777
                              : 0600;
   FileIdentity made;
-  int descriptor = fresh.size() <= size_t(kPathMax)
-                       ? create_new_file(fresh.c_str(), permissions | 0200, &made)
-                       : -1;
+  int descriptor =
+      fits_path_buffer(fresh) ? create_new_file(fresh.c_str(), permissions | 0200, &made) : -1;
   if (descriptor < 0)
     return own ? 0 : 1;
   close_file(descriptor);
@@ -122,7 +121,7 @@ int rotate_generations(nstring *destination, const nstring &source) {
     return 0;
   // A name is never cut: a backup under a shortened name could land on
   // another file. Without its backup the destination is not replaced.
-  if (destination->size() + kSuffixLength > size_t(kPathMax)) {
+  if (!fits_path_buffer(destination->size() + kSuffixLength)) {
     refuse(source, *destination, "Archive name too long.");
     return 1;
   }

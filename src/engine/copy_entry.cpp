@@ -20,10 +20,6 @@ namespace zorov {
 
 namespace {
 
-bool name_fits(const nchar *name) {
-  return std::char_traits<nchar>::length(name) <= size_t(kPathMax);
-}
-
 // The source's size (for a stream, the stream's length) and the permission
 // bits a new copy gets; copy_source_failed when it can't be examined.
 CopyResult examine_source(const nchar *source, const KnownStatus &known, int64_t *size,
@@ -75,7 +71,7 @@ CopyResult prepare_existing_destination(CopyPlan *plan, const FileStatus &status
   // The name is only a first candidate: the copy path makes the file, and
   // moves on to the next name when this one is taken.
   plan->working_name = temporary_name(plan->destination, clock_reading);
-  if (plan->working_name.size() > size_t(kPathMax))
+  if (!fits_path_buffer(plan->working_name))
     return report_no_temporary_name(ENAMETOOLONG);
   // The temporary file is never readable by more users than the file it
   // becomes: the destination's bits, as a plain overwrite keeps them, or the
@@ -107,7 +103,7 @@ CopyResult report_no_temporary_name(int error_number) {
 
 bool next_temporary_name(CopyPlan *plan) {
   plan->working_name = temporary_name(plan->destination, milliseconds_now());
-  return plan->working_name.size() <= size_t(kPathMax);
+  return fits_path_buffer(plan->working_name);
 }
 
 bool same_file_name(const nchar *first, const nchar *second, PathStyle style) {
@@ -115,11 +111,9 @@ bool same_file_name(const nchar *first, const nchar *second, PathStyle style) {
   for (; first[i] && second[i]; ++i) {
     nchar a = first[i];
     nchar b = second[i];
-    if (style == path_style_windows) {
-      if (a >= NT('a') && a <= NT('z'))
-        a = nchar(a - NT('a') + NT('A'));
-      if (b >= NT('a') && b <= NT('z'))
-        b = nchar(b - NT('a') + NT('A'));
+    if (names_ignore_case(style)) {
+      a = ascii_upper(a);
+      b = ascii_upper(b);
     }
     if (a != b)
       return false;
@@ -144,7 +138,7 @@ nstring temporary_name(const nchar *destination, uint32_t clock_reading) {
 nstring copy_caption(const nchar *source) {
   nstring caption = NT("Copying ");
   caption += source;
-  if (caption.size() <= size_t(kPathMax))
+  if (fits_path_buffer(caption))
     return caption;
   // Keep the head and mark the cut; never end on half a character.
   size_t keep = size_t(kPathMax) - 3;
@@ -160,9 +154,9 @@ CopyResult copy_file_data(const nchar *source, const nchar *destination, FileTim
                           const KnownStatus &known_source, const KnownStatus &known_destination) {
   uint32_t clock_reading = milliseconds_now();
   progress_window_state = -1;
-  if (!name_fits(source))
+  if (!fits_path_buffer(source))
     return copy_failure(copy_source_failed, ENAMETOOLONG);
-  if (!name_fits(destination))
+  if (!fits_path_buffer(destination))
     return copy_failure(copy_destination_failed, ENAMETOOLONG);
   if (same_file_name(source, destination, native_path_style))
     return copy_failure(copy_same_file, 0);

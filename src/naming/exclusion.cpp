@@ -3,6 +3,7 @@
 
 #include "cli/messages.h"
 #include "cli/options.h"
+#include "platform/path_syntax.h"
 
 #include <cstdlib>
 #include <string>
@@ -14,14 +15,6 @@ namespace {
 
 const nchar kBackslash[] = NT("\\");
 const nchar kSlash[] = NT("/");
-
-nchar ascii_upper(nchar c) {
-  return c >= NT('a') && c <= NT('z') ? nchar(c - NT('a') + NT('A')) : c;
-}
-
-nchar ascii_lower(nchar c) {
-  return c >= NT('A') && c <= NT('Z') ? nchar(c - NT('A') + NT('a')) : c;
-}
 
 void upper_case(nchar *text) {
   for (; *text; ++text)
@@ -39,7 +32,7 @@ void step_one_character(std::vector<char> *alive, const nchar *text, size_t leng
   std::vector<char> &row = *alive;
   for (size_t i = length; i > 0; --i) {
     nchar c = text[i - 1];
-    bool fits = pattern_char == NT('?') || ascii_lower(c) == ascii_lower(pattern_char);
+    bool fits = pattern_char == NT('?') || ascii_upper(c) == ascii_upper(pattern_char);
     row[i] = row[i - 1] && fits;
   }
   row[0] = 0;
@@ -178,7 +171,7 @@ void release_exclusion_list() {
 
 bool is_excluded(const nchar *path) {
   size_t length = text_length(path);
-  if (length > size_t(kPathMax))
+  if (!fits_path_buffer(length))
     length = size_t(kPathMax);
   nchar copy[kPathCapacity];
   std::char_traits<nchar>::copy(copy, path, length);

@@ -15,7 +15,7 @@ nstring probe_name(const nchar *path) {
   // The empty name is the current directory, never the root its search
   // pattern would list.
   nstring name(path[0] ? path : NT("."));
-  if (name.size() > size_t(kPathMax))
+  if (!fits_path_buffer(name))
     name.resize(size_t(kPathMax));
   size_t colon = stream_colon(name, native_path_style);
   if (colon != nstring::npos)
@@ -36,8 +36,8 @@ int probe_path(const nchar *path) {
     return status.is_directory ? 1 : -1;
   // A name the status query rejects but under which a search lists an entry
   // is a directory (a drive root, for one).
-  nstring pattern = name + (native_path_style == path_style_windows ? NT("\\*") : NT("/*"));
-  if (pattern.size() > size_t(kPathMax))
+  nstring pattern = name + preferred_separator<nchar>(native_path_style) + NT('*');
+  if (!fits_path_buffer(pattern))
     return 0;
   DirectoryEntry entry;
   DirectorySearch *search = search_first(pattern.c_str(), &entry);
@@ -50,7 +50,7 @@ int probe_path(const nchar *path) {
 int make_directory_path(nstring *path) {
   if (path->size() >= 2 && is_separator(path->back(), native_path_style))
     path->pop_back();
-  if (path->size() > size_t(kPathMax)) {
+  if (!fits_path_buffer(*path)) {
     errno = ENAMETOOLONG;
     return -1;
   }

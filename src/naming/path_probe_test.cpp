@@ -1,5 +1,6 @@
 #include "naming/path_probe.h"
 
+#include "platform/path_syntax.h"
 #include "platform/platform_fake.h"
 
 #include <cerrno>
@@ -23,7 +24,7 @@ TEST_F(PathProbe, Classifies) {
     const nchar *path;
     int kind;
   };
-  const bool windows = native_path_style == path_style_windows;
+  const bool streams = names_have_streams(native_path_style);
   const Row rows[] = {
       {NT("dir"), 1},
       {NT("dir/"), 1},
@@ -37,7 +38,7 @@ TEST_F(PathProbe, Classifies) {
       {NT("/"), 1},
       // A stream suffix is probed as its file on Windows; on POSIX the colon
       // is part of an ordinary (missing) name.
-      {NT("dir/file.txt:meta"), windows ? -1 : 0},
+      {NT("dir/file.txt:meta"), streams ? -1 : 0},
   };
   for (const Row &row : rows)
     EXPECT_EQ(probe_path(row.path), row.kind) << narrow_text(row.path);

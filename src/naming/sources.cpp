@@ -26,8 +26,6 @@ struct WildcardScan {
 
 WildcardScan wildcard_scan;
 
-bool fits_path_buffer(const nstring &name) { return name.size() <= size_t(kPathMax); }
-
 // A name no path buffer holds is refused whole rather than cut into some
 // other name. The source is then not copied, so the run must not end as if
 // every source had been.

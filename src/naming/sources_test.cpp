@@ -1,6 +1,7 @@
 #include "naming/sources.h"
 
 #include "cli/run_test_support.h"
+#include "platform/path_syntax.h"
 
 #include <gtest/gtest.h>
 
@@ -124,7 +125,7 @@ TEST_F(Sources, PatternInADirectoryThatCannotBeReadIsAFailure) {
 }
 
 TEST_F(Sources, PatternKeepsItsOwnDirectorySpelling) {
-  if (native_path_style != path_style_windows) {
+  if (!is_separator(NT('\\'), native_path_style)) {
     // A backslash is an ordinary character of a POSIX name.
     EXPECT_EQ(joined(enumerate({NT("sub\\*.dat")})), "");
     return;

@@ -67,8 +67,6 @@ bool same_identity(const Identity &one, const Identity &other) {
          one.file_index == other.file_index;
 }
 
-bool fits_path_buffer(const nstring &name) { return name.size() <= size_t(kPathMax); }
-
 // Names are refused whole, never cut into the name of some other file.
 void refuse_long_name(const nstring &name) { report_output("%ls: Name too long.\n", name.c_str()); }
 

@@ -13,6 +13,39 @@ template <class C> bool is_separator(C c, PathStyle style) {
   return c == C('/') || (style == path_style_windows && c == C('\\'));
 }
 
+// The separator the program writes where it appends one of its own (the
+// help directory's, the one before a search pattern's `*`): `\` on Windows,
+// `/` on POSIX.
+template <class C> C preferred_separator(PathStyle style) {
+  return style == path_style_windows ? C('\\') : C('/');
+}
+
+// True when an argument that begins with `/` may be a flag: Windows accepts
+// that spelling of flags, while on POSIX such an argument is a path.
+inline bool slash_begins_flags(PathStyle style) { return style == path_style_windows; }
+
+// True when a colon after the drive prefix names an alternate data stream
+// (Windows); on POSIX a colon is an ordinary character of a name.
+inline bool names_have_streams(PathStyle style) { return style == path_style_windows; }
+
+// True when names compare without regard to ASCII letter case (Windows);
+// POSIX names compare exactly.
+inline bool names_ignore_case(PathStyle style) { return style == path_style_windows; }
+
+// The capital of an ASCII small letter; every other character stays as it
+// is, so that names in other alphabets compare byte for byte.
+template <class C> C ascii_upper(C c) {
+  return c >= C('a') && c <= C('z') ? C(c - C('a') + C('A')) : c;
+}
+
+// True when a name of `length` characters fits a path buffer: kPathMax
+// characters and the terminator.
+inline bool fits_path_buffer(size_t length) { return length <= size_t(kPathMax); }
+inline bool fits_path_buffer(const nstring &name) { return fits_path_buffer(name.size()); }
+inline bool fits_path_buffer(const nchar *name) {
+  return fits_path_buffer(std::char_traits<nchar>::length(name));
+}
+
 // Length of a drive prefix (a letter and a colon) at the start of `path`:
 // 2 on Windows when the second character is a colon, else 0.
 template <class C> int drive_prefix_length(const std::basic_string<C> &path, PathStyle style) {
@@ -24,7 +57,7 @@ template <class C> int drive_prefix_length(const std::basic_string<C> &path, Pat
 // Index of the colon that starts an alternate data stream suffix, or npos.
 // Only Windows names have streams; the search starts after a drive prefix.
 template <class C> size_t stream_colon(const std::basic_string<C> &path, PathStyle style) {
-  if (style != path_style_windows)
+  if (!names_have_streams(style))
     return std::basic_string<C>::npos;
   return path.find(C(':'), drive_prefix_length(path, style));
 }

@@ -79,6 +79,39 @@ TEST(PathSyntax, FileNamePartAndJoin) {
   EXPECT_EQ(join_path(std::string("Q:."), std::string("a"), W), "Q:./a");
 }
 
+// The questions the rest of the program asks in place of which platform it
+// runs on.
+TEST(PathSyntax, EachStyleAnswersForItsPlatform) {
+  struct Row {
+    PathStyle style;
+    char separator;
+    bool slash_flags, streams, ignore_case;
+  };
+  const Row rows[] = {{W, '\\', true, true, true}, {P, '/', false, false, false}};
+  for (const Row &row : rows) {
+    EXPECT_EQ(preferred_separator<char>(row.style), row.separator);
+    EXPECT_EQ(preferred_separator<wchar_t>(row.style), wchar_t(row.separator));
+    EXPECT_EQ(slash_begins_flags(row.style), row.slash_flags);
+    EXPECT_EQ(names_have_streams(row.style), row.streams);
+    EXPECT_EQ(names_ignore_case(row.style), row.ignore_case);
+  }
+}
+
+TEST(PathSyntax, AsciiCapitalsAndPathBuffers) {
+  const char *const small = "az`{@1\xe9\xff";
+  const char *const capital = "AZ`{@1\xe9\xff";
+  for (size_t i = 0; small[i]; ++i) {
+    EXPECT_EQ(ascii_upper(small[i]), capital[i]) << i;
+    EXPECT_EQ(ascii_upper(capital[i]), capital[i]) << i;
+  }
+  EXPECT_EQ(ascii_upper(L'\u00e9'), L'\u00e9');
+  EXPECT_EQ(ascii_upper(L'q'), L'Q');
+  EXPECT_TRUE(fits_path_buffer(size_t(kPathMax)));
+  EXPECT_FALSE(fits_path_buffer(size_t(kPathMax) + 1));
+  EXPECT_TRUE(fits_path_buffer(nstring(size_t(kPathMax), NT('x'))));
+  EXPECT_FALSE(fits_path_buffer(nstring(size_t(kPathCapacity), NT('x')).c_str()));
+}
+
 TEST(PathSyntax, PosixResolutionFoldsTextually) {
   struct Row {
     const char *current, *name, *full;

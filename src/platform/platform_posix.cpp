@@ -77,7 +77,7 @@ int resolve_full_path(const nchar *name, nstring *full) {
     current = buffer;
   }
   std::string resolved = resolve_posix_path(current, name);
-  if (resolved.size() > size_t(kPathMax)) {
+  if (!fits_path_buffer(resolved)) {
     errno = ENAMETOOLONG;
     return -1;
   }

@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 
 #include "platform/console_hook.h"
+#include "platform/path_syntax.h"
 
 #include <windows.h>
 
@@ -232,7 +233,7 @@ int resolve_full_path(const nchar *name, nstring *full) {
   }
   // A result that doesn't fit comes back as the size it needs, and the
   // buffer holds no name.
-  if (length >= capacity || length > static_cast<DWORD>(kPathMax)) {
+  if (length >= capacity || !fits_path_buffer(length)) {
     errno = ENAMETOOLONG;
     return -1;
   }

@@ -1,6 +1,7 @@
 // Checks of the in-memory platform itself, where its bookkeeping is not
 // obvious: fault counting, short transfers, free space, search order, name
 // folding and text lines. The other unit tests stand on these behaviours.
+#include "platform/path_syntax.h"
 #include "platform/platform_fake.h"
 
 #include <gtest/gtest.h>
@@ -15,10 +16,13 @@ protected:
   void SetUp() override { fake::reset(); }
 };
 
+const nstring separator(1, preferred_separator<nchar>(native_path_style));
+// Names with drive prefixes, as Windows names have.
+const bool drives = drive_prefix_length(nstring(NT("C:")), native_path_style) == 2;
+
 // The native name of `relative` under the fake's current directory.
 nstring under_work(const nstring &relative) {
-  nstring full = native_path_style == path_style_windows ? NT("C:\\work") : NT("/work");
-  nstring separator = native_path_style == path_style_windows ? NT("\\") : NT("/");
+  nstring full = drives ? NT("C:\\work") : NT("/work");
   return relative.empty() ? full : full + separator + relative;
 }
 
@@ -144,10 +148,8 @@ TEST_F(FakePlatform, FullPathsAreFoldedAgainstTheCurrentDirectory) {
     nstring full;
   } rows[] = {
       {NT(""), under_work(NT(""))},
-      {NT("a/./b/../c"),
-       under_work(native_path_style == path_style_windows ? NT("a\\c") : NT("a/c"))},
-      {NT("a//b/"),
-       under_work(native_path_style == path_style_windows ? NT("a\\b\\") : NT("a/b/"))},
+      {NT("a/./b/../c"), under_work(NT("a") + separator + NT("c"))},
+      {NT("a//b/"), under_work(NT("a") + separator + NT("b") + separator)},
   };
   for (const Row &row : rows) {
     nstring full;
@@ -160,7 +162,7 @@ TEST_F(FakePlatform, FullPathsAreFoldedAgainstTheCurrentDirectory) {
 }
 
 TEST_F(FakePlatform, WindowsNamesKnowDrivesAndIgnoreCase) {
-  if (native_path_style != path_style_windows)
+  if (!drives)
     GTEST_SKIP() << "Windows names only";
   struct Row {
     const nchar *name;
@@ -185,7 +187,7 @@ TEST_F(FakePlatform, WindowsNamesKnowDrivesAndIgnoreCase) {
 }
 
 TEST_F(FakePlatform, PosixDotNamesAreHidden) {
-  if (native_path_style != path_style_posix)
+  if (drives)
     GTEST_SKIP() << "POSIX names only";
   fake::add_file(NT(".profile"), "");
   fake::add_file(NT("Profile"), "");

@@ -5,6 +5,7 @@
 
 #include "cli/messages.h"
 #include "cli/options.h"
+#include "platform/path_syntax.h"
 #include "platform/platform.h"
 
 namespace zorov {
@@ -33,7 +34,7 @@ int open_progress_window(const nchar *caption) {
   // A window belongs to one file; one left over would never be closed.
   close_progress_window();
   nstring text = caption ? caption : NT("");
-  if (text.size() > size_t(kPathMax))
+  if (!fits_path_buffer(text))
     text.resize(size_t(kPathMax));
   window_open = progress_window_open(text.c_str()) == 1;
   return window_open ? 1 : 0;
