@@ -79,7 +79,7 @@ end_to_end() { # label, run.py arguments...
 
 if build native; then
   unit_tests build
-  python3 tests/no_platform_conditionals.py && passed=$((passed + 1)) || failed=$((failed + 1))
+  python3 tests/lint.py && passed=$((passed + 1)) || failed=$((failed + 1))
   end_to_end native build/zorov
 fi
 # Every unit test and end-to-end case again on the sanitizer build; the

@@ -1,0 +1,108 @@
+"""The structure lint: fails when a file of src/ outside the platform layer
+asks which platform it runs on.
+
+Such a question is a preprocessor conditional on a platform macro, or a
+comparison with a path style (`native_path_style == ...`,
+`style != path_style_posix`). The rest of the program asks the platform layer
+what it needs to know instead (`names_ignore_case(style)`, ...). Passing a
+style along, or naming one as data in a test's table, is no question.
+
+The lint checks itself first against a table of lines it must flag or
+accept, so a rule that stops matching fails here rather than passing
+silently. Prints one line per finding and a count; exits 1 on any.
+"""
+
+import os
+import re
+import sys
+
+PLATFORM_MACROS = (r"_WIN32|_WIN64|WIN32|__linux__|__unix__|__APPLE__|_MSC_VER|__MINGW32__|"
+                   r"__MINGW64__|_POSIX_VERSION")
+CONDITIONAL = re.compile(r"^\s*#\s*(if|ifdef|ifndef|elif)\b.*\b(%s)\b" % PLATFORM_MACROS)
+STYLE = r"\b(native_path_style|path_style_windows|path_style_posix)\b"
+STYLE_COMPARISON = re.compile(r"(==|!=)\s*%s|%s\s*(==|!=)|\bcase\s+%s" % (STYLE, STYLE, STYLE))
+LINE_COMMENT = re.compile(r"//.*$")
+
+
+def platform_question(line):
+    """The kind of platform question the line asks, or None."""
+    if CONDITIONAL.search(line):
+        return "platform conditional"
+    if STYLE_COMPARISON.search(LINE_COMMENT.sub("", line)):
+        return "path style comparison"
+    return None
+
+
+def findings(relative_path, lines):
+    """Messages for the lines of one file; `relative_path` is below src/."""
+    folder = relative_path.split("/")[0] if "/" in relative_path else ""
+    if folder == "platform":
+        return []
+    messages = []
+    for number, line in enumerate(lines, 1):
+        kind = platform_question(line)
+        if kind:
+            messages.append("%s:%d: %s outside src/platform: %s" %
+                            (relative_path, number, kind, line.strip()))
+    return messages
+
+
+# (path below src/, line, whether the lint must flag it)
+SELF_CHECKS = [
+    ("engine/copy_entry.cpp", "#if defined(_WIN32)", True),
+    ("engine/copy_entry.cpp", "  #  ifdef __linux__", True),
+    ("naming/sources_test.cpp", "#elif _MSC_VER >= 1900", True),
+    ("cli/help.cpp", "  if (native_path_style == path_style_windows)", True),
+    ("cli/flags.cpp", "  return style != path_style_posix;", True),
+    ("engine/copy_entry.cpp", "  bool windows = path_style_windows==style;", True),
+    ("decide/file_job.cpp", "  case path_style_posix:", True),
+    ("main.cpp", "#ifdef _WIN32", True),
+    ("engine/copy_entry_test.cpp", '      {NT("C:\\\\a"), NT("c:\\\\A"), path_style_windows, true},',
+     False),
+    ("naming/tree_copy.cpp", "  return join_path(directory, name, native_path_style);", False),
+    ("cli/help.cpp", "  nchar separator = preferred_separator<nchar>(native_path_style);", False),
+    ("engine/copy_entry.cpp", "  // unlike native_path_style == path_style_posix, which", False),
+    ("engine/copy_entry.cpp", "#ifdef ZOROV_TESTS", False),
+    ("engine/copy_entry.cpp", "#include <windows.h>", False),
+    ("platform/platform_fake.cpp", "const bool windows_names = native_path_style == "
+     "path_style_windows;", False),
+    ("platform/native.h", "#if defined(_WIN32)", False),
+]
+
+
+def self_check():
+    """Messages for the rows of SELF_CHECKS the lint gets wrong."""
+    wrong = []
+    for path, line, flagged in SELF_CHECKS:
+        if bool(findings(path, [line])) != flagged:
+            wrong.append("self-check: %s should %sbe flagged in %s" %
+                         (line.strip(), "" if flagged else "not ", path))
+    return wrong
+
+
+def source_files(root):
+    for base, _, files in sorted(os.walk(root)):
+        for name in sorted(files):
+            path = os.path.join(base, name)
+            yield os.path.relpath(path, root).replace(os.sep, "/"), path
+
+
+def main():
+    wrong = self_check()
+    for line in wrong:
+        print(line)
+    if wrong:
+        return 1
+    root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src")
+    messages = []
+    for relative_path, path in source_files(root):
+        with open(path, encoding="utf-8", errors="replace") as handle:
+            messages += findings(relative_path, handle.read().splitlines())
+    for line in messages:
+        print(line)
+    print("lint: %d self-checks passed, %d findings" % (len(SELF_CHECKS), len(messages)))
+    return 1 if messages else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
