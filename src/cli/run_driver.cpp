@@ -181,8 +181,8 @@ void copy_sources(int argc, nchar **argv) {
   int32_t level = form_error_level(last_result, target_error, worst_result);
   print_log("Error Level %d\n", level);
   close_logs();
-  if (progress_window_state != 0)
-    close_progress_window();
+  // A window the last copy left open; harmless when none is.
+  close_progress_window();
   if (options.identify_only)
     print_output("%d files, %I64d Bytes\n", identified_files, identified_bytes);
   exit_process(level);

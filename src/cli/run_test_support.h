@@ -35,8 +35,7 @@ inline void reset_run_state() {
   buffer_pool = BufferPool();
   identified_files = 0;
   identified_bytes = 0;
-  progress_window_state = -1;
-  spinner_position = 0;
+  reset_progress();
 }
 
 // Runs the program with `arguments` (the program's name first) and returns

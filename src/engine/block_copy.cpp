@@ -193,10 +193,7 @@ void show_progress(CopyPlan *plan, int output, bool per_block) {
     return;
   if (!options.quiet) {
     print_output("\b\b\b%2I64d%c", percent, '%');
-    if (per_block && progress_window_state == -1)
-      progress_window_state = percent <= 2 ? open_progress_window(plan->caption.c_str()) : 0;
-    if (progress_window_state == 1)
-      set_progress_position(int(percent));
+    follow_in_window(&plan->window, percent, plan->caption.c_str(), per_block);
   }
   plan->last_percent = percent;
 }
@@ -481,7 +478,7 @@ CopyResult finish_copy(const CopyPlan *plan, int input, int output, CopyResult r
     give_source_attributes(plan, result.status, temporary);
   if (throughput)
     report_throughput(final_length, end_time - start_time);
-  if (progress_window_state == 1)
+  if (plan->window == window_open)
     close_progress_window();
   pause_milliseconds(0);
   return result;

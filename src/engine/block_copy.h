@@ -5,6 +5,7 @@
 #include "engine/copy_status.h"
 #include "platform/native.h"
 #include "platform/platform.h"
+#include "progress/progress.h"
 
 #include <cstdint>
 
@@ -18,7 +19,8 @@ struct CopyPlan {
   nstring caption;                    // the progress window's title
   int64_t percent_base = 1;           // source size + 1
   int64_t last_percent = 0;           // the figure on the console
-  bool destination_exists = false;    // decides append mode
+  ProgressWindow window = window_undecided;
+  bool destination_exists = false; // decides append mode
   bool restart = false;
   uint32_t source_permissions = 0;    // a new output file gets these
   bool source_sparse = false;         // it takes less disk space than its length

@@ -153,7 +153,6 @@ CopyResult copy_file_data(const nchar *source, const nchar *destination, FileTim
                           FileTime modification_time, bool restart, bool platform,
                           const KnownStatus &known_source, const KnownStatus &known_destination) {
   uint32_t clock_reading = milliseconds_now();
-  progress_window_state = -1;
   if (!fits_path_buffer(source))
     return copy_failure(copy_source_failed, ENAMETOOLONG);
   if (!fits_path_buffer(destination))

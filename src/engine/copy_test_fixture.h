@@ -24,8 +24,7 @@ protected:
     fake::reset();
     options = CopyOptions();
     use_pool(3, 4);
-    spinner_position = 0;
-    progress_window_state = -1;
+    reset_progress();
     result = CopyResult();
   }
 

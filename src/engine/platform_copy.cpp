@@ -16,17 +16,14 @@ namespace {
 // Called by the service on the program's thread while the data moves. The
 // base is the size itself, so a finished copy shows 100.
 void progress_callback(int64_t total, int64_t transferred, void *context) {
-  const CopyPlan *plan = static_cast<const CopyPlan *>(context);
+  CopyPlan *plan = static_cast<CopyPlan *>(context);
   int64_t percent = total == 0 ? 0 : transferred * 100 / total;
   if (!options.batch)
     show_spinner();
   if (transferred == 0 || options.quiet)
     return;
   print_output("\b\b\b%2I64d%c", percent, '%');
-  if (progress_window_state == -1)
-    progress_window_state = percent <= 2 ? open_progress_window(plan->caption.c_str()) : 0;
-  if (progress_window_state == 1)
-    set_progress_position(int(percent));
+  follow_in_window(&plan->window, percent, plan->caption.c_str(), true);
 }
 
 bool uses_temporary_name(const CopyPlan *plan) { return plan->working_name != plan->destination; }
@@ -50,7 +47,7 @@ CopyResult report_service_failure(const CopyPlan *plan, int code) {
     remove_file(plan->working_name.c_str());
   if (!uses_temporary_name(plan) && destination_touched(plan))
     mark_partial_copy(plan->destination);
-  if (progress_window_state == 1)
+  if (plan->window == window_open)
     close_progress_window();
   return copy_failure(copy_platform_failed, code);
 }
@@ -103,7 +100,7 @@ CopyResult platform_stream_copy(CopyPlan *plan) {
   if (examined && uses_temporary_name(plan))
     result = replace_from_temporary(plan, result);
   end_output_watch();
-  if (progress_window_state == 1)
+  if (plan->window == window_open)
     close_progress_window();
   pause_milliseconds(0);
   return result;

@@ -10,16 +10,16 @@
 
 namespace zorov {
 
-int32_t progress_window_state = -1;
-uint32_t spinner_position = 0;
-
 namespace {
 
 const char spinner_characters[] = "|/-\\";
 
+// Spinner characters drawn in the whole run.
+uint32_t spinner_position = 0;
+
 // Whether the platform holds an open window; the run driver's final close
 // and the copy's own close may both arrive, and only one may reach it.
-bool window_open = false;
+bool platform_window_open = false;
 
 } // namespace
 
@@ -36,12 +36,12 @@ int open_progress_window(const nchar *caption) {
   nstring text = caption ? caption : NT("");
   if (!fits_path_buffer(text))
     text.resize(size_t(kPathMax));
-  window_open = progress_window_open(text.c_str()) == 1;
-  return window_open ? 1 : 0;
+  platform_window_open = progress_window_open(text.c_str()) == 1;
+  return platform_window_open ? 1 : 0;
 }
 
 void set_progress_position(int percent) {
-  if (!window_open)
+  if (!platform_window_open)
     return;
   // An append can pass 100 percent; the bar stops at its end.
   if (percent > 100)
@@ -52,10 +52,23 @@ void set_progress_position(int percent) {
 }
 
 void close_progress_window() {
-  if (!window_open)
+  if (!platform_window_open)
     return;
-  window_open = false;
+  platform_window_open = false;
   progress_window_close();
+}
+
+void follow_in_window(ProgressWindow *window, int64_t percent, const nchar *caption,
+                      bool may_decide) {
+  if (may_decide && *window == window_undecided)
+    *window = percent <= 2 && open_progress_window(caption) == 1 ? window_open : window_none;
+  if (*window == window_open)
+    set_progress_position(int(percent));
+}
+
+void reset_progress() {
+  spinner_position = 0;
+  platform_window_open = false;
 }
 
 } // namespace zorov

@@ -7,11 +7,11 @@
 
 namespace zorov {
 
-// -1 undecided for the current file, 0 no window, 1 the window is open.
-extern int32_t progress_window_state;
-// Spinner characters drawn in the whole run.
-extern uint32_t spinner_position;
+// Whether the file being copied has a progress window.
+enum ProgressWindow { window_undecided = -1, window_none = 0, window_open = 1 };
 
+// The next character of the spinning bar; it goes on where the last file
+// left it.
 void show_spinner();
 // 1 when the window opened with `caption`, else 0.
 int open_progress_window(const nchar *caption);
@@ -19,5 +19,16 @@ int open_progress_window(const nchar *caption);
 void set_progress_position(int percent);
 // Harmless when no window is open.
 void close_progress_window();
+
+// The window rule for each figure shown. The first figure that may decide
+// opens a window when it is at most 2, for the copy is then expected to be
+// long, and otherwise decides against one; an open window's bar follows
+// every figure.
+void follow_in_window(ProgressWindow *window, int64_t percent, const nchar *caption,
+                      bool may_decide);
+
+// The display as at the start of the program: the spinner at its first
+// character, no window.
+void reset_progress();
 
 } // namespace zorov

@@ -18,7 +18,7 @@ protected:
     close_progress_window();
     fake::reset();
     options = CopyOptions();
-    spinner_position = 0;
+    reset_progress();
   }
   void TearDown() override {
     close_progress_window();
@@ -30,11 +30,12 @@ TEST_F(ProgressTest, SpinnerCyclesThroughItsFourCharacters) {
   for (int i = 0; i < 6; ++i)
     show_spinner();
   EXPECT_EQ("|\b/\b-\b\\\b|\b/\b", fake::console_output());
-  EXPECT_EQ(6u, spinner_position);
 }
 
 TEST_F(ProgressTest, SpinnerContinuesWhereTheLastFileStopped) {
-  spinner_position = 7;
+  for (int i = 0; i < 7; ++i)
+    show_spinner();
+  fake::clear_console();
   show_spinner();
   EXPECT_EQ("\\\b", fake::console_output());
 }
@@ -43,7 +44,9 @@ TEST_F(ProgressTest, QuietDrawsNoSpinnerAndKeepsItsPosition) {
   options.quiet = true;
   show_spinner();
   EXPECT_EQ("", fake::console_output());
-  EXPECT_EQ(0u, spinner_position);
+  options.quiet = false;
+  show_spinner();
+  EXPECT_EQ("|\b", fake::console_output());
 }
 
 TEST_F(ProgressTest, WindowCallsReachThePlatformOnlyWhileOpen) {
@@ -67,6 +70,30 @@ TEST_F(ProgressTest, WindowCallsReachThePlatformOnlyWhileOpen) {
     close_progress_window(); // the run driver's final close
     set_progress_position(5);
     EXPECT_EQ(row.events, fake::window_events());
+  }
+}
+
+TEST_F(ProgressTest, AFirstDecidingFigureOfAtMostTwoOpensTheWindow) {
+  struct Row {
+    const char *name;
+    bool may_decide;
+    int64_t first, second; // the figures shown
+    ProgressWindow window;
+    std::vector<std::string> events;
+  } rows[] = {
+      {"2 opens", true, 2, 5, window_open, {"open Copying a", "position 2", "position 5"}},
+      {"3 does not", true, 3, 1, window_none, {}},
+      {"a figure that may not decide", false, 1, 1, window_undecided, {}},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    fake::reset();
+    ProgressWindow window = window_undecided;
+    follow_in_window(&window, row.first, NT("Copying a"), row.may_decide);
+    follow_in_window(&window, row.second, NT("Copying a"), row.may_decide);
+    EXPECT_EQ(row.window, window);
+    EXPECT_EQ(row.events, fake::window_events());
+    close_progress_window();
   }
 }
 
