@@ -58,14 +58,13 @@ std::vector<nstring> source_names() {
   nchar operand[] = NT("@fuzz-response.lst");
   nchar target[] = NT("x");
   nchar *argv[] = {program, operand, target, nullptr};
-  bool wildcard_active = false;
-  int cursor = 1;
-  TextStream *list = nullptr;
+  SourceCursor cursor;
+  cursor.next = 1;
   std::vector<nstring> names;
   nstring name;
-  while (next_source(&name, 2, argv, &wildcard_active, &cursor, &list))
+  while (next_source(&name, 2, argv, &cursor))
     names.push_back(name);
-  if (list || wildcard_active)
+  if (cursor.list_file || cursor.wildcard_active)
     fail("source", "the enumeration ended in the middle of something");
   return names;
 }
@@ -74,13 +73,13 @@ std::vector<nstring> target_names() {
   nchar program[] = NT("zorov");
   nchar operand[] = NT("@fuzz-response.lst");
   nchar *argv[] = {program, operand, nullptr};
-  target_cursor = 1;
-  target_list_file = nullptr;
+  RunState run;
+  run.target_cursor = 1;
   std::vector<nstring> names;
   nstring name;
-  while (next_target(&name, 2, argv))
+  while (next_target(&run, &name, 2, argv))
     names.push_back(name);
-  if (target_list_file)
+  if (run.target_list_file)
     fail("target", "the list was left open");
   return names;
 }

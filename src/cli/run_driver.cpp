@@ -17,26 +17,7 @@
 
 namespace zorov {
 
-int32_t source_end = 0;
-int32_t target_cursor = 0;
-TextStream *target_list_file = nullptr;
-int32_t target_error = 0;
-int32_t last_result = 0;
-int32_t worst_result = 0;
-bool pool_ready = false;
-int32_t run_block_size = 65024;
-
 namespace {
-
-// State of the current target.
-nstring target_path;
-bool target_is_directory = false;
-bool target_not_directory = false;
-
-// Source enumeration state, handed to next_source.
-int source_cursor = 0;
-bool wildcard_active = false;
-TextStream *source_list_file = nullptr;
 
 bool is_target_keyword(const nchar *argument) {
   static const char keyword[] = "-TO";
@@ -49,7 +30,7 @@ bool is_target_keyword(const nchar *argument) {
 
 // "Unable to create destination directory" with the system's reason. When
 // `reason_always` is set the reason is shown even under quiet.
-void report_directory_failure(int error_number, bool reason_always) {
+void report_directory_failure(const nstring &target_path, int error_number, bool reason_always) {
   if (!options.quiet)
     print_output("%ls: Unable to create destination directory.\n", target_path.c_str());
   print_log("%ls: Unable to create destination directory.\n", target_path.c_str());
@@ -57,7 +38,7 @@ void report_directory_failure(int error_number, bool reason_always) {
     print_error_text(error_number);
 }
 
-void report_not_directory() {
+void report_not_directory(const nstring &target_path) {
   const char *text = "%ls <=== target not a directory.\n";
   if (!options.quiet) {
     if (options.batch)
@@ -69,13 +50,13 @@ void report_not_directory() {
 }
 
 // Creates the missing target directory; false (with its messages) on failure.
-bool create_target_directory(bool reason_always) {
-  if (make_directory_path(&target_path) != 0) {
-    report_directory_failure(errno, reason_always);
+bool create_target_directory(RunState *run, bool reason_always) {
+  if (make_directory_path(&run->target_path) != 0) {
+    report_directory_failure(run->target_path, errno, reason_always);
     return false;
   }
-  target_is_directory = true;
-  report_output("Directory: %ls has been created.\n", target_path.c_str());
+  run->target_is_directory = true;
+  report_output("Directory: %ls has been created.\n", run->target_path.c_str());
   return true;
 }
 
@@ -86,69 +67,75 @@ void drop_trailing_separator(nstring *path) {
     path->pop_back();
 }
 
-bool must_be_directory(nchar **argv) {
+bool must_be_directory(const RunState &run, nchar **argv) {
   int first = options.first_operand;
-  if (source_end - first > 1)
+  if (run.source_end - first > 1)
     return true;
   return argv[first][0] == NT('@') && probe_path(argv[first]) == 0;
 }
 
-// Resolves and classifies one target, creating it where the rules ask.
-// False when the target is rejected.
-bool prepare_target(const nstring &name, nchar **argv) {
-  target_not_directory = false;
-  if (resolve_full_path(name.c_str(), &target_path) != 0) {
+// Resolves and classifies the target, creating its directory where the
+// name asks for one. False (target_error 8) when it can't be used.
+bool resolve_target(RunState *run, const nstring &name, int *kind) {
+  if (resolve_full_path(name.c_str(), &run->target_path) != 0) {
     report_output("%ls: Invalid destination.\n", name.c_str());
-    target_error = 8;
+    run->target_error = 8;
     return false;
   }
-  last_result = 0;
-  int kind = probe_path(target_path.c_str());
-  if (kind == 1) {
-    target_is_directory = true;
-    drop_trailing_separator(&target_path);
-  } else {
-    target_is_directory = false;
-    if (ends_with_separator(name, native_path_style) && !options.identify_only &&
-        !create_target_directory(false)) {
-      target_error = 8;
-      return false;
-    }
-  }
-  if (!must_be_directory(argv) || target_is_directory)
+  run->last_result = 0;
+  *kind = probe_path(run->target_path.c_str());
+  run->target_is_directory = *kind == 1;
+  if (*kind == 1) {
+    drop_trailing_separator(&run->target_path);
     return true;
-  if (kind != 0)
-    target_not_directory = true;
-  else if (!options.identify_only && !create_target_directory(true))
-    target_not_directory = true;
-  if (target_not_directory) {
-    report_not_directory();
-    target_error = 9;
+  }
+  if (ends_with_separator(name, native_path_style) && !options.identify_only &&
+      !create_target_directory(run, false)) {
+    run->target_error = 8;
     return false;
   }
   return true;
 }
 
-void prepare_pool() {
-  if (pool_ready)
+// Resolves and classifies one target, creating it where the rules ask.
+// False when the target is rejected.
+bool prepare_target(RunState *run, const nstring &name, nchar **argv) {
+  int kind = 0;
+  if (!resolve_target(run, name, &kind))
+    return false;
+  if (!must_be_directory(*run, argv) || run->target_is_directory)
+    return true;
+  bool not_directory = kind != 0;
+  if (kind == 0 && !options.identify_only && !create_target_directory(run, true))
+    not_directory = true;
+  if (not_directory) {
+    report_not_directory(run->target_path);
+    run->target_error = 9;
+    return false;
+  }
+  return true;
+}
+
+void prepare_pool(RunState *run) {
+  if (run->pool_ready)
     return;
-  run_block_size = int32_t(allocate_buffer_pool(options.checkpoint));
-  if (options.block_size < uint32_t(run_block_size))
-    run_block_size = int32_t(options.block_size);
+  run->pool = allocate_buffer_pool(options.checkpoint);
+  if (options.block_size < uint32_t(run->pool.block_size))
+    run->pool.block_size = int32_t(options.block_size);
   if (options.block_size_arg != 0) {
     if (!options.quiet && !options.batch)
-      print_output("BLOCKSIZE = %u\n", run_block_size);
-    print_log("BLOCKSIZE = %u\n", run_block_size);
+      print_output("BLOCKSIZE = %u\n", run->pool.block_size);
+    print_log("BLOCKSIZE = %u\n", run->pool.block_size);
   }
-  pool_ready = true;
+  run->pool_ready = true;
 }
 
 // Copies one source that is not a directory to the current target.
-int copy_source_file(const nstring &source, int argc) {
-  nstring destination = target_path;
-  if (target_is_directory)
+int copy_source_file(const RunState &run, const JobContext &job, const nstring &source) {
+  nstring destination = run.target_path;
+  if (run.target_is_directory)
     destination =
-        join_path(target_path, file_name_part(source, native_path_style), native_path_style);
+        join_path(run.target_path, file_name_part(source, native_path_style), native_path_style);
   nstring full_source, full_destination;
   if (resolve_full_path(source.c_str(), &full_source) != 0) {
     report_output("%ls: Invalid source name.\n", source.c_str());
@@ -158,33 +145,41 @@ int copy_source_file(const nstring &source, int argc) {
     report_output("%ls: Invalid destination.\n", destination.c_str());
     return 1;
   }
-  return copy_one_file(full_destination, full_source, target_is_directory ? 1 : 0, argc);
+  return copy_one_file(job, full_destination, full_source, run.target_is_directory ? 1 : 0);
 }
 
-void copy_sources(int argc, nchar **argv) {
-  source_cursor = options.first_operand;
+void copy_sources(RunState *run, int argc, nchar **argv) {
+  JobContext job;
+  job.pool = &run->pool;
+  // A move deletes its sources while the last target argument is served,
+  // every target of a response file named by it included.
+  job.last_target = run->target_cursor == argc;
+  job.identified = &run->identified;
+  SourceCursor sources;
+  sources.next = options.first_operand;
   nstring source;
-  while (
-      next_source(&source, source_end, argv, &wildcard_active, &source_cursor, &source_list_file)) {
+  while (next_source(&source, run->source_end, argv, &sources)) {
     if (probe_path(source.c_str()) == 1)
-      last_result = copy_tree(source, target_path, argc);
+      run->last_result = copy_tree(job, source, run->target_path);
     else
-      last_result = copy_source_file(source, argc);
-    if (last_result > worst_result)
-      worst_result = last_result;
+      run->last_result = copy_source_file(*run, job, source);
+    if (run->last_result > run->worst_result)
+      run->worst_result = run->last_result;
   }
+  if (sources.result > run->worst_result)
+    run->worst_result = sources.result;
 }
 
-[[noreturn]] void finish_run() {
-  free_buffer_pool();
+[[noreturn]] void finish_run(RunState *run) {
+  free_buffer_pool(&run->pool);
   end_timer_resolution();
-  int32_t level = form_error_level(last_result, target_error, worst_result);
+  int32_t level = form_error_level(run->last_result, run->target_error, run->worst_result);
   print_log("Error Level %d\n", level);
   close_logs();
   // A window the last copy left open; harmless when none is.
   close_progress_window();
   if (options.identify_only)
-    print_output("%d files, %I64d Bytes\n", identified_files, identified_bytes);
+    print_output("%d files, %I64d Bytes\n", run->identified.files, run->identified.bytes);
   exit_process(level);
 }
 
@@ -197,28 +192,29 @@ int find_target_keyword(int argc, nchar **argv, int first_operand) {
   return 0;
 }
 
-bool next_target(nstring *name, int argc, nchar **argv) {
+bool next_target(RunState *run, nstring *name, int argc, nchar **argv) {
   for (;;) {
-    if (target_list_file) {
+    if (run->target_list_file) {
       // The list was opened by the operand just taken, an `@name`.
-      int result = read_response_line(target_list_file, argv[target_cursor - 1] + 1, name);
+      const nchar *list_name = argv[run->target_cursor - 1] + 1;
+      int result = read_response_line(run->target_list_file, list_name, name);
       if (result > 0)
         return true;
       if (result < 0) {
-        target_error = 8;
+        run->target_error = 8;
         continue;
       }
-      close_text(target_list_file);
-      target_list_file = nullptr;
+      close_text(run->target_list_file);
+      run->target_list_file = nullptr;
     }
-    if (target_cursor >= argc)
+    if (run->target_cursor >= argc)
       return false;
-    *name = argv[target_cursor];
-    target_cursor += 1;
+    *name = argv[run->target_cursor];
+    run->target_cursor += 1;
     if (name->empty() || (*name)[0] != NT('@'))
       return true;
-    target_list_file = open_text(name->c_str() + 1, text_read);
-    if (!target_list_file)
+    run->target_list_file = open_text(name->c_str() + 1, text_read);
+    if (!run->target_list_file)
       return true;
   }
 }
@@ -232,7 +228,7 @@ int32_t form_error_level(int32_t last, int32_t target, int32_t worst) {
 }
 
 void run_copy(int argc, nchar **argv) {
-  target_list_file = nullptr;
+  RunState run;
   install_interrupt_handlers();
   parse_flags(argc, argv);
   if (options.pace_input || options.pace_output)
@@ -241,16 +237,16 @@ void run_copy(int argc, nchar **argv) {
   int keyword = find_target_keyword(argc, argv, first);
   if (argc - first < 2)
     show_help();
-  source_end = keyword ? keyword : argc - 1;
-  target_cursor = keyword ? keyword + 1 : argc - 1;
+  run.source_end = keyword ? keyword : argc - 1;
+  run.target_cursor = keyword ? keyword + 1 : argc - 1;
   nstring name;
-  while (next_target(&name, argc, argv)) {
-    if (!prepare_target(name, argv))
+  while (next_target(&run, &name, argc, argv)) {
+    if (!prepare_target(&run, name, argv))
       continue;
-    prepare_pool();
-    copy_sources(argc, argv);
+    prepare_pool(&run);
+    copy_sources(&run, argc, argv);
   }
-  finish_run();
+  finish_run(&run);
 }
 
 } // namespace zorov

@@ -58,11 +58,10 @@ TEST_F(RunDriver, TargetResponseFileLinesAndPieces) {
   nchar list_arg[] = NT("@list");
   nchar missing_arg[] = NT("@none");
   nchar *argv[] = {list_arg, missing_arg};
-  target_cursor = 0;
-  target_list_file = nullptr;
+  RunState run;
   nstring name;
   std::vector<nstring> seen;
-  while (next_target(&name, 2, argv))
+  while (next_target(&run, &name, 2, argv))
     seen.push_back(name);
   ASSERT_EQ(seen.size(), 6u);
   EXPECT_EQ(seen[0], NT("t1"));
@@ -71,7 +70,7 @@ TEST_F(RunDriver, TargetResponseFileLinesAndPieces) {
   EXPECT_EQ(seen[3], long_line.substr(0, size_t(kPathMax)));
   EXPECT_EQ(seen[4], NT("xxxxx"));
   EXPECT_EQ(seen[5], NT("@none"));
-  EXPECT_EQ(target_list_file, nullptr);
+  EXPECT_EQ(run.target_list_file, nullptr);
   EXPECT_EQ(fake::open_text_count(), 0);
 }
 
@@ -85,14 +84,15 @@ TEST_F(RunDriver, TargetLinesThatFillTheBufferOrHoldANul) {
   nchar list_arg[] = NT("@list");
   nchar *argv[] = {list_arg};
   testing_support::reset_run_state();
+  RunState run;
   nstring name;
   std::vector<nstring> seen;
-  while (next_target(&name, 1, argv))
+  while (next_target(&run, &name, 1, argv))
     seen.push_back(name);
   EXPECT_EQ(seen, (std::vector<nstring>{full_line, full_line, NT(""), NT("t")}));
   EXPECT_EQ(fake::console_output(),
             "list: A line of this response file holds a NUL byte; passed over.\n");
-  EXPECT_EQ(target_error, 8);
+  EXPECT_EQ(run.target_error, 8);
 }
 
 TEST_F(RunDriver, SourcesGoToEveryTargetAfterTheKeyword) {
@@ -199,7 +199,6 @@ TEST_F(RunDriver, BlockSizeIsReportedOnceAndPoolAllocatedOnce) {
   std::string created = "Directory: " + shown(NT("t1")) + " has been created.\n";
   EXPECT_EQ(out.find(created + "BLOCKSIZE = 4096\n"), 0u) << out;
   EXPECT_EQ(out.find("BLOCKSIZE", out.find("BLOCKSIZE") + 1), std::string::npos);
-  EXPECT_EQ(run_block_size, 4096);
   EXPECT_EQ(fake::allocated_blocks(), 0);
 }
 

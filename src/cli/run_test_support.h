@@ -6,7 +6,6 @@
 #include "cli/run_driver.h"
 #include "decide/file_job.h"
 #include "engine/buffer_pool.h"
-#include "engine/copy_entry.h"
 #include "naming/exclusion.h"
 #include "platform/platform.h"
 #include "platform/platform_fake.h"
@@ -24,18 +23,26 @@ inline void reset_run_state() {
   options = CopyOptions();
   log_file = nullptr;
   copied_list = nullptr;
-  target_list_file = nullptr;
-  source_end = 0;
-  target_cursor = 0;
-  target_error = 0;
-  last_result = 0;
-  worst_result = 0;
-  pool_ready = false;
-  run_block_size = 65024;
-  buffer_pool = BufferPool();
-  identified_files = 0;
-  identified_bytes = 0;
   reset_progress();
+}
+
+// The part of a run that file jobs and tree copies are handed, for the
+// tests that call them directly.
+struct JobRun {
+  BufferPool pool;
+  IdentifiedTotals identified;
+  JobContext job;
+};
+
+// Sets up the buffers as the run does, no totals yet, and a job that uses
+// them for a target other than the last. A table of rows sets up again.
+inline void start_job_run(JobRun *run) {
+  free_buffer_pool(&run->pool);
+  run->pool = allocate_buffer_pool(false);
+  run->identified = IdentifiedTotals();
+  run->job.pool = &run->pool;
+  run->job.last_target = false;
+  run->job.identified = &run->identified;
 }
 
 // Runs the program with `arguments` (the program's name first) and returns

@@ -2,7 +2,6 @@
 
 #include "cli/messages.h"
 #include "cli/options.h"
-#include "cli/run_driver.h"
 #include "decide/freshness.h"
 #include "decide/generations.h"
 #include "engine/copy_entry.h"
@@ -15,12 +14,20 @@
 
 namespace zorov {
 
-FileStamp source_stamp;
-FileStamp destination_stamp;
-int32_t identified_files = 0;
-int64_t identified_bytes = 0;
-
 namespace {
+
+// What the job learns of its two files. The statuses are handed to the
+// engine, for the names it is given, while nothing has moved them.
+struct FilePair {
+  FileStamp source;
+  FileStamp destination;
+  nstring destination_base; // the destination's file, without a stream suffix
+  KnownStatus source_status;
+  KnownStatus destination_status;
+};
+
+// What the source turned out to be.
+enum SourceKind { source_file, source_directory, source_unusable };
 
 // True when `name` designates a stream of a file; `base` is the file.
 bool split_stream_name(const nstring &name, nstring *base) {
@@ -37,125 +44,148 @@ void fill_stamp(const FileStatus &status, FileStamp *stamp) {
   stamp->modification_precise = status.modification_time;
 }
 
-// Fills the source stamp and `status`, asking for the status only when the
-// caller doesn't know it. 0 when the source is a file to go on with;
-// otherwise the job's result: 0 for a directory, 1 for a failure (already
-// reported, except for a stream that can't be opened).
-int examine_source(const nstring &source, const nstring &destination, const FileStatus *known,
-                   FileStatus *status, bool *go_on) {
-  *go_on = false;
+// Fills the source's stamp and status, asking for the status only when the
+// caller doesn't know it. A failure is reported here, except for a stream
+// that can't be opened.
+SourceKind examine_source(const nstring &source, const nstring &destination,
+                          const FileStatus *known, FilePair *pair) {
   nstring base;
-  source_stamp.is_stream = split_stream_name(source, &base);
+  pair->source.is_stream = split_stream_name(source, &base);
   int64_t length = 0;
-  if (source_stamp.is_stream) {
+  if (pair->source.is_stream) {
     length = stream_length(source.c_str());
     if (length < 0)
-      return 1;
+      return source_unusable;
   }
+  FileStatus &status = pair->source_status.status;
   bool found = true;
-  if (known && !source_stamp.is_stream)
-    *status = *known;
+  if (known && !pair->source.is_stream)
+    status = *known;
   else
-    found = file_status(base.c_str(), status) == 0;
-  if (!found || !status->is_regular) {
-    if (found && status->is_directory)
-      return 0;
+    found = file_status(base.c_str(), &status) == 0;
+  if (!found || !status.is_regular) {
+    if (found && status.is_directory)
+      return source_directory;
     // Devices and pipes are refused: reading them may never end.
-    int error_number = found ? EINVAL : errno;
-    report_copy_error(copy_failure(copy_source_failed, error_number), source.c_str(),
-                      destination.c_str());
-    return 1;
+    CopyResult refused = copy_failure(copy_source_failed, found ? EINVAL : errno);
+    report_copy_error(refused, source.c_str(), destination.c_str());
+    return source_unusable;
   }
-  fill_stamp(*status, &source_stamp);
-  get_file_version(base.c_str(), &source_stamp);
-  if (source_stamp.is_stream)
-    source_stamp.size = length;
-  *go_on = true;
-  return 0;
+  fill_stamp(status, &pair->source);
+  get_file_version(base.c_str(), &pair->source);
+  if (pair->source.is_stream)
+    pair->source.size = length;
+  pair->source_status.known = !pair->source.is_stream;
+  pair->source_status.exists = true;
+  return source_file;
 }
 
-// False when the destination can't be examined: it may exist, and no rule
-// (archive, newer, changed) can be applied to it.
-bool examine_destination(const nstring &destination, nstring *base, FileStatus *status) {
-  destination_stamp.is_stream = split_stream_name(destination, base);
+// False, with the report, when the destination can't be examined: it may
+// exist, and no rule (archive, newer, changed) can be applied to it.
+bool examine_destination(const nstring &source, const nstring &destination, FilePair *pair) {
+  FileStamp &stamp = pair->destination;
+  stamp.is_stream = split_stream_name(destination, &pair->destination_base);
   int64_t length = -1;
-  if (destination_stamp.is_stream)
+  if (stamp.is_stream)
     length = stream_length(destination.c_str());
-  destination_stamp.exists = file_status(base->c_str(), status) == 0;
-  if (!destination_stamp.exists && !name_is_missing(errno))
+  FileStatus &status = pair->destination_status.status;
+  stamp.exists = file_status(pair->destination_base.c_str(), &status) == 0;
+  int error_number = stamp.exists ? 0 : errno;
+  if (!stamp.exists && !name_is_missing(error_number)) {
+    report_copy_error(copy_failure(copy_destination_failed, error_number), source.c_str(),
+                      destination.c_str());
     return false;
-  if (destination_stamp.exists)
-    fill_stamp(*status, &destination_stamp);
-  if (destination_stamp.is_stream)
-    destination_stamp.size = length;
-  if (options.existing_only && destination_stamp.is_stream && length == -1)
-    destination_stamp.exists = false;
+  }
+  if (stamp.exists)
+    fill_stamp(status, &stamp);
+  if (stamp.is_stream)
+    stamp.size = length;
+  if (options.existing_only && stamp.is_stream && length == -1)
+    stamp.exists = false;
+  pair->destination_status.known = !stamp.is_stream;
+  pair->destination_status.exists = stamp.exists;
+  return true;
+}
+
+// An explanation of a skipped or replaced file, which -l- keeps out.
+void log_up_to_date_line(const nstring &source, const nstring &destination, const char *text) {
+  if (options.log_up_to_date)
+    print_log("%ls ===> %ls%s", source.c_str(), destination.c_str(), text);
+}
+
+// The newer rule: true when the destination is kept.
+bool kept_as_newer(const nstring &source, const nstring &destination, FilePair *pair) {
+  get_file_version(pair->destination_base.c_str(), &pair->destination);
+  FreshnessVerdict verdict = compare_freshness(pair->source, pair->destination);
+  if (verdict.always_logged)
+    print_log("%ls ===> %ls%s", source.c_str(), destination.c_str(), verdict.log_text);
+  else
+    log_up_to_date_line(source, destination, verdict.log_text);
+  return verdict.skip;
+}
+
+// The changed rule: true when the destination is kept as the same file.
+bool kept_as_same(const nstring &source, const nstring &destination, FilePair *pair) {
+  get_file_version(pair->destination_base.c_str(), &pair->destination);
+  if (!files_are_same(pair->source, pair->destination))
+    return false;
+  log_up_to_date_line(source, destination, " : Files are the same.\n");
   return true;
 }
 
 // The selection rules: true when the file is to be copied.
-bool passes_selection(const nstring &source, const nstring &destination,
-                      const nstring &destination_base, int destination_from_directory) {
-  if (destination_from_directory == 1 && !destination_stamp.exists && options.existing_only) {
-    if (options.log_up_to_date)
-      print_log("%ls ===> %ls : Destination file does not exist.\n", source.c_str(),
-                destination.c_str());
+bool passes_selection(const nstring &source, const nstring &destination, FilePair *pair,
+                      int destination_from_directory) {
+  bool exists = pair->destination.exists;
+  if (destination_from_directory == 1 && !exists && options.existing_only) {
+    log_up_to_date_line(source, destination, " : Destination file does not exist.\n");
     return false;
   }
   if (is_excluded(source.c_str()))
     return false;
-  if (options.newer_only && destination_stamp.exists) {
-    get_file_version(destination_base.c_str(), &destination_stamp);
-    if (compare_freshness(source.c_str(), destination.c_str()) == 1)
-      return false;
-  }
-  if (options.changed_only && destination_stamp.exists) {
-    get_file_version(destination_base.c_str(), &destination_stamp);
-    if (files_are_same()) {
-      if (options.log_up_to_date)
-        print_log("%ls ===> %ls : Files are the same.\n", source.c_str(), destination.c_str());
-      return false;
-    }
-  }
-  return true;
+  if (options.newer_only && exists && kept_as_newer(source, destination, pair))
+    return false;
+  return !(options.changed_only && exists && kept_as_same(source, destination, pair));
 }
 
-void list_identified(const nstring &source, const nstring &destination) {
+void list_identified(const JobContext &job, const nstring &source, const nstring &destination,
+                     const FileStamp &stamp) {
   // Each listed file is one line of the LogFile.
   print_log("%ls ===> %ls\n", source.c_str(), destination.c_str());
   if (options.quiet)
     return;
-  print_output("%12I64d\t%ls\n", source_stamp.size, source.c_str());
-  identified_files += 1;
-  identified_bytes += source_stamp.size;
+  print_output("%12I64d\t%ls\n", stamp.size, source.c_str());
+  job.identified->files += 1;
+  job.identified->bytes += stamp.size;
 }
 
 // A move deletes only what it copied: the source still has the size and
 // time it had when the copy began, and the copy reached its end.
-bool source_unchanged(const nstring &source, int64_t source_end) {
+bool source_unchanged(const nstring &source, const FileStamp &stamp, int64_t source_end) {
   nstring base;
   bool stream = split_stream_name(source, &base);
   FileStatus status;
   if (file_status(base.c_str(), &status) != 0)
     return false;
   int64_t size = stream ? stream_length(source.c_str()) : status.size;
-  const FileTime &then = source_stamp.modification_precise;
-  return size == source_stamp.size && source_end == source_stamp.size &&
+  const FileTime &then = stamp.modification_precise;
+  return size == stamp.size && source_end == stamp.size &&
          status.modification_time.seconds == then.seconds &&
          status.modification_time.nanoseconds == then.nanoseconds;
 }
 
-int copy_and_report(const nstring &source, const nstring &destination, int argument_count,
-                    const KnownStatus &known_source, const KnownStatus &known_destination) {
+int copy_and_report(const JobContext &job, const nstring &source, const nstring &destination,
+                    const FilePair &pair) {
   print_log("%ls ===> %ls", source.c_str(), destination.c_str());
   if (!options.quiet)
     print_output("%ls ===> %ls", source.c_str(), destination.c_str());
   CopyResult result =
-      copy_file_data(source.c_str(), destination.c_str(), source_stamp.access_precise,
-                     source_stamp.modification_precise, options.restart, options.platform_copy,
-                     known_source, known_destination);
-  bool deletes = options.move && target_cursor == argument_count;
-  if (result.status == copy_ok && deletes && !source_unchanged(source, result.source_end))
+      copy_file_data(*job.pool, source.c_str(), destination.c_str(), pair.source.access_precise,
+                     pair.source.modification_precise, options.restart, options.platform_copy,
+                     pair.source_status, pair.destination_status);
+  bool deletes = options.move && job.last_target;
+  if (result.status == copy_ok && deletes &&
+      !source_unchanged(source, pair.source, result.source_end))
     result = copy_failure(copy_source_changed, 0);
   if (result.status != copy_ok) {
     report_copy_error(result, source.c_str(), destination.c_str());
@@ -168,49 +198,44 @@ int copy_and_report(const nstring &source, const nstring &destination, int argum
   return 0;
 }
 
-} // namespace
-
-int copy_one_file(const nstring &destination_name, const nstring &source,
-                  int destination_from_directory, int argument_count,
-                  const FileStatus *known_source) {
-  nstring destination = destination_name;
-  bool go_on = false;
-  // The engine is handed the statuses taken here, for the names it is
-  // given, while nothing has moved them.
-  KnownStatus source_status, destination_status;
-  int result = examine_source(source, destination, known_source, &source_status.status, &go_on);
-  if (!go_on)
-    return result;
-  source_status.known = !source_stamp.is_stream;
-  source_status.exists = true;
-  nstring destination_base;
-  if (!examine_destination(destination, &destination_base, &destination_status.status)) {
-    report_copy_error(copy_failure(copy_destination_failed, errno), source.c_str(),
-                      destination.c_str());
+// The archive step: 0 to go on with the copy (perhaps to another name), 1
+// when the file failed.
+int archive_destination(const nstring &source, nstring *destination, FilePair *pair) {
+  if (pair->destination.is_stream) {
+    report_copy_error(copy_failure(copy_stream_archive, 0), source.c_str(), destination->c_str());
     return 1;
   }
-  destination_status.known = !destination_stamp.is_stream;
-  destination_status.exists = destination_stamp.exists;
-  if (!passes_selection(source, destination, destination_base, destination_from_directory))
+  if (rotate_generations(destination, source) != 0)
+    return 1;
+  pair->destination_status.known = false;
+  return 0;
+}
+
+} // namespace
+
+int copy_one_file(const JobContext &job, const nstring &destination_name, const nstring &source,
+                  int destination_from_directory, const FileStatus *known_source) {
+  nstring destination = destination_name;
+  FilePair pair;
+  SourceKind kind = examine_source(source, destination, known_source, &pair);
+  if (kind != source_file)
+    return kind == source_directory ? 0 : 1;
+  if (!examine_destination(source, destination, &pair))
+    return 1;
+  if (!passes_selection(source, destination, &pair, destination_from_directory))
     return 0;
   // A move onto the file itself makes no generation: the copy entry then
   // refuses the pair as the same file, and nothing is renamed or deleted.
-  bool move_onto_itself = options.move && destination_stamp.exists &&
-                          names_same_file(source.c_str(), destination_base.c_str());
-  if (destination_stamp.exists && options.archive && !move_onto_itself) {
-    if (destination_stamp.is_stream) {
-      report_copy_error(copy_failure(copy_stream_archive, 0), source.c_str(), destination.c_str());
-      return 1;
-    }
-    if (rotate_generations(&destination, source) != 0)
-      return 1;
-    destination_status.known = false;
-  }
+  bool move_onto_itself = options.move && pair.destination.exists &&
+                          names_same_file(source.c_str(), pair.destination_base.c_str());
+  if (pair.destination.exists && options.archive && !move_onto_itself &&
+      archive_destination(source, &destination, &pair) != 0)
+    return 1;
   if (options.identify_only) {
-    list_identified(source, destination);
+    list_identified(job, source, destination, pair.source);
     return 0;
   }
-  return copy_and_report(source, destination, argument_count, source_status, destination_status);
+  return copy_and_report(job, source, destination, pair);
 }
 
 void delete_source(const nchar *source) {

@@ -2,6 +2,7 @@
 // and reports the outcome.
 #pragma once
 
+#include "engine/buffer_pool.h"
 #include "platform/native.h"
 #include "platform/platform.h"
 
@@ -22,18 +23,26 @@ struct FileStamp {
   uint32_t version_ls = 0;
 };
 
-extern FileStamp source_stamp;
-extern FileStamp destination_stamp;
+// What identify-only mode has listed so far.
+struct IdentifiedTotals {
+  int32_t files = 0;
+  int64_t bytes = 0;
+};
 
-// Counters of identify-only mode.
-extern int32_t identified_files;
-extern int64_t identified_bytes;
+// What a file job needs of the run it serves: the copy buffers, whether
+// the target being served is the last one (a move deletes its source only
+// then), and the totals identify-only mode adds the files it lists to.
+struct JobContext {
+  const BufferPool *pool = nullptr;
+  bool last_target = false;
+  IdentifiedTotals *identified = nullptr;
+};
 
 // 1 when the file failed, 0 when it was copied, skipped, excluded, listed,
 // or turned out to be a directory. Both names as the caller built them.
 // `known_source`, when given, is the source's status taken just before.
-int copy_one_file(const nstring &destination, const nstring &source, int destination_from_directory,
-                  int argument_count, const FileStatus *known_source = nullptr);
+int copy_one_file(const JobContext &job, const nstring &destination, const nstring &source,
+                  int destination_from_directory, const FileStatus *known_source = nullptr);
 
 // Removes the source after a move, with its log line or its complaint.
 void delete_source(const nchar *source);

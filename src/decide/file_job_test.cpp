@@ -16,24 +16,22 @@ using testing_support::shown;
 class FileJob : public ::testing::Test {
 protected:
   void SetUp() override {
-    free_buffer_pool(); // a table of rows sets up again
     fake::reset();
     testing_support::reset_run_state();
-    run_block_size = int32_t(allocate_buffer_pool(false));
+    testing_support::start_job_run(&run);
     fake::add_file(NT("src/a.txt"), "alpha", 1000);
     fake::add_directory(NT("dst"));
   }
   void TearDown() override {
     close_logs();
-    free_buffer_pool();
+    free_buffer_pool(&run.pool);
   }
   void open_logs() {
     log_file = open_text(NT("log"), text_append);
     copied_list = open_text(NT("log.fil"), text_replace);
   }
-  int job(const nchar *destination, const nchar *source = NT("src/a.txt"), int from_directory = 1,
-          int argument_count = 5) {
-    return copy_one_file(full_name(destination), full_name(source), from_directory, argument_count);
+  int job(const nchar *destination, const nchar *source = NT("src/a.txt"), int from_directory = 1) {
+    return copy_one_file(run.job, full_name(destination), full_name(source), from_directory);
   }
   std::string pair(const nchar *destination, const nchar *source = NT("src/a.txt")) {
     return shown(source) + " ===> " + shown(destination);
@@ -42,6 +40,7 @@ protected:
     flush_text(log_file);
     return fake::content(NT("log"));
   }
+  testing_support::JobRun run;
 };
 
 TEST_F(FileJob, CopiesReportsAndListsTheSource) {
@@ -97,26 +96,26 @@ TEST_F(FileJob, IdentifyOnlyListsCountsAndCopiesNothing) {
   options.identify_only = true;
   EXPECT_EQ(job(NT("dst/a.txt")), 0);
   EXPECT_EQ(fake::console_output(), "           5\t" + shown(NT("src/a.txt")) + "\n");
-  EXPECT_EQ(identified_files, 1);
-  EXPECT_EQ(identified_bytes, 5);
+  EXPECT_EQ(run.identified.files, 1);
+  EXPECT_EQ(run.identified.bytes, 5);
   EXPECT_FALSE(fake::exists(NT("dst/a.txt")));
   EXPECT_EQ(log(), pair(NT("dst/a.txt")) + "\n");
   flush_text(copied_list);
   EXPECT_EQ(fake::content(NT("log.fil")), "");
   options.quiet = true;
   EXPECT_EQ(job(NT("dst/a.txt")), 0);
-  EXPECT_EQ(identified_files, 1);
+  EXPECT_EQ(run.identified.files, 1);
 }
 
 TEST_F(FileJob, MoveDeletesOnlyWhileServingTheLastTarget) {
   options.move = true;
   options.quiet = true;
   open_logs();
-  target_cursor = 4;
-  EXPECT_EQ(job(NT("dst/one"), NT("src/a.txt"), 1, 5), 0);
+  run.job.last_target = false;
+  EXPECT_EQ(job(NT("dst/one")), 0);
   EXPECT_TRUE(fake::exists(NT("src/a.txt")));
-  target_cursor = 5;
-  EXPECT_EQ(job(NT("dst/two"), NT("src/a.txt"), 1, 5), 0);
+  run.job.last_target = true;
+  EXPECT_EQ(job(NT("dst/two")), 0);
   EXPECT_FALSE(fake::exists(NT("src/a.txt")));
   EXPECT_NE(log().find(shown(NT("src/a.txt")) + " deleted.\n"), std::string::npos);
 }
@@ -144,11 +143,11 @@ TEST_F(FileJob, AMoveOntoItselfKeepsTheFile) {
     options.batch = true;
     options.archive = row.generations != 0;
     options.generations = row.generations;
-    target_cursor = 5;
+    run.job.last_target = true;
     fake::add_link(NT("src/link"), NT("src/a.txt"));
     if (case_matters)
       fake::add_case_spelling(NT("src/A.TXT"), NT("src/a.txt"));
-    EXPECT_EQ(copy_one_file(full_name(row.destination), row.source, 1, 5), 1);
+    EXPECT_EQ(copy_one_file(run.job, full_name(row.destination), row.source, 1), 1);
     EXPECT_EQ(fake::content(NT("src/a.txt")), "alpha");
     for (const nchar *made : {NT("src/a.(-01).txt"), NT("src/a.(-00).txt"), NT("src/a.txt.(-01)"),
                               NT("src/link.(-01)"), NT("src/link.(-02)")})
@@ -177,7 +176,7 @@ TEST_F(FileJob, AMoveDeletesOnlyWhatItCopied) {
     options.move = true;
     options.batch = true;
     open_logs();
-    target_cursor = 5;
+    run.job.last_target = true;
     fake::before_call(fake::op_read, row.read,
                       [&row] { fake::add_file(NT("src/a.txt"), row.content, row.time); });
     EXPECT_EQ(job(NT("dst/a.txt")), 1);
@@ -196,7 +195,7 @@ TEST_F(FileJob, FailedDeleteIsReportedButTheJobSucceeds) {
   options.move = true;
   options.batch = true;
   open_logs();
-  target_cursor = 5;
+  run.job.last_target = true;
   fake::fail_call(fake::op_remove, 1, EACCES);
   EXPECT_EQ(job(NT("dst/a.txt")), 0);
   EXPECT_EQ(fake::console_error(),
@@ -208,7 +207,7 @@ TEST_F(FileJob, FailedCopyIsNeitherListedNorMoved) {
   options.move = true;
   options.quiet = true;
   open_logs();
-  target_cursor = 5;
+  run.job.last_target = true;
   fake::fail_call(fake::op_read, 1, EIO);
   EXPECT_EQ(job(NT("dst/a.txt")), 1);
   EXPECT_TRUE(fake::exists(NT("src/a.txt")));

@@ -3,7 +3,6 @@
 // the same. They read the two stamps the per-file job has just filled.
 #include "decide/freshness.h"
 
-#include "cli/messages.h"
 #include "cli/options.h"
 
 #include <cstdint>
@@ -33,55 +32,30 @@ int64_t time_difference(int64_t source, int64_t destination) {
   return source - destination;
 }
 
-// The LogFile line of a decision: the pair, then the text.
-void log_decision(const nchar *source, const nchar *destination, const char *text) {
-  print_log("%ls ===> %ls%s", source, destination, text);
+FreshnessVerdict verdict(bool skip, const char *log_text) { return {skip, log_text, false}; }
+
+// The version rows; a verdict without a text when the versions are equal
+// and the times decide.
+FreshnessVerdict compare_version_words(const FileStamp &source, const FileStamp &destination) {
+  if (destination.version_ms > source.version_ms)
+    return {true, kNewerVersion, true};
+  if (destination.version_ms < source.version_ms)
+    return verdict(false, kOlderVersion);
+  if (destination.version_ls > source.version_ls)
+    return verdict(true, kNewerVersion);
+  if (destination.version_ls < source.version_ls)
+    return verdict(false, kOlderVersion);
+  return verdict(false, nullptr);
 }
 
-// An explanation of a skipped or replaced file, which -l- keeps out.
-void log_up_to_date_line(const nchar *source, const nchar *destination, const char *text) {
-  if (options.log_up_to_date)
-    log_decision(source, destination, text);
-}
-
-// The version rows: 1 skip, 0 copy, -1 when the versions are equal and the
-// times decide.
-int compare_version_words(const nchar *source, const nchar *destination) {
-  if (destination_stamp.version_ms > source_stamp.version_ms) {
-    // A newer version is never replaced silently: the line is written even
-    // when up-to-date lines are not.
-    log_decision(source, destination, kNewerVersion);
-    return 1;
-  }
-  if (destination_stamp.version_ms < source_stamp.version_ms) {
-    log_up_to_date_line(source, destination, kOlderVersion);
-    return 0;
-  }
-  if (destination_stamp.version_ls > source_stamp.version_ls) {
-    log_up_to_date_line(source, destination, kNewerVersion);
-    return 1;
-  }
-  if (destination_stamp.version_ls < source_stamp.version_ls) {
-    log_up_to_date_line(source, destination, kOlderVersion);
-    return 0;
-  }
-  return -1;
-}
-
-int compare_times(const nchar *source, const nchar *destination) {
-  int64_t difference =
-      time_difference(source_stamp.modification_time, destination_stamp.modification_time);
+FreshnessVerdict compare_times(const FileStamp &source, const FileStamp &destination) {
+  int64_t difference = time_difference(source.modification_time, destination.modification_time);
   int64_t tolerance = int64_t(options.time_tolerance_seconds);
-  if (difference > tolerance) {
-    log_up_to_date_line(source, destination, " : Destination is older.\n");
-    return 0;
-  }
-  if (difference < -tolerance) {
-    log_up_to_date_line(source, destination, " : Destination is newer.\n");
-    return 1;
-  }
-  log_up_to_date_line(source, destination, " : Up to Date.\n");
-  return 1;
+  if (difference > tolerance)
+    return verdict(false, " : Destination is older.\n");
+  if (difference < -tolerance)
+    return verdict(true, " : Destination is newer.\n");
+  return verdict(true, " : Up to Date.\n");
 }
 
 } // namespace
@@ -94,23 +68,21 @@ void get_file_version(const nchar *name, FileStamp *stamp) {
   read_file_version(name, &stamp->version_ms, &stamp->version_ls);
 }
 
-int compare_freshness(const nchar *source, const nchar *destination) {
+FreshnessVerdict compare_freshness(const FileStamp &source, const FileStamp &destination) {
   if (options.compare_versions) {
-    int decided = compare_version_words(source, destination);
-    if (decided >= 0)
-      return decided;
+    FreshnessVerdict by_version = compare_version_words(source, destination);
+    if (by_version.log_text)
+      return by_version;
   }
   return compare_times(source, destination);
 }
 
-bool files_are_same() {
-  if (destination_stamp.version_ms != source_stamp.version_ms ||
-      destination_stamp.version_ls != source_stamp.version_ls)
+bool files_are_same(const FileStamp &source, const FileStamp &destination) {
+  if (destination.version_ms != source.version_ms || destination.version_ls != source.version_ls)
     return false;
-  if (source_stamp.size != destination_stamp.size)
+  if (source.size != destination.size)
     return false;
-  int64_t difference =
-      time_difference(source_stamp.modification_time, destination_stamp.modification_time);
+  int64_t difference = time_difference(source.modification_time, destination.modification_time);
   return difference <= kSameTimeBound && difference >= -kSameTimeBound;
 }
 

@@ -14,35 +14,25 @@ using testing_support::shown;
 const int64_t kMost = std::numeric_limits<int64_t>::max();
 const int64_t kLeast = std::numeric_limits<int64_t>::min();
 
-const char kPair[] = "s ===> d";
-
 class Freshness : public ::testing::Test {
 protected:
   void SetUp() override {
     fake::reset();
     testing_support::reset_run_state();
-    source_stamp = FileStamp();
-    destination_stamp = FileStamp();
-  }
-  void TearDown() override { close_logs(); }
-  void open_log() { log_file = open_text(NT("log"), text_replace); }
-  std::string log() {
-    flush_text(log_file);
-    return fake::content(NT("log"));
   }
 };
 
 // One comparison of the newer rule: the settings, the two stamps, and what
-// the rule decides and logs after the pair ("" for no line).
+// the rule decides and the text it gives for the LogFile.
 struct NewerRow {
   const char *what;
   int32_t compare_versions;
-  bool log_up_to_date;
   int32_t tolerance;
   uint32_t source_ms, source_ls, destination_ms, destination_ls;
   int64_t source_time, destination_time;
-  int skip;
-  const char *logged;
+  bool skip;
+  const char *text;
+  bool always_logged;
 };
 
 const char kNewerVersion[] = " : Destination has newer version.\n";
@@ -52,54 +42,49 @@ const char kNewer[] = " : Destination is newer.\n";
 const char kUpToDate[] = " : Up to Date.\n";
 
 const NewerRow kNewerRows[] = {
-    {"equal times", 0, true, 0, 0, 0, 0, 0, 1000, 1000, 1, kUpToDate},
-    {"source a second newer", 0, true, 0, 0, 0, 0, 0, 1001, 1000, 0, kOlder},
-    {"destination a second newer", 0, true, 0, 0, 0, 0, 0, 999, 1000, 1, kNewer},
-    {"-n2, two seconds", 0, true, 2, 0, 0, 0, 0, 1002, 1000, 1, kUpToDate},
-    {"-n2, three seconds", 0, true, 2, 0, 0, 0, 0, 1003, 1000, 0, kOlder},
-    {"-n2, destination two newer", 0, true, 2, 0, 0, 0, 0, 998, 1000, 1, kUpToDate},
-    {"-n2, destination three newer", 0, true, 2, 0, 0, 0, 0, 997, 1000, 1, kNewer},
-    {"-l- hides up to date", 0, false, 0, 0, 0, 0, 0, 1000, 1000, 1, ""},
-    {"-l- hides older", 0, false, 0, 0, 0, 0, 0, 1001, 1000, 0, ""},
-    {"-l- hides newer", 0, false, 0, 0, 0, 0, 0, 999, 1000, 1, ""},
-    {"times far apart copy", 0, true, 0, 0, 0, 0, 0, kMost, kLeast, 0, kOlder},
-    {"times far apart skip", 0, true, 0, 0, 0, 0, 0, kLeast, kMost, 1, kNewer},
-    {"versions ignored without -w", 0, true, 0, 1, 0, 0x20000, 0, 1001, 1000, 0, kOlder},
-    {"2.0 over 1.9", 1, true, 0, 0x10009, 0, 0x20000, 0, 5000, 1000, 1, kNewerVersion},
-    {"2.0 over 1.9 under -l-", 1, false, 0, 0x10009, 0, 0x20000, 0, 5000, 1000, 1, kNewerVersion},
-    {"1.0.0.5 under 1.0.0.7", 1, true, 0, 0x10000, 7, 0x10000, 5, 1000, 5000, 0, kOlderVersion},
-    {"1.0.0.5 under 1.0.0.7, -l-", 1, false, 0, 0x10000, 7, 0x10000, 5, 1000, 5000, 0, ""},
-    {"1.9 under 2.0", 1, true, 0, 0x20000, 9, 0x10009, 9, 1000, 5000, 0, kOlderVersion},
-    {"1.9 under 2.0, -l-", 1, false, 0, 0x20000, 0, 0x10009, 0, 1000, 5000, 0, ""},
-    {"1.0.0.7 over 1.0.0.5", 1, true, 0, 0x10000, 5, 0x10000, 7, 5000, 1000, 1, kNewerVersion},
-    {"1.0.0.7 over 1.0.0.5, -l-", 1, false, 0, 0x10000, 5, 0x10000, 7, 5000, 1000, 1, ""},
-    {"high word unsigned, skip", 1, true, 0, 2147483647u, 0, 2147483648u, 0, 9, 1, 1,
-     kNewerVersion},
-    {"high word unsigned, copy", 1, true, 0, 2147483648u, 0, 2147483647u, 0, 1, 9, 0,
-     kOlderVersion},
-    {"low word unsigned, skip", 1, true, 0, 3, 2147483647u, 3, 2147483648u, 9, 1, 1, kNewerVersion},
-    {"low word unsigned, copy", 1, true, 0, 3, 2147483648u, 3, 2147483647u, 1, 9, 0, kOlderVersion},
-    {"no versions: times decide", 1, true, 0, 0, 0, 0, 0, 999, 1000, 1, kNewer},
-    {"equal versions: times decide", 1, true, 0, 4, 4, 4, 4, 1001, 1000, 0, kOlder},
-    {"only the source versioned", 1, true, 0, 0x10000, 0, 0, 0, 1000, 5000, 0, kOlderVersion},
+    {"equal times", 0, 0, 0, 0, 0, 0, 1000, 1000, true, kUpToDate, false},
+    {"source a second newer", 0, 0, 0, 0, 0, 0, 1001, 1000, false, kOlder, false},
+    {"destination a second newer", 0, 0, 0, 0, 0, 0, 999, 1000, true, kNewer, false},
+    {"-n2, two seconds", 0, 2, 0, 0, 0, 0, 1002, 1000, true, kUpToDate, false},
+    {"-n2, three seconds", 0, 2, 0, 0, 0, 0, 1003, 1000, false, kOlder, false},
+    {"-n2, destination two newer", 0, 2, 0, 0, 0, 0, 998, 1000, true, kUpToDate, false},
+    {"-n2, destination three newer", 0, 2, 0, 0, 0, 0, 997, 1000, true, kNewer, false},
+    {"times far apart copy", 0, 0, 0, 0, 0, 0, kMost, kLeast, false, kOlder, false},
+    {"times far apart skip", 0, 0, 0, 0, 0, 0, kLeast, kMost, true, kNewer, false},
+    {"versions ignored without -w", 0, 0, 1, 0, 0x20000, 0, 1001, 1000, false, kOlder, false},
+    {"2.0 over 1.9", 1, 0, 0x10009, 0, 0x20000, 0, 5000, 1000, true, kNewerVersion, true},
+    {"1.0.0.5 under 1.0.0.7", 1, 0, 0x10000, 7, 0x10000, 5, 1000, 5000, false, kOlderVersion,
+     false},
+    {"1.9 under 2.0", 1, 0, 0x20000, 9, 0x10009, 9, 1000, 5000, false, kOlderVersion, false},
+    {"1.0.0.7 over 1.0.0.5", 1, 0, 0x10000, 5, 0x10000, 7, 5000, 1000, true, kNewerVersion, false},
+    {"high word unsigned, skip", 1, 0, 2147483647u, 0, 2147483648u, 0, 9, 1, true, kNewerVersion,
+     true},
+    {"high word unsigned, copy", 1, 0, 2147483648u, 0, 2147483647u, 0, 1, 9, false, kOlderVersion,
+     false},
+    {"low word unsigned, skip", 1, 0, 3, 2147483647u, 3, 2147483648u, 9, 1, true, kNewerVersion,
+     false},
+    {"low word unsigned, copy", 1, 0, 3, 2147483648u, 3, 2147483647u, 1, 9, false, kOlderVersion,
+     false},
+    {"no versions: times decide", 1, 0, 0, 0, 0, 0, 999, 1000, true, kNewer, false},
+    {"equal versions: times decide", 1, 0, 4, 4, 4, 4, 1001, 1000, false, kOlder, false},
+    {"only the source versioned", 1, 0, 0x10000, 0, 0, 0, 1000, 5000, false, kOlderVersion, false},
 };
 
-TEST_F(Freshness, NewerRuleDecidesAndLogs) {
-  open_log();
+TEST_F(Freshness, NewerRuleDecidesAndExplains) {
   for (const NewerRow &row : kNewerRows) {
-    fake::add_file(NT("log"), "");
     options.compare_versions = row.compare_versions;
-    options.log_up_to_date = row.log_up_to_date;
     options.time_tolerance_seconds = row.tolerance;
-    source_stamp.version_ms = row.source_ms;
-    source_stamp.version_ls = row.source_ls;
-    destination_stamp.version_ms = row.destination_ms;
-    destination_stamp.version_ls = row.destination_ls;
-    source_stamp.modification_time = row.source_time;
-    destination_stamp.modification_time = row.destination_time;
-    EXPECT_EQ(compare_freshness(NT("s"), NT("d")), row.skip) << row.what;
-    std::string expected = *row.logged ? std::string(kPair) + row.logged : "";
-    EXPECT_EQ(log(), expected) << row.what;
+    FileStamp source, destination;
+    source.version_ms = row.source_ms;
+    source.version_ls = row.source_ls;
+    destination.version_ms = row.destination_ms;
+    destination.version_ls = row.destination_ls;
+    source.modification_time = row.source_time;
+    destination.modification_time = row.destination_time;
+    FreshnessVerdict verdict = compare_freshness(source, destination);
+    EXPECT_EQ(verdict.skip, row.skip) << row.what;
+    EXPECT_STREQ(verdict.log_text, row.text) << row.what;
+    EXPECT_EQ(verdict.always_logged, row.always_logged) << row.what;
   }
   EXPECT_EQ(fake::console_output() + fake::console_error(), "");
 }
@@ -128,13 +113,14 @@ TEST_F(Freshness, SamenessNeedsVersionSizeAndTwoSeconds) {
       {"times at the ends of the range", 10, 10, kMost, kLeast, 0, 0, false},
   };
   for (const SameRow &row : rows) {
-    source_stamp.size = row.source_size;
-    destination_stamp.size = row.destination_size;
-    source_stamp.modification_time = row.source_time;
-    destination_stamp.modification_time = row.destination_time;
-    destination_stamp.version_ls = row.destination_ls;
+    FileStamp source, destination;
+    source.size = row.source_size;
+    destination.size = row.destination_size;
+    source.modification_time = row.source_time;
+    destination.modification_time = row.destination_time;
+    destination.version_ls = row.destination_ls;
     options.time_tolerance_seconds = row.tolerance;
-    EXPECT_EQ(files_are_same(), row.same) << row.what;
+    EXPECT_EQ(files_are_same(source, destination), row.same) << row.what;
   }
 }
 
@@ -199,6 +185,30 @@ TEST_F(FreshnessRun, OlderVersionIsCopiedAndLoggedOnlyWithoutQuietLogging) {
     bool logged = fake::content(NT("log")).find(log_line(" : Destination has older version.\n")) !=
                   std::string::npos;
     EXPECT_EQ(logged, !quiet_logging);
+  }
+}
+
+TEST_F(FreshnessRun, TimeLinesAreLoggedOnlyWithoutQuietLogging) {
+  struct Row {
+    int64_t source_time;
+    const char *text;
+  } rows[] = {{5000, " : Up to Date.\n"},
+              {4000, " : Destination is newer.\n"},
+              {6000, " : Destination is older.\n"}};
+  for (const Row &row : rows) {
+    for (bool quiet_logging : {false, true}) {
+      fake::add_file(NT("new/app.exe"), "new image", row.source_time);
+      fake::add_file(NT("old/app.exe"), "old image", 5000);
+      fake::add_file(NT("log"), "");
+      std::vector<nstring> arguments = {NT("zorov"), NT("-q"), NT("-n"), NT("-llog")};
+      if (quiet_logging)
+        arguments.push_back(NT("-l-"));
+      arguments.push_back(NT("new/app.exe"));
+      arguments.push_back(NT("old/"));
+      EXPECT_EQ(run_program(arguments), 0);
+      bool logged = fake::content(NT("log")).find(log_line(row.text)) != std::string::npos;
+      EXPECT_EQ(logged, !quiet_logging) << row.text;
+    }
   }
 }
 

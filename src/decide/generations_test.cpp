@@ -23,7 +23,7 @@ protected:
   }
   void TearDown() override {
     close_logs();
-    free_buffer_pool();
+    free_buffer_pool(&run.pool);
   }
   // Rotates with both names made absolute; `redirected` gets the name the
   // copy would go to.
@@ -45,13 +45,14 @@ protected:
   }
   // The per-file job onto `destination`, as the run driver calls it.
   int job(const nchar *destination, const nchar *source = NT("src/report.txt")) {
-    if (buffer_pool.buffer_count == 0)
-      run_block_size = int32_t(allocate_buffer_pool(false));
-    return copy_one_file(full_name(destination), full_name(source), 1, 5);
+    if (run.pool.buffer_count == 0)
+      testing_support::start_job_run(&run);
+    return copy_one_file(run.job, full_name(destination), full_name(source), 1);
   }
   int renames_and_removals() {
     return fake::call_count(fake::op_rename) + fake::call_count(fake::op_remove);
   }
+  testing_support::JobRun run;
 };
 
 TEST_F(Generations, ThreeGenerationsShiftAndDropTheOldest) {

@@ -5,8 +5,6 @@
 
 #include "cli/messages.h"
 #include "cli/options.h"
-#include "cli/run_driver.h"
-#include "engine/buffer_pool.h"
 #include "engine/copy_entry.h"
 #include "progress/progress.h"
 
@@ -15,8 +13,6 @@
 namespace zorov {
 
 namespace {
-
-uint32_t block_bytes() { return uint32_t(run_block_size); }
 
 void spin() {
   if (!options.batch)
@@ -46,13 +42,13 @@ void pace(bool paced, int32_t interval_ms, uint32_t since, uint32_t now) {
   pause_milliseconds(uint32_t(interval_ms - passed));
 }
 
-void input_pause(uint32_t *read_clock) {
-  pace(options.pace_input, options.pace_input_interval_ms, *read_clock, milliseconds_now());
+void input_pause(const BufferPool &pool, uint32_t *read_clock) {
+  pace(options.pace_input, pool.pace_input_interval_ms, *read_clock, milliseconds_now());
   *read_clock = milliseconds_now();
 }
 
-void output_pause(uint32_t write_time, uint32_t *write_clock) {
-  pace(options.pace_output, options.pace_output_interval_ms, *write_clock, write_time);
+void output_pause(const BufferPool &pool, uint32_t write_time, uint32_t *write_clock) {
+  pace(options.pace_output, pool.pace_output_interval_ms, *write_clock, write_time);
   *write_clock = milliseconds_now();
 }
 
@@ -89,10 +85,9 @@ CallResult write_request(int output, const uint8_t *data, uint32_t count) {
   return written;
 }
 
-// Fills `buffer` with one block; short reads are completed so that only the
-// last block of the input is short. The bytes read, or -1.
-CallResult read_block(int input, uint8_t *buffer) {
-  uint32_t block = block_bytes();
+// Fills `buffer` with one block of `block` bytes; short reads are completed
+// so that only the last block of the input is short. The bytes read, or -1.
+CallResult read_block(int input, uint8_t *buffer, uint32_t block) {
   CallResult read = call_result(read_file(input, buffer, block));
   spin();
   while (read.value > 0 && uint32_t(read.value) < block) {
@@ -203,8 +198,8 @@ void show_progress(CopyPlan *plan, int output, bool per_block) {
 // The block at the map's position into `buffer`; a block wholly in a hole
 // is passed over and marked skipped, its spinner step taken as for a read.
 // The bytes read, or -1.
-CallResult next_block(HoleMap *map, int input, int index) {
-  int32_t block = int32_t(block_bytes());
+CallResult next_block(const BufferPool &pool, HoleMap *map, int input, int index) {
+  int32_t block = pool.block_size;
   map->skipped[index] = false;
   if (map->sparse && map->position + block <= map->size && lies_in_hole(map, input, block)) {
     map->skipped[index] = true;
@@ -217,7 +212,7 @@ CallResult next_block(HoleMap *map, int input, int index) {
       return call_failed(errno);
     map->moved = false;
   }
-  CallResult read = read_block(input, buffer_pool.buffers[index]);
+  CallResult read = read_block(input, pool.buffers[index], uint32_t(block));
   if (read.value > 0)
     map->position += read.value;
   return read;
@@ -226,9 +221,10 @@ CallResult next_block(HoleMap *map, int input, int index) {
 // Writes the round's first `count` buffers, each a whole block: 0 or -1.
 CallResult write_full_blocks(CopyPlan *plan, int output, int count, HoleMap *map,
                              uint32_t *write_clock) {
-  uint32_t block = block_bytes();
+  const BufferPool &pool = *plan->pool;
+  uint32_t block = uint32_t(pool.block_size);
   for (int l = 0; l < count; ++l) {
-    const uint8_t *buffer = buffer_pool.buffers[l];
+    const uint8_t *buffer = pool.buffers[l];
     CallResult written = write_or_skip(map, l, output, buffer, block);
     uint32_t write_time = milliseconds_now();
     if (!options.batch) {
@@ -241,7 +237,7 @@ CallResult write_full_blocks(CopyPlan *plan, int output, int count, HoleMap *map
     written = complete_write(output, buffer, block, written, true);
     if (written.value < 0)
       return written;
-    output_pause(write_time, write_clock);
+    output_pause(pool, write_time, write_clock);
   }
   return CallResult();
 }
@@ -249,23 +245,24 @@ CallResult write_full_blocks(CopyPlan *plan, int output, int count, HoleMap *map
 // Writes the round's last buffer, `count` bytes: 0 or -1. Under output
 // pacing it is paced like the others, so that the pacing holds with a
 // one-buffer pool too; without pacing no pause follows it.
-CallResult write_last_buffer(int output, int index, int32_t count, HoleMap *map,
-                             uint32_t *write_clock) {
-  const uint8_t *buffer = buffer_pool.buffers[index];
+CallResult write_last_buffer(const BufferPool &pool, int output, int index, int32_t count,
+                             HoleMap *map, uint32_t *write_clock) {
+  const uint8_t *buffer = pool.buffers[index];
   CallResult written = write_or_skip(map, index, output, buffer, uint32_t(count));
   uint32_t write_time = milliseconds_now();
   written = complete_write(output, buffer, uint32_t(count), written, false);
   if (written.value < 0)
     return written;
   if (options.pace_output)
-    output_pause(write_time, write_clock);
+    output_pause(pool, write_time, write_clock);
   return CallResult();
 }
 
-void report_read_failure(int position, const uint8_t *buffer) {
+void report_read_failure(const BufferPool &pool, int position) {
   // The address's low 32 bits keep the figure eight columns wide.
-  uint32_t address = uint32_t(reinterpret_cast<uintptr_t>(buffer));
-  report_error("Reading buffer %d at %8x length %u\n", position, address, block_bytes());
+  uint32_t address = uint32_t(reinterpret_cast<uintptr_t>(pool.buffers[position - 1]));
+  report_error("Reading buffer %d at %8x length %u\n", position, address,
+               uint32_t(pool.block_size));
 }
 
 // Writes what one round read, `count` buffers, the last one `last_count`
@@ -275,25 +272,26 @@ CallResult write_round(CopyPlan *plan, int output, int count, int32_t last_count
   CallResult written = write_full_blocks(plan, output, count - 1, map, write_clock);
   if (written.value < 0 || last_count == 0)
     return written;
-  return write_last_buffer(output, count - 1, last_count, map, write_clock);
+  return write_last_buffer(*plan->pool, output, count - 1, last_count, map, write_clock);
 }
 
 // Copies round after round until the input ends: copy_ok, copy_read_failed
 // or copy_write_failed.
 CopyResult run_rounds(CopyPlan *plan, int input, int output, HoleMap *map) {
-  int32_t block = int32_t(block_bytes());
+  const BufferPool &pool = *plan->pool;
+  int32_t block = pool.block_size;
   CallResult read = call_result(block);
   uint32_t read_clock = milliseconds_now();
   uint32_t write_clock = read_clock;
   while (read.value == block) {
     int count = 0;
-    while (count < buffer_pool.buffer_count && read.value == block) {
-      read = next_block(map, input, count);
-      input_pause(&read_clock);
+    while (count < pool.buffer_count && read.value == block) {
+      read = next_block(pool, map, input, count);
+      input_pause(pool, &read_clock);
       ++count;
     }
     if (read.value < 0) {
-      report_read_failure(count, buffer_pool.buffers[count - 1]);
+      report_read_failure(pool, count);
       return copy_failure(copy_read_failed, read.error_number);
     }
     CallResult written = write_round(plan, output, count, read.value, map, &write_clock);
@@ -387,10 +385,10 @@ CallResult copy_old_content(const CopyPlan *plan, int output) {
   CallResult input = call_result(open_source(plan->destination));
   if (input.value < 0)
     return input;
-  uint8_t *buffer = buffer_pool.buffers[0];
+  uint8_t *buffer = plan->pool->buffers[0];
   CallResult read;
   for (;;) {
-    read = call_result(read_file(input.value, buffer, block_bytes()));
+    read = call_result(read_file(input.value, buffer, uint32_t(plan->pool->block_size)));
     if (read.value <= 0)
       break;
     uint32_t count = uint32_t(read.value);

@@ -2,6 +2,7 @@
 // for whichever copy path moves the data.
 #pragma once
 
+#include "engine/buffer_pool.h"
 #include "engine/copy_status.h"
 #include "platform/native.h"
 #include "platform/platform.h"
@@ -13,6 +14,7 @@ namespace zorov {
 
 // What the copy entry prepared for one file.
 struct CopyPlan {
+  const BufferPool *pool = nullptr;   // the buffered copy's buffers
   const nchar *source = nullptr;      // full name, stream included
   const nchar *destination = nullptr; // the name the copy ends up under
   nstring working_name;               // the destination, or the temporary name

@@ -130,7 +130,7 @@ TEST_F(BlockCopyTest, AReadErrorDropsTheRoundAndNamesTheBuffer) {
     EXPECT_EQ(bytes_of(row.written), fake::content(NT("dst")));
     char line[80];
     std::snprintf(line, sizeof line, "Reading buffer %d at %8x length 4\n", row.position,
-                  unsigned(reinterpret_cast<uintptr_t>(buffer_pool.buffers[row.position - 1])));
+                  unsigned(reinterpret_cast<uintptr_t>(pool.buffers[row.position - 1])));
     EXPECT_EQ(line, fake::console_error());
     EXPECT_EQ(line, log_text());
     EXPECT_EQ(0, fake::open_descriptor_count());
@@ -297,10 +297,10 @@ TEST_F(BlockCopyTest, PacingWaitsOutEachInterval) {
     use_pool(row.buffers, 4);
     if (row.input) {
       options.pace_input = true;
-      options.pace_input_interval_ms = 10;
+      pool.pace_input_interval_ms = 10;
     } else {
       options.pace_output = true;
-      options.pace_output_interval_ms = 10;
+      pool.pace_output_interval_ms = 10;
     }
     fake::add_file(NT("src"), bytes_of(row.size));
     fake::set_clock(row.clock, row.step);
@@ -427,7 +427,7 @@ TEST_F(BlockCopyTest, ASparseSourceThatShrankEndsWhereItEnds) {
   if (known.status.allocated < 0)
     GTEST_SKIP() << "the platform reads every file as data";
   known.status.size = 24; // as it was
-  EXPECT_EQ(0, copy_file_data(NT("src"), NT("dst"), source_access, source_modification, false,
+  EXPECT_EQ(0, copy_file_data(pool, NT("src"), NT("dst"), source_access, source_modification, false,
                               false, known)
                    .status);
   EXPECT_EQ(fake::content(NT("src")), fake::content(NT("dst")));

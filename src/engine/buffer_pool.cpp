@@ -10,8 +10,6 @@
 
 namespace zorov {
 
-BufferPool buffer_pool;
-
 namespace {
 
 const uint32_t first_trial_size = 65024;
@@ -20,15 +18,15 @@ const uint32_t smallest_trial_floor = 8192;
 const int table_size = 32;
 const int checkpoint_limit = 2;
 
-// Fills the table with buffers of `size` until `limit` or a refusal; the
-// number allocated.
-int fill_buffers(uint32_t size, int limit) {
+// Fills the pool's table with buffers of `size` until `limit` or a refusal;
+// the number allocated.
+int fill_buffers(BufferPool *pool, uint32_t size, int limit) {
   int allocated = 0;
   while (allocated < limit) {
     void *block = allocate_memory(size);
     if (!block)
       break;
-    buffer_pool.buffers[allocated++] = static_cast<uint8_t *>(block);
+    pool->buffers[allocated++] = static_cast<uint8_t *>(block);
   }
   return allocated;
 }
@@ -44,73 +42,79 @@ int fill_buffers(uint32_t size, int limit) {
 }
 
 // Scales a pacing to one block: fewer bytes than a block shrink the block,
-// more bytes shorten the interval so the rate stays.
-void fit_pacing(uint32_t *block_size, uint32_t *pace_bytes, int32_t *interval_ms,
-                const char *reset_message) {
+// more bytes shorten the interval so the rate stays. The interval that
+// paces one block.
+int32_t fit_pacing(uint32_t *block_size, uint32_t pace_bytes, int32_t interval_ms,
+                   const char *reset_message) {
   // A byte count of 0 only arises when the K multiplier wrapped past 2^32;
   // read it as the 2^32 the user asked for rather than dividing by zero or
   // shrinking the block to nothing.
-  int64_t bytes = *pace_bytes == 0 ? int64_t(1) << 32 : int64_t(*pace_bytes);
+  int64_t bytes = pace_bytes == 0 ? int64_t(1) << 32 : int64_t(pace_bytes);
   if (bytes <= int64_t(*block_size)) {
-    *block_size = *pace_bytes;
-    return;
+    *block_size = pace_bytes;
+    return interval_ms;
   }
-  int64_t scaled = int64_t(*interval_ms) * int64_t(*block_size) / bytes;
-  *interval_ms = scaled == 0 ? 1 : int32_t(scaled);
-  *pace_bytes = *block_size;
-  report_error(reset_message, *pace_bytes, *interval_ms);
+  int64_t scaled = int64_t(interval_ms) * int64_t(*block_size) / bytes;
+  int32_t fitted = scaled == 0 ? 1 : int32_t(scaled);
+  report_error(reset_message, *block_size, fitted);
+  return fitted;
 }
 
-} // namespace
-
-uint32_t allocate_buffer_pool(bool checkpoint) {
-  for (uint8_t *&entry : buffer_pool.buffers)
-    entry = nullptr;
-  buffer_pool.buffer_count = 0;
-
-  int limit = checkpoint ? checkpoint_limit : table_size;
+// Allocates the largest buffers memory gives; the size of each.
+uint32_t fill_pool(BufferPool *pool, int limit) {
   uint32_t size = first_trial_size;
-  int allocated = fill_buffers(size, limit);
+  int allocated = fill_buffers(pool, size, limit);
   while (allocated == 0) {
     size /= 2;
     if (size <= smallest_trial_floor)
       insufficient_memory();
-    allocated = fill_buffers(size, limit);
+    allocated = fill_buffers(pool, size, limit);
   }
+  pool->buffer_count = allocated;
+  return size;
+}
+
+} // namespace
+
+BufferPool allocate_buffer_pool(bool checkpoint) {
+  BufferPool pool;
+  uint32_t size = fill_pool(&pool, checkpoint ? checkpoint_limit : table_size);
 
   // The last buffer is given back so the system keeps some memory; a lone
   // buffer is kept and only half of it used.
   uint32_t block_size = size;
-  if (allocated >= 2) {
-    free_memory(buffer_pool.buffers[allocated - 1]);
-    buffer_pool.buffers[allocated - 1] = nullptr;
-    buffer_pool.buffer_count = allocated - 1;
+  if (pool.buffer_count >= 2) {
+    pool.buffer_count -= 1;
+    free_memory(pool.buffers[pool.buffer_count]);
+    pool.buffers[pool.buffer_count] = nullptr;
   } else {
-    buffer_pool.buffer_count = 1;
     block_size = size / 2;
   }
 
   if (options.report_buffers)
     print_error("\nBuffer Size = %ld, Number of Buffers = %d, Total Size = %ld\n", block_size,
-                buffer_pool.buffer_count, block_size * uint32_t(buffer_pool.buffer_count));
+                pool.buffer_count, block_size * uint32_t(pool.buffer_count));
 
   if (options.pace_input)
-    fit_pacing(&block_size, &options.pace_input_bytes, &options.pace_input_interval_ms,
-               "Input pacing reset to %ld bytes / %ld milliseconds.\n");
+    pool.pace_input_interval_ms =
+        fit_pacing(&block_size, options.pace_input_bytes, options.pace_input_interval_ms,
+                   "Input pacing reset to %ld bytes / %ld milliseconds.\n");
   if (options.pace_output)
-    fit_pacing(&block_size, &options.pace_output_bytes, &options.pace_output_interval_ms,
-               "Output pacing reset to %ld bytes / %ld milliseconds.\n");
-  return block_size;
+    pool.pace_output_interval_ms =
+        fit_pacing(&block_size, options.pace_output_bytes, options.pace_output_interval_ms,
+                   "Output pacing reset to %ld bytes / %ld milliseconds.\n");
+  pool.block_size = int32_t(block_size);
+  return pool;
 }
 
-void free_buffer_pool() {
-  for (int i = 0; i < buffer_pool.buffer_count && i < table_size; ++i) {
-    if (!buffer_pool.buffers[i])
+void free_buffer_pool(BufferPool *pool) {
+  for (int i = 0; i < pool->buffer_count && i < table_size; ++i) {
+    if (!pool->buffers[i])
       break;
-    free_memory(buffer_pool.buffers[i]);
-    buffer_pool.buffers[i] = nullptr;
+    free_memory(pool->buffers[i]);
+    pool->buffers[i] = nullptr;
   }
-  buffer_pool.buffer_count = 0;
+  pool->buffer_count = 0;
 }
 
 } // namespace zorov

@@ -5,18 +5,23 @@
 
 namespace zorov {
 
+// The copy buffers, and what the buffered copy needs to use them.
 struct BufferPool {
-  uint8_t *buffers[32];
-  int32_t buffer_count;
+  uint8_t *buffers[32] = {};
+  int32_t buffer_count = 0;
+  // The size in bytes of every read and write request of the buffered copy.
+  int32_t block_size = 0;
+  // The pacing intervals, fitted to one block.
+  int32_t pace_input_interval_ms = -1;
+  int32_t pace_output_interval_ms = -1;
 };
 
-extern BufferPool buffer_pool;
-
 // Allocates the pool (one usable buffer under `checkpoint`, else up to 31)
-// and fits the pacing to it; returns the block size. Ends the process with
-// 8 when not one buffer can be had.
-uint32_t allocate_buffer_pool(bool checkpoint);
+// and fits the pacing to its block size. Ends the process with 8 when not
+// one buffer can be had.
+BufferPool allocate_buffer_pool(bool checkpoint);
 
-void free_buffer_pool();
+// Gives the buffers back; harmless on a pool given back already.
+void free_buffer_pool(BufferPool *pool);
 
 } // namespace zorov

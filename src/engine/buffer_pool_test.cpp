@@ -16,7 +16,7 @@ protected:
     options = CopyOptions();
   }
   void TearDown() override {
-    free_buffer_pool();
+    free_buffer_pool(&pool);
     close_logs();
     options = CopyOptions();
   }
@@ -24,6 +24,7 @@ protected:
     log_file = open_text(NT("run.log"), text_append);
     ASSERT_NE(nullptr, log_file);
   }
+  BufferPool pool;
 };
 
 TEST_F(BufferPoolTest, SizesFollowTheMemoryThereIs) {
@@ -50,14 +51,15 @@ TEST_F(BufferPoolTest, SizesFollowTheMemoryThereIs) {
     SCOPED_TRACE(row.memory);
     fake::reset();
     fake::limit_memory(row.bytes, row.count);
-    EXPECT_EQ(row.block_size, allocate_buffer_pool(row.checkpoint));
-    EXPECT_EQ(row.buffer_count, buffer_pool.buffer_count);
+    pool = allocate_buffer_pool(row.checkpoint);
+    EXPECT_EQ(row.block_size, uint32_t(pool.block_size));
+    EXPECT_EQ(row.buffer_count, pool.buffer_count);
     EXPECT_EQ(row.allocations, fake::call_count(fake::op_allocate));
     // The buffer given back is gone from the table and from memory.
     EXPECT_EQ(row.buffer_count, fake::allocated_blocks());
     for (int i = 0; i < 32; ++i)
-      EXPECT_EQ(i < row.buffer_count, buffer_pool.buffers[i] != nullptr) << "entry " << i;
-    free_buffer_pool();
+      EXPECT_EQ(i < row.buffer_count, pool.buffers[i] != nullptr) << "entry " << i;
+    free_buffer_pool(&pool);
     EXPECT_EQ(0, fake::allocated_blocks());
   }
   EXPECT_EQ("", fake::console_error());
@@ -86,7 +88,7 @@ TEST_F(BufferPoolTest, NoBufferAtAnySizeEndsTheRunWithEight) {
     fake::limit_memory(16255, -1);
     int code = -1;
     try {
-      allocate_buffer_pool(false);
+      pool = allocate_buffer_pool(false);
     } catch (const fake::ProcessExit &exit) {
       code = exit.code;
     }
@@ -105,7 +107,7 @@ TEST_F(BufferPoolTest, SizeReportGoesToStandardErrorAlways) {
   options.quiet = true;
   options.batch = true;
   open_log();
-  allocate_buffer_pool(false);
+  pool = allocate_buffer_pool(false);
   EXPECT_EQ("\nBuffer Size = 65024, Number of Buffers = 31, Total Size = 2015744\n",
             fake::console_error());
   EXPECT_EQ("", fake::content(NT("run.log")));
@@ -114,7 +116,7 @@ TEST_F(BufferPoolTest, SizeReportGoesToStandardErrorAlways) {
 TEST_F(BufferPoolTest, SizeReportShowsTheHalvedSingleBuffer) {
   options.report_buffers = true;
   fake::limit_memory(65024, 1);
-  allocate_buffer_pool(false);
+  pool = allocate_buffer_pool(false);
   EXPECT_EQ("\nBuffer Size = 32512, Number of Buffers = 1, Total Size = 32512\n",
             fake::console_error());
 }
@@ -127,47 +129,50 @@ TEST_F(BufferPoolTest, PacingIsFittedToOneBlock) {
     size_t memory; // largest allocation granted
     uint32_t bytes;
     int32_t interval;
-    uint32_t block_size;
-    uint32_t fitted_bytes;
+    uint32_t block_size; // and the bytes paced, one block
     int32_t fitted_interval;
     const char *message; // console and LogFile, "" for none
   } rows[] = {
-      {"fewer bytes than a block", false, false, size_t(-1), 10240, 2000, 10240, 10240, 2000, ""},
-      {"exactly a block", false, false, size_t(-1), 65024, 2000, 65024, 65024, 2000, ""},
-      {"more bytes than a block", false, false, size_t(-1), 102400, 1000, 65024, 65024, 635,
+      {"fewer bytes than a block", false, false, size_t(-1), 10240, 2000, 10240, 2000, ""},
+      {"exactly a block", false, false, size_t(-1), 65024, 2000, 65024, 2000, ""},
+      {"more bytes than a block", false, false, size_t(-1), 102400, 1000, 65024, 635,
        "Input pacing reset to 65024 bytes / 635 milliseconds.\n"},
-      {"output pacing", true, false, size_t(-1), 102400, 1000, 65024, 65024, 635,
+      {"output pacing", true, false, size_t(-1), 102400, 1000, 65024, 635,
        "Output pacing reset to 65024 bytes / 635 milliseconds.\n"},
-      {"scaled interval of 0", false, false, size_t(-1), 4000000000u, 1000, 65024, 65024, 1,
+      {"scaled interval of 0", false, false, size_t(-1), 4000000000u, 1000, 65024, 1,
        "Input pacing reset to 65024 bytes / 1 milliseconds.\n"},
-      {"interval needing 64 bits", true, false, size_t(-1), 65025, 2000000000, 65024, 65024,
-       1999969242, "Output pacing reset to 65024 bytes / 1999969242 milliseconds.\n"},
-      {"fit to a halved buffer", false, false, 65024, 40000, 1000, 32512, 32512, 812,
+      {"interval needing 64 bits", true, false, size_t(-1), 65025, 2000000000, 65024, 1999969242,
+       "Output pacing reset to 65024 bytes / 1999969242 milliseconds.\n"},
+      {"fit to a halved buffer", false, false, 65024, 40000, 1000, 32512, 812,
        "Input pacing reset to 32512 bytes / 812 milliseconds.\n"},
-      {"byte count wrapped to 0", false, false, size_t(-1), 0, 1000, 65024, 65024, 1,
+      {"byte count wrapped to 0", false, false, size_t(-1), 0, 1000, 65024, 1,
        "Input pacing reset to 65024 bytes / 1 milliseconds.\n"},
-      {"quiet", false, true, size_t(-1), 102400, 1000, 65024, 65024, 635,
+      {"quiet", false, true, size_t(-1), 102400, 1000, 65024, 635,
        "Input pacing reset to 65024 bytes / 635 milliseconds.\n"},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
     fake::reset();
-    free_buffer_pool();
+    free_buffer_pool(&pool);
     close_logs();
     options = CopyOptions();
     open_log();
     options.quiet = row.quiet;
-    bool &pace = row.output ? options.pace_output : options.pace_input;
-    uint32_t &bytes = row.output ? options.pace_output_bytes : options.pace_input_bytes;
-    int32_t &interval =
-        row.output ? options.pace_output_interval_ms : options.pace_input_interval_ms;
-    pace = true;
-    bytes = row.bytes;
-    interval = row.interval;
+    if (row.output) {
+      options.pace_output = true;
+      options.pace_output_bytes = row.bytes;
+      options.pace_output_interval_ms = row.interval;
+    } else {
+      options.pace_input = true;
+      options.pace_input_bytes = row.bytes;
+      options.pace_input_interval_ms = row.interval;
+    }
     fake::limit_memory(row.memory, row.memory == size_t(-1) ? -1 : 1);
-    EXPECT_EQ(row.block_size, allocate_buffer_pool(false));
-    EXPECT_EQ(row.fitted_bytes, bytes);
-    EXPECT_EQ(row.fitted_interval, interval);
+    pool = allocate_buffer_pool(false);
+    EXPECT_EQ(row.block_size, uint32_t(pool.block_size));
+    EXPECT_EQ(row.fitted_interval,
+              row.output ? pool.pace_output_interval_ms : pool.pace_input_interval_ms);
+    EXPECT_EQ(-1, row.output ? pool.pace_input_interval_ms : pool.pace_output_interval_ms);
     EXPECT_EQ(row.quiet ? "" : row.message, fake::console_error());
     EXPECT_EQ(row.message, fake::content(NT("run.log")));
     EXPECT_EQ("", fake::console_output());
@@ -175,9 +180,9 @@ TEST_F(BufferPoolTest, PacingIsFittedToOneBlock) {
 }
 
 TEST_F(BufferPoolTest, FreeingTwiceIsHarmless) {
-  allocate_buffer_pool(false);
-  free_buffer_pool();
-  free_buffer_pool();
+  pool = allocate_buffer_pool(false);
+  free_buffer_pool(&pool);
+  free_buffer_pool(&pool);
   EXPECT_EQ(0, fake::allocated_blocks());
 }
 

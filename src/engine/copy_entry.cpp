@@ -149,9 +149,10 @@ nstring copy_caption(const nchar *source) {
   return caption;
 }
 
-CopyResult copy_file_data(const nchar *source, const nchar *destination, FileTime access_time,
-                          FileTime modification_time, bool restart, bool platform,
-                          const KnownStatus &known_source, const KnownStatus &known_destination) {
+CopyResult copy_file_data(const BufferPool &pool, const nchar *source, const nchar *destination,
+                          FileTime access_time, FileTime modification_time, bool restart,
+                          bool platform, const KnownStatus &known_source,
+                          const KnownStatus &known_destination) {
   uint32_t clock_reading = milliseconds_now();
   if (!fits_path_buffer(source))
     return copy_failure(copy_source_failed, ENAMETOOLONG);
@@ -161,6 +162,7 @@ CopyResult copy_file_data(const nchar *source, const nchar *destination, FileTim
     return copy_failure(copy_same_file, 0);
 
   CopyPlan plan;
+  plan.pool = &pool;
   plan.source = source;
   plan.destination = destination;
   plan.working_name = destination;

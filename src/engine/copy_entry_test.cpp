@@ -90,9 +90,9 @@ TEST_F(CopyEntryTest, TheSameFileIsNeverOpened) {
       fake::add_case_spelling(row.destination, NT("src"));
     if (row.kind == own_file)
       fake::add_file(row.destination, "other");
-    CopyStatus status =
-        copy_file_data(NT("src"), row.destination, source_access, source_modification, false, false)
-            .status;
+    CopyStatus status = copy_file_data(pool, NT("src"), row.destination, source_access,
+                                       source_modification, false, false)
+                            .status;
     EXPECT_EQ(row.status, status);
     EXPECT_EQ("data", fake::content(NT("src")));
     if (row.status == 6) {
@@ -417,7 +417,7 @@ TEST_F(CopyEntryTest, NamesBeyondAPathBufferAreRefused) {
   nstring long_name(size_t(kPathMax) + 1, NT('n'));
   fake::add_file(NT("src"), "data");
   for (int destination = 0; destination < 2; ++destination) {
-    CopyResult refused = copy_file_data(destination ? NT("src") : long_name.c_str(),
+    CopyResult refused = copy_file_data(pool, destination ? NT("src") : long_name.c_str(),
                                         destination ? long_name.c_str() : NT("dst"), source_access,
                                         source_modification, false, false);
     EXPECT_EQ(destination ? copy_destination_failed : copy_source_failed, refused.status);
@@ -434,7 +434,7 @@ TEST_F(CopyEntryTest, ATemporaryNameThatWouldNotFitIsNoFreeName) {
   fake::add_file(NT("src"), "new");
   fake::add_file(destination, "old");
   fake::set_clock(4000000000u);
-  CopyResult refused = copy_file_data(NT("src"), destination.c_str(), source_access,
+  CopyResult refused = copy_file_data(pool, NT("src"), destination.c_str(), source_access,
                                       source_modification, false, false);
   EXPECT_EQ(2, refused.status);
   EXPECT_EQ(ENAMETOOLONG, refused.error_number);

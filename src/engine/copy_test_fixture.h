@@ -5,7 +5,6 @@
 
 #include "cli/messages.h"
 #include "cli/options.h"
-#include "cli/run_driver.h"
 #include "engine/buffer_pool.h"
 #include "engine/copy_entry.h"
 #include "platform/platform_fake.h"
@@ -31,16 +30,15 @@ protected:
   void TearDown() override {
     close_logs();
     options = CopyOptions();
-    buffer_pool.buffer_count = 0;
-    run_block_size = 65024;
   }
 
   void use_pool(int count, int32_t block) {
     static uint8_t storage[31][64];
+    pool = BufferPool();
     for (int i = 0; i < count; ++i)
-      buffer_pool.buffers[i] = storage[i];
-    buffer_pool.buffer_count = count;
-    run_block_size = block;
+      pool.buffers[i] = storage[i];
+    pool.buffer_count = count;
+    pool.block_size = block;
   }
 
   void open_log() {
@@ -56,11 +54,12 @@ protected:
   // Copies "src" to "dst" with the source times of `source_times`; the
   // whole result stays in `result`.
   CopyStatus copy(bool restart = false, bool platform = false) {
-    result =
-        copy_file_data(NT("src"), NT("dst"), source_access, source_modification, restart, platform);
+    result = copy_file_data(pool, NT("src"), NT("dst"), source_access, source_modification, restart,
+                            platform);
     return result.status;
   }
 
+  BufferPool pool;
   CopyResult result;
 
   FileTime source_access{1000000, 111};

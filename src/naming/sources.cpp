@@ -5,7 +5,6 @@
 
 #include "cli/messages.h"
 #include "cli/options.h"
-#include "cli/run_driver.h"
 #include "naming/path_probe.h"
 #include "platform/path_syntax.h"
 
@@ -27,12 +26,10 @@ struct WildcardScan {
 WildcardScan wildcard_scan;
 
 // A name no path buffer holds is refused whole rather than cut into some
-// other name. The source is then not copied, so the run must not end as if
-// every source had been.
-void refuse_long_name(const nstring &name) {
+// other name; the source is then not copied.
+void refuse_long_name(const nstring &name, SourceCursor *cursor) {
   report_output("%ls: Name too long.\n", name.c_str());
-  if (worst_result < 1)
-    worst_result = 1;
+  cursor->result = 1;
 }
 
 bool has_wildcard(const nstring &name) { return name.find_first_of(NT("*?")) != nstring::npos; }
@@ -53,7 +50,7 @@ void end_scan(WildcardScan *scan) {
 
 // A directory that can't be read leaves its matches out of the copy: that
 // is a failure, reported with the system's reason, never a silent skip.
-void report_unreadable(const nstring &pattern, int error_number) {
+void report_unreadable(const nstring &pattern, int error_number, SourceCursor *cursor) {
   PathParts<nchar> parts = split_path(pattern, native_path_style);
   nstring directory = parts.drive + parts.directory;
   nstring full;
@@ -65,22 +62,22 @@ void report_unreadable(const nstring &pattern, int error_number) {
     full.pop_back();
   report_output("%ls: Unable to read directory.  %s\n", full.c_str(),
                 error_text(error_number).c_str());
-  if (worst_result < 1)
-    worst_result = 1;
+  cursor->result = 1;
 }
 
 // True with the next entry of the running search.
-bool next_match(WildcardScan *scan, DirectoryEntry *entry) {
+bool next_match(WildcardScan *scan, DirectoryEntry *entry, SourceCursor *cursor) {
   int found = search_next(scan->search, entry);
   if (found < 0)
-    report_unreadable(scan->drive + scan->directory, errno);
+    report_unreadable(scan->drive + scan->directory, errno, cursor);
   return found > 0;
 }
 
 // Goes on from `entry` (when `found`) to the first entry that is a match;
 // the empty name when the search runs out.
-const nstring &scan_matches(WildcardScan *scan, DirectoryEntry *entry, bool found) {
-  for (; found; found = next_match(scan, entry)) {
+const nstring &scan_matches(WildcardScan *scan, DirectoryEntry *entry, bool found,
+                            SourceCursor *cursor) {
+  for (; found; found = next_match(scan, entry, cursor)) {
     if (passed_over(*entry))
       continue;
     // No separator after an empty directory part: "*.c" matches "a.c", not
@@ -91,14 +88,14 @@ const nstring &scan_matches(WildcardScan *scan, DirectoryEntry *entry, bool foun
     scan->result += entry->name;
     if (fits_path_buffer(scan->result))
       return scan->result;
-    refuse_long_name(scan->result);
+    refuse_long_name(scan->result, cursor);
   }
   end_scan(scan);
   return scan->result;
 }
 
 // Starts the expansion of `pattern`; its first match or the empty name.
-const nstring &wildcard_first(WildcardScan *scan, const nstring &pattern) {
+const nstring &wildcard_first(WildcardScan *scan, const nstring &pattern, SourceCursor *cursor) {
   end_scan(scan);
   PathParts<nchar> parts = split_path(pattern, native_path_style);
   scan->drive = parts.drive;
@@ -107,28 +104,28 @@ const nstring &wildcard_first(WildcardScan *scan, const nstring &pattern) {
   scan->search = search_first(pattern.c_str(), &entry);
   // No match, or no such directory, is no failure: the pattern is dropped.
   if (!scan->search && errno != ENOENT && errno != ENOTDIR)
-    report_unreadable(pattern, errno);
-  return scan_matches(scan, &entry, scan->search != nullptr);
+    report_unreadable(pattern, errno, cursor);
+  return scan_matches(scan, &entry, scan->search != nullptr, cursor);
 }
 
 // The next match of the running expansion, or the empty name.
-const nstring &wildcard_next(WildcardScan *scan) {
+const nstring &wildcard_next(WildcardScan *scan, SourceCursor *cursor) {
   DirectoryEntry entry;
-  bool found = scan->search && next_match(scan, &entry);
-  return scan_matches(scan, &entry, found);
+  bool found = scan->search && next_match(scan, &entry, cursor);
+  return scan_matches(scan, &entry, found, cursor);
 }
 
 // The next name of a source response file; false at its end. Lines are
 // taken literally. An empty line names nothing and is skipped. A line
 // refused for a NUL byte is not copied, so the run must not end as if it had
 // been.
-bool read_list_line(TextStream *list, const nchar *list_name, nstring *name) {
+bool read_list_line(TextStream *list, const nchar *list_name, nstring *name, SourceCursor *cursor) {
   for (;;) {
     int result = read_response_line(list, list_name, name);
     if (result == 0)
       return false;
-    if (result < 0 && worst_result < 1)
-      worst_result = 1;
+    if (result < 0)
+      cursor->result = 1;
     if (result > 0 && !name->empty())
       return true;
   }
@@ -151,21 +148,20 @@ bool open_source_list(const nstring &operand, nstring *name, TextStream **source
 
 // Takes one operand. True when `name` holds a source to return; false when
 // the operand was dropped or started a response file.
-bool take_operand(const nstring &operand, nstring *name, bool *wildcard_active,
-                  TextStream **source_list_file) {
+bool take_operand(const nstring &operand, nstring *name, SourceCursor *cursor) {
   if (!fits_path_buffer(operand)) {
-    refuse_long_name(operand);
+    refuse_long_name(operand, cursor);
     return false;
   }
   if (!operand.empty() && operand[0] == NT('@'))
-    return open_source_list(operand, name, source_list_file);
+    return open_source_list(operand, name, &cursor->list_file);
   if (!has_wildcard(operand)) {
     *name = operand;
     return true;
   }
-  *name = wildcard_first(&wildcard_scan, operand);
-  *wildcard_active = !name->empty();
-  return *wildcard_active;
+  *name = wildcard_first(&wildcard_scan, operand, cursor);
+  cursor->wildcard_active = !name->empty();
+  return cursor->wildcard_active;
 }
 
 } // namespace
@@ -194,28 +190,27 @@ int read_response_line(TextStream *list, const nchar *list_name, nstring *line) 
   return 1;
 }
 
-bool next_source(nstring *name, int operand_end, nchar **argv, bool *wildcard_active,
-                 int *source_cursor, TextStream **source_list_file) {
+bool next_source(nstring *name, int operand_end, nchar **argv, SourceCursor *cursor) {
   for (;;) {
-    if (*source_list_file) {
+    if (cursor->list_file) {
       // The list was opened by the operand just taken, an `@name`.
-      const nchar *list_name = argv[*source_cursor - 1] + 1;
-      if (read_list_line(*source_list_file, list_name, name))
+      const nchar *list_name = argv[cursor->next - 1] + 1;
+      if (read_list_line(cursor->list_file, list_name, name, cursor))
         return true;
-      close_text(*source_list_file);
-      *source_list_file = nullptr;
+      close_text(cursor->list_file);
+      cursor->list_file = nullptr;
     }
-    if (*wildcard_active) {
-      *name = wildcard_next(&wildcard_scan);
+    if (cursor->wildcard_active) {
+      *name = wildcard_next(&wildcard_scan, cursor);
       if (!name->empty())
         return true;
-      *wildcard_active = false;
+      cursor->wildcard_active = false;
     }
-    if (*source_cursor >= operand_end)
+    if (cursor->next >= operand_end)
       return false;
-    nstring operand = argv[*source_cursor];
-    *source_cursor += 1;
-    if (take_operand(operand, name, wildcard_active, source_list_file))
+    nstring operand = argv[cursor->next];
+    cursor->next += 1;
+    if (take_operand(operand, name, cursor))
       return true;
   }
 }

@@ -4,12 +4,24 @@
 #include "platform/native.h"
 #include "platform/platform.h"
 
+#include <cstdint>
+
 namespace zorov {
+
+// Where the enumeration of the source operands stands.
+struct SourceCursor {
+  int next = 0;                    // the next operand to take
+  bool wildcard_active = false;    // a wildcard operand is being expanded
+  TextStream *list_file = nullptr; // a response file is being read
+  // 1 once something named as a source could not be taken (refused, or in
+  // a directory that could not be read): the run must not end as if every
+  // source had been copied.
+  int32_t result = 0;
+};
 
 // True with the next source name in `name`; false when the operands before
 // `source_end` are exhausted.
-bool next_source(nstring *name, int source_end, nchar **argv, bool *wildcard_active,
-                 int *source_cursor, TextStream **source_list_file);
+bool next_source(nstring *name, int source_end, nchar **argv, SourceCursor *cursor);
 
 // One line of a response file into `line`, its line feed removed: 1, or 0
 // at the end of the file (a line longer than a path buffer comes in pieces).

@@ -33,23 +33,24 @@ protected:
   }
 };
 
-// Every name next_source gives for `operands`, checking that it ends idle.
-std::vector<nstring> enumerate(std::vector<nstring> operands) {
+// Every name next_source gives for `operands`, checking that it ends idle;
+// `result` gets the enumeration's own result.
+std::vector<nstring> enumerate(std::vector<nstring> operands, int32_t *result = nullptr) {
   std::vector<nchar *> argv;
   for (nstring &operand : operands)
     argv.push_back(&operand[0]);
   argv.push_back(nullptr);
-  int cursor = 0;
-  bool wildcard_active = false;
-  TextStream *list = nullptr;
+  SourceCursor cursor;
   int texts_open = fake::open_text_count();
   std::vector<nstring> names;
   nstring name;
-  while (next_source(&name, int(operands.size()), argv.data(), &wildcard_active, &cursor, &list))
+  while (next_source(&name, int(operands.size()), argv.data(), &cursor))
     names.push_back(name);
-  EXPECT_FALSE(wildcard_active);
-  EXPECT_EQ(list, nullptr);
-  EXPECT_EQ(cursor, int(operands.size()));
+  EXPECT_FALSE(cursor.wildcard_active);
+  EXPECT_EQ(cursor.list_file, nullptr);
+  EXPECT_EQ(cursor.next, int(operands.size()));
+  if (result)
+    *result = cursor.result;
   EXPECT_EQ(fake::open_search_count(), 0);
   EXPECT_EQ(fake::open_text_count(), texts_open);
   return names;
@@ -103,10 +104,11 @@ TEST_F(Sources, OperandsListsAndPatterns) {
 TEST_F(Sources, ResponseLineWithANulByteIsRefused) {
   std::string long_rest(size_t(kPathMax) * 2, 'y');
   fake::add_file(NT("nul"), std::string("a\nkeep\0.tmp\nx\0", 14) + long_rest + "\nb\n");
-  EXPECT_EQ(joined(enumerate({NT("@nul"), NT("c")})), "a|b|c|");
+  int32_t result = 0;
+  EXPECT_EQ(joined(enumerate({NT("@nul"), NT("c")}, &result)), "a|b|c|");
   const std::string refused = "nul: A line of this response file holds a NUL byte; passed over.\n";
   EXPECT_EQ(fake::console_output(), refused + refused);
-  EXPECT_EQ(worst_result, 1);
+  EXPECT_EQ(result, 1);
 }
 
 // A pattern whose directory can't be read leaves its matches out: a failure
@@ -115,12 +117,13 @@ TEST_F(Sources, PatternInADirectoryThatCannotBeReadIsAFailure) {
   for (fake::Operation operation : {fake::op_search, fake::op_search_next}) {
     SetUp();
     fake::fail_call(operation, 1, EACCES);
-    EXPECT_EQ(joined(enumerate({NT("w/*.txt"), NT("c")})),
+    int32_t result = 0;
+    EXPECT_EQ(joined(enumerate({NT("w/*.txt"), NT("c")}, &result)),
               operation == fake::op_search ? "c|" : "w/a.txt|c|");
     EXPECT_EQ(fake::console_output(), testing_support::shown(NT("w")) +
                                           ": Unable to read directory.  " + error_text(EACCES) +
                                           "\n");
-    EXPECT_EQ(worst_result, 1);
+    EXPECT_EQ(result, 1);
   }
 }
 
@@ -140,16 +143,14 @@ TEST_F(Sources, ResponseFileIsReadAgainForEachRound) {
   std::vector<nchar *> argv;
   for (nstring &operand : operands)
     argv.push_back(&operand[0]);
-  bool wildcard_active = false;
-  TextStream *list = nullptr;
   nstring name;
   for (int round = 0; round < 2; ++round) {
-    int cursor = 0;
+    SourceCursor cursor;
     std::vector<nstring> names;
-    while (next_source(&name, 2, argv.data(), &wildcard_active, &cursor, &list))
+    while (next_source(&name, 2, argv.data(), &cursor))
       names.push_back(name);
     EXPECT_EQ(joined(names), "a.txt|b.txt|w/a.txt|") << round;
-    EXPECT_EQ(cursor, 2);
+    EXPECT_EQ(cursor.next, 2);
   }
   EXPECT_EQ(fake::call_count(fake::op_open_text), 2);
 }
@@ -168,9 +169,10 @@ TEST_F(Sources, LongLinesComeInPiecesWithoutAnEmptyRemainder) {
 TEST_F(Sources, OverlongNamesAreRefusedWhole) {
   nstring longest(size_t(kPathMax), NT('n'));
   nstring too_long = longest + NT("n");
-  EXPECT_EQ(joined(enumerate({too_long, longest})), joined({longest}));
+  int32_t result = 0;
+  EXPECT_EQ(joined(enumerate({too_long, longest}, &result)), joined({longest}));
   EXPECT_EQ(fake::console_output(), narrow_text(too_long.c_str()) + ": Name too long.\n");
-  EXPECT_EQ(worst_result, 1);
+  EXPECT_EQ(result, 1);
 }
 
 TEST_F(Sources, OverlongMatchIsRefusedAndTheNextFollows) {
@@ -182,21 +184,23 @@ TEST_F(Sources, OverlongMatchIsRefusedAndTheNextFollows) {
   size_t directory_length = size_t(kPathMax) - 6;
   nstring directory = NT(".") + nstring(directory_length - 3, NT('/')) + NT("s/");
   ASSERT_EQ(directory.size(), directory_length);
-  std::vector<nstring> names = enumerate({directory + NT("*.txt")});
+  int32_t result = 0;
+  std::vector<nstring> names = enumerate({directory + NT("*.txt")}, &result);
   EXPECT_EQ(joined(names), joined({directory + NT("ab.txt"), directory + NT("b.txt")}));
   EXPECT_EQ(fake::console_output(),
             narrow_text((directory + NT("abc.txt")).c_str()) + ": Name too long.\n");
-  EXPECT_EQ(worst_result, 1);
+  EXPECT_EQ(result, 1);
 }
 
 TEST_F(Sources, UnopenableListFollowsTheReportRule) {
   options.quiet = true;
   log_file = open_text(NT("log"), text_append);
-  EXPECT_EQ(joined(enumerate({NT("@gone")})), "");
+  int32_t result = 1;
+  EXPECT_EQ(joined(enumerate({NT("@gone")}, &result)), "");
   close_logs();
   EXPECT_EQ(fake::console_output(), "");
   EXPECT_EQ(fake::content(NT("log")), "gone: Unable to open response file\n");
-  EXPECT_EQ(worst_result, 0);
+  EXPECT_EQ(result, 0);
 }
 
 } // namespace

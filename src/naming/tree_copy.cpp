@@ -124,22 +124,22 @@ bool create_destination(nstring *destination_entry) {
   return false;
 }
 
-int walk_level(const nstring &source_dir, const nstring &destination_dir, int argument_count,
+int walk_level(const nstring &source_dir, const nstring &destination_dir, const JobContext &job,
                const Identity &source_identity);
 
 int copy_subdirectory(const nstring &source_entry, const Identity &identity,
-                      nstring *destination_entry, int argument_count) {
+                      nstring *destination_entry, const JobContext &job) {
   if (leads_back(source_entry, identity))
     return 1;
   // Nothing is created when only listing what would be copied.
   if (probe_path(destination_entry->c_str()) != 1 && !options.identify_only &&
       !create_destination(destination_entry))
     return 8;
-  return walk_level(source_entry, *destination_entry, argument_count, identity);
+  return walk_level(source_entry, *destination_entry, job, identity);
 }
 
 int copy_entry(const DirectoryEntry &entry, const nstring &source_dir,
-               const nstring &destination_dir, int argument_count) {
+               const nstring &destination_dir, const JobContext &job) {
   bool directory = (entry.attributes & attribute_directory) != 0;
   if (directory && is_dot_entry(entry.name))
     return 0;
@@ -160,8 +160,8 @@ int copy_entry(const DirectoryEntry &entry, const nstring &source_dir,
   }
   if (descend)
     return copy_subdirectory(source_entry, entry_identity(entry, source_entry), &destination_entry,
-                             argument_count);
-  return copy_one_file(destination_entry, source_entry, 1, argument_count,
+                             job);
+  return copy_one_file(job, destination_entry, source_entry, 1,
                        entry.status_known ? &entry.status : nullptr);
 }
 
@@ -187,11 +187,11 @@ int search_not_started(const nstring &source_dir, int error_number) {
 }
 
 int walk_entries(DirectorySearch *search, DirectoryEntry *entry, const nstring &source_dir,
-                 const nstring &destination_dir, int argument_count) {
+                 const nstring &destination_dir, const JobContext &job) {
   int worst = 0;
   int found = 1;
   for (; found > 0; found = search_next(search, entry)) {
-    int result = copy_entry(*entry, source_dir, destination_dir, argument_count);
+    int result = copy_entry(*entry, source_dir, destination_dir, job);
     if (result > worst)
       worst = result;
   }
@@ -202,7 +202,7 @@ int walk_entries(DirectorySearch *search, DirectoryEntry *entry, const nstring &
 
 // One level of the walk; the source directory's identity is known already.
 // The destination's is looked up only when a subdirectory needs it.
-int walk_level(const nstring &source_dir, const nstring &destination_dir, int argument_count,
+int walk_level(const nstring &source_dir, const nstring &destination_dir, const JobContext &job,
                const Identity &source_identity) {
   if (options.verbose_recursion && !options.quiet)
     print_output("\r%s\r%ls\r", kBlankLine, source_dir.c_str());
@@ -219,7 +219,7 @@ int walk_level(const nstring &source_dir, const nstring &destination_dir, int ar
   level.source = source_identity;
   level.destination = destination_dir;
   walk.push_back(level);
-  int worst = walk_entries(search, &entry, source_dir, destination_dir, argument_count);
+  int worst = walk_entries(search, &entry, source_dir, destination_dir, job);
   walk.pop_back();
   search_close(search);
   return worst;
@@ -227,8 +227,8 @@ int walk_level(const nstring &source_dir, const nstring &destination_dir, int ar
 
 } // namespace
 
-int copy_tree(const nstring &source_dir, const nstring &destination_dir, int argument_count) {
-  return walk_level(source_dir, destination_dir, argument_count,
+int copy_tree(const JobContext &job, const nstring &source_dir, const nstring &destination_dir) {
+  return walk_level(source_dir, destination_dir, job,
                     identity_of(source_dir.empty() ? nstring(NT(".")) : source_dir));
 }
 

@@ -16,10 +16,9 @@ using testing_support::full_name;
 class TreeCopy : public ::testing::Test {
 protected:
   void SetUp() override {
-    free_buffer_pool(); // a table of rows sets up again
     fake::reset();
     testing_support::reset_run_state();
-    run_block_size = int32_t(allocate_buffer_pool(false));
+    testing_support::start_job_run(&run);
     options.batch = true;
     fake::add_file(NT("src/a.txt"), "A");
     fake::add_file(NT("src/h.txt"), "H");
@@ -35,12 +34,13 @@ protected:
   }
   void TearDown() override {
     close_logs();
-    free_buffer_pool();
+    free_buffer_pool(&run.pool);
     EXPECT_EQ(fake::open_search_count(), 0);
   }
   int tree(const nchar *source = NT("src"), const nchar *destination = NT("dst")) {
-    return copy_tree(source, full_name(destination), 5);
+    return copy_tree(run.job, source, full_name(destination));
   }
+  testing_support::JobRun run;
 };
 
 // The destination name the tree copy forms: the absolute target joined with
@@ -147,7 +147,7 @@ TEST_F(TreeCopy, IdentifyOnlyListsTheTreeAndCreatesNothing) {
                                     "           1\tsrc/a.txt\n"
                                     "           1\tsrc/sub/b.txt\n"
                                     "           1\tsrc/sub/deep/c.txt\n");
-  EXPECT_EQ(identified_files, 4);
+  EXPECT_EQ(run.identified.files, 4);
 }
 
 TEST_F(TreeCopy, FailedFileMakesTheLevelOneWhileLaterFilesAreCopied) {
@@ -202,7 +202,7 @@ TEST_F(TreeCopy, LockedDirectoryIsAFailureWithItsReason) {
 TEST_F(TreeCopy, EmptySourceNameIsTheCurrentDirectoryNotTheRoot) {
   fake::add_file(NT("here.txt"), "h");
   options.quiet = true;
-  EXPECT_EQ(copy_tree(NT(""), full_name(NT("dst")), 5), 0);
+  EXPECT_EQ(copy_tree(run.job, NT(""), full_name(NT("dst"))), 0);
   EXPECT_EQ(fake::content(NT("dst/here.txt")), "h");
 }
 
@@ -226,7 +226,7 @@ TEST_F(TreeCopy, CurrentDirectoryIntoItsOwnSubdirectory) {
   fake::add_directory(NT("sub"));
   fake::add_file(NT("other/g"), "G");
   options.recurse = true;
-  EXPECT_EQ(copy_tree(NT("."), full_name(NT("sub")), 5), 1);
+  EXPECT_EQ(copy_tree(run.job, NT("."), full_name(NT("sub"))), 1);
   std::string output = fake::console_output();
   EXPECT_NE(output.find("./sub: Directory is a destination of this copy; passed over.\n"),
             std::string::npos)
@@ -290,7 +290,7 @@ TEST_F(TreeCopy, OverlongNamesAreRefusedNeverCut) {
   size_t length = size_t(kPathMax) - 7;
   nstring source = NT(".") + nstring(length - 2, NT('/')) + NT("s");
   ASSERT_EQ(source.size(), length);
-  EXPECT_EQ(copy_tree(source, full_name(NT("dst")), 5), 1);
+  EXPECT_EQ(copy_tree(run.job, source, full_name(NT("dst"))), 1);
   EXPECT_EQ(fake::content(NT("dst/ab.txt")), "1");
   EXPECT_FALSE(fake::exists(NT("dst/abc.txt")));
   std::string output = fake::console_output();
@@ -302,7 +302,7 @@ TEST_F(TreeCopy, OverlongNamesAreRefusedNeverCut) {
   fake::clear_console();
   nstring top = full_name(NT("dst"));
   nstring target = top + nstring(size_t(kPathMax) - 6 - top.size(), NT('/'));
-  EXPECT_EQ(copy_tree(NT("s"), target, 5), 1);
+  EXPECT_EQ(copy_tree(run.job, NT("s"), target), 1);
   output = fake::console_output();
   EXPECT_NE(output.find(narrow_text((target + NT("abc.txt")).c_str()) + ": Name too long.\n"),
             std::string::npos)
