@@ -14,6 +14,10 @@ namespace zorov {
 
 namespace {
 
+// The run's settings, which the flags fill; after the parser everything
+// only reads them.
+CopyOptions &settings = options_to_fill();
+
 const int32_t kExitBadFlags = 12;
 const int32_t kExitBadExclusion = 8;
 
@@ -99,22 +103,22 @@ void note_flag_error(Scan *scan, const char *message) {
 // positive number is the time tolerance.
 void read_tolerance(const nchar *text) {
   if (ascii_upper(text[0]) == NT('R')) {
-    options.existing_only = 1;
+    settings.existing_only = 1;
     return;
   }
   int32_t seconds = read_number(text);
   if (seconds > 0)
-    options.time_tolerance_seconds = seconds;
+    settings.time_tolerance_seconds = seconds;
 }
 
 void read_generations(const nchar *argument) {
-  options.generations = read_number(argument + 2);
-  options.archive = true;
-  if (options.generations < 1) {
-    options.generations = 5;
+  settings.generations = read_number(argument + 2);
+  settings.archive = true;
+  if (settings.generations < 1) {
+    settings.generations = 5;
     report_error("%ls Invalid.  5 generations will be saved.\n", argument);
-  } else if (options.generations > 99) {
-    options.generations = 99;
+  } else if (settings.generations > 99) {
+    settings.generations = 99;
     report_error("%ls Invalid.  99 generations will be saved.\n", argument);
   }
 }
@@ -122,21 +126,21 @@ void read_generations(const nchar *argument) {
 // Up to 63 the number counts kilobytes, from 64 on bytes; 0 keeps the size.
 void read_block_size(const nchar *text) {
   uint32_t number = uint32_t(read_number(text));
-  options.block_size_arg = number;
+  settings.block_size_arg = number;
   if (number >= 1 && number <= 63)
-    options.block_size = number * 1024u;
+    settings.block_size = number * 1024u;
   else if (number >= 64)
-    options.block_size = number;
+    settings.block_size = number;
 }
 
 PacingFields input_pacing() {
-  return {&options.pace_input, &options.pace_input_bytes, &options.pace_input_interval_ms,
-          &options.pace_output, &kInputPacing};
+  return {&settings.pace_input, &settings.pace_input_bytes, &settings.pace_input_interval_ms,
+          &settings.pace_output, &kInputPacing};
 }
 
 PacingFields output_pacing() {
-  return {&options.pace_output, &options.pace_output_bytes, &options.pace_output_interval_ms,
-          &options.pace_input, &kOutputPacing};
+  return {&settings.pace_output, &settings.pace_output_bytes, &settings.pace_output_interval_ms,
+          &settings.pace_input, &kOutputPacing};
 }
 
 // "N[K]/S": N bytes (kilobytes with K) every S seconds. A failing part
@@ -182,7 +186,7 @@ void read_pacing(const nchar *text, const PacingFields &pacing) {
     report_error(pacing.texts->other_direction_on);
     return;
   }
-  if (!options.quiet)
+  if (!settings.quiet)
     print_error(pacing.texts->console_confirmation, int32_t(*pacing.bytes), *pacing.interval_ms);
   print_log(pacing.texts->log_confirmation, int32_t(*pacing.bytes), *pacing.interval_ms);
 }
@@ -204,7 +208,7 @@ void open_copied_list(const nchar *log_name) {
     print_log("Copied files will be logged to %ls\n", name.c_str());
     return;
   }
-  if (!options.quiet)
+  if (!settings.quiet)
     print_error("Unable to Open %ls\n", name.c_str());
   report_error("Logging of copied files will be disabled.\n");
 }
@@ -224,7 +228,7 @@ void open_logs(const nchar *argument) {
   } else {
     print_error("Unable to Open %ls\n", name);
     print_error("Logging will be disabled.  Quiet will be disabled.\n");
-    options.quiet = false;
+    settings.quiet = false;
   }
   if (with_copied_list)
     open_copied_list(name);
@@ -257,51 +261,51 @@ typedef void (*FlagHandler)(Scan *scan, const nchar *argument);
 nchar suffix_of(const nchar *argument) { return ascii_upper(argument[2]); }
 
 void flag_archive(Scan *scan, const nchar *) {
-  if (options.append)
+  if (settings.append)
     note_flag_error(scan, kArchiveConflict);
   else
-    options.archive = true;
+    settings.archive = true;
 }
 
-void flag_batch(Scan *, const nchar *) { options.batch = true; }
+void flag_batch(Scan *, const nchar *) { settings.batch = true; }
 
 void flag_changed(Scan *, const nchar *argument) {
-  options.changed_only = 1;
+  settings.changed_only = 1;
   read_tolerance(argument + 2);
 }
 
-void flag_report_buffers(Scan *, const nchar *) { options.report_buffers = true; }
+void flag_report_buffers(Scan *, const nchar *) { settings.report_buffers = true; }
 
 void flag_append(Scan *scan, const nchar *) {
-  if (options.platform_copy)
+  if (settings.platform_copy)
     note_flag_error(scan, kForksConflict);
   else
-    options.append = true;
+    settings.append = true;
 }
 
 void flag_platform_copy(Scan *scan, const nchar *) {
-  if (options.append)
+  if (settings.append)
     note_flag_error(scan, kForksConflict);
   else
-    options.platform_copy = true;
+    settings.platform_copy = true;
 }
 
 void flag_generations(Scan *scan, const nchar *argument) {
-  if (options.append)
+  if (settings.append)
     note_flag_error(scan, kGenerationsConflict);
   else
     read_generations(argument);
 }
 
 void flag_hidden(Scan *, const nchar *argument) {
-  options.copy_hidden = true;
+  settings.copy_hidden = true;
   if (argument[2] == NT('+'))
-    options.set_hidden_attributes = true;
+    settings.set_hidden_attributes = true;
 }
 
 void flag_identify_or_input_pacing(Scan *, const nchar *argument) {
   if (suffix_of(argument) == NT('D'))
-    options.identify_only = true;
+    settings.identify_only = true;
   else
     read_pacing(argument + 2, input_pacing());
 }
@@ -310,56 +314,56 @@ void flag_block_size(Scan *, const nchar *argument) { read_block_size(argument +
 
 void flag_log(Scan *, const nchar *argument) {
   if (argument[2] == NT('-'))
-    options.log_up_to_date = false;
+    settings.log_up_to_date = false;
   else
     open_logs(argument);
 }
 
-void flag_move(Scan *, const nchar *) { options.move = true; }
+void flag_move(Scan *, const nchar *) { settings.move = true; }
 
 void flag_newer(Scan *, const nchar *argument) {
-  options.newer_only = 1;
+  settings.newer_only = 1;
   read_tolerance(argument + 2);
 }
 
 void flag_overwrite_or_output_pacing(Scan *, const nchar *argument) {
   nchar suffix = suffix_of(argument);
   if (suffix == 0)
-    options.overwrite_read_only = true;
+    settings.overwrite_read_only = true;
   else if (suffix == NT('S'))
-    options.safe_overwrite = true;
+    settings.safe_overwrite = true;
   else
     read_pacing(argument + 2, output_pacing());
 }
 
 void flag_checkpoint(Scan *, const nchar *argument) {
-  options.checkpoint = true;
+  settings.checkpoint = true;
   if (suffix_of(argument) == NT('R'))
-    options.restart = true;
+    settings.restart = true;
 }
 
-void flag_quiet(Scan *, const nchar *) { options.quiet = true; }
+void flag_quiet(Scan *, const nchar *) { settings.quiet = true; }
 
 void flag_existing(Scan *, const nchar *argument) {
-  options.existing_only = 1;
+  settings.existing_only = 1;
   nchar suffix = suffix_of(argument);
   if (suffix == NT('C'))
-    options.changed_only = 1;
+    settings.changed_only = 1;
   else if (suffix == NT('N'))
-    options.newer_only = 1;
+    settings.newer_only = 1;
 }
 
 void flag_recurse(Scan *, const nchar *argument) {
-  options.recurse = true;
+  settings.recurse = true;
   if (suffix_of(argument) == NT('V'))
-    options.verbose_recursion = true;
+    settings.verbose_recursion = true;
 }
 
-void flag_timing(Scan *, const nchar *) { options.timing = true; }
+void flag_timing(Scan *, const nchar *) { settings.timing = true; }
 
 void flag_versions(Scan *, const nchar *argument) {
-  options.newer_only = 1;
-  options.compare_versions = 1;
+  settings.newer_only = 1;
+  settings.compare_versions = 1;
   read_tolerance(argument + 2);
 }
 
@@ -438,7 +442,7 @@ void parse_flags(int argc, nchar **argv) {
     read_flag(&scan);
     ++scan.index;
   }
-  options.first_operand = scan.index;
+  settings.first_operand = scan.index;
   if (scan.flag_error)
     stop_for_flag_errors();
   echo_command_line(argc, argv);

@@ -48,7 +48,7 @@ protected:
     close_logs();
     fake::reset();
     release_exclusion_list();
-    options = CopyOptions();
+    options_to_fill() = CopyOptions();
   }
   void TearDown() override { close_logs(); }
 

@@ -54,7 +54,7 @@ protected:
   void SetUp() override {
     close_logs();
     fake::reset();
-    options = CopyOptions();
+    options_to_fill() = CopyOptions();
   }
   void TearDown() override { close_logs(); }
   void open_logs() {
@@ -87,7 +87,7 @@ TEST_F(ChannelsTest, QuietSilencesOnlyTheConsoleOfTheReportRules) {
     SetUp();
     if (row.with_log)
       open_logs();
-    options.quiet = row.quiet;
+    options_to_fill().quiet = row.quiet;
     row.write("message %d\n", int32_t(7));
     EXPECT_EQ(fake::console_output(), row.output);
     EXPECT_EQ(fake::console_error(), row.error);
@@ -134,7 +134,7 @@ TEST_F(ChannelsTest, LogLinesReachTheSystemWhenComplete) {
 }
 
 TEST_F(ChannelsTest, ErrorTextAlwaysReachesStandardError) {
-  options.quiet = true;
+  options_to_fill().quiet = true;
   print_error_text(ENOENT);
   EXPECT_EQ(fake::console_error(), error_text(ENOENT) + "\n");
 }

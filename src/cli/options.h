@@ -52,7 +52,12 @@ struct CopyOptions {
   int32_t first_operand = 1;
 };
 
-// The one record of the run.
-extern CopyOptions options;
+// The one record of the run, as every part of the program reads it: once
+// the flags are parsed, nothing changes it.
+extern const CopyOptions &options;
+
+// The same record to fill: for the flag parser and the exclusion list it
+// builds, and for tests that set up a run.
+CopyOptions &options_to_fill();
 
 } // namespace zorov

@@ -20,7 +20,7 @@ namespace testing_support {
 // Puts every run-wide record back to its state at program start.
 inline void reset_run_state() {
   release_exclusion_list();
-  options = CopyOptions();
+  options_to_fill() = CopyOptions();
   log_file = nullptr;
   copied_list = nullptr;
   reset_progress();

@@ -44,7 +44,7 @@ protected:
 };
 
 TEST_F(FileJob, CopiesReportsAndListsTheSource) {
-  options.batch = true;
+  options_to_fill().batch = true;
   open_logs();
   EXPECT_EQ(job(NT("dst/a.txt")), 0);
   EXPECT_EQ(fake::content(NT("dst/a.txt")), "alpha");
@@ -56,7 +56,7 @@ TEST_F(FileJob, CopiesReportsAndListsTheSource) {
 }
 
 TEST_F(FileJob, MissingSourceIsStatusOne) {
-  options.batch = true;
+  options_to_fill().batch = true;
   EXPECT_EQ(job(NT("dst/gone"), NT("src/gone")), 1);
   EXPECT_EQ(fake::console_output(), pair(NT("dst/gone"), NT("src/gone")) +
                                         " : Unable to open input.  " + std::strerror(ENOENT) +
@@ -70,22 +70,22 @@ TEST_F(FileJob, DirectorySourceIsPassedOverSilently) {
 }
 
 TEST_F(FileJob, ExistingOnlyLogsMissingDestinationsBeforeExclusions) {
-  options.existing_only = 1;
-  options.quiet = true;
+  options_to_fill().existing_only = 1;
+  options_to_fill().quiet = true;
   open_logs();
   // The existing-only rule comes first, so even an excluded source is logged.
   nchar pattern[] = NT("*.TXT");
   ExclusionNode node = {nullptr, pattern};
-  options.exclusions = &node;
+  options_to_fill().exclusions = &node;
   EXPECT_EQ(job(NT("dst/a.txt")), 0);
   EXPECT_FALSE(fake::exists(NT("dst/a.txt")));
   EXPECT_EQ(log(), pair(NT("dst/a.txt")) + " : Destination file does not exist.\n");
-  options.exclusions = nullptr;
+  options_to_fill().exclusions = nullptr;
   // A destination named by the target itself is copied even when missing.
   EXPECT_EQ(job(NT("dst/named"), NT("src/a.txt"), 0), 0);
   EXPECT_EQ(fake::content(NT("dst/named")), "alpha");
   // -l- keeps the explanation out of the log.
-  options.log_up_to_date = false;
+  options_to_fill().log_up_to_date = false;
   fake::add_file(NT("log"), "");
   EXPECT_EQ(job(NT("dst/other")), 0);
   EXPECT_EQ(log(), "");
@@ -93,7 +93,7 @@ TEST_F(FileJob, ExistingOnlyLogsMissingDestinationsBeforeExclusions) {
 
 TEST_F(FileJob, IdentifyOnlyListsCountsAndCopiesNothing) {
   open_logs();
-  options.identify_only = true;
+  options_to_fill().identify_only = true;
   EXPECT_EQ(job(NT("dst/a.txt")), 0);
   EXPECT_EQ(fake::console_output(), "           5\t" + shown(NT("src/a.txt")) + "\n");
   EXPECT_EQ(run.identified.files, 1);
@@ -102,14 +102,14 @@ TEST_F(FileJob, IdentifyOnlyListsCountsAndCopiesNothing) {
   EXPECT_EQ(log(), pair(NT("dst/a.txt")) + "\n");
   flush_text(copied_list);
   EXPECT_EQ(fake::content(NT("log.fil")), "");
-  options.quiet = true;
+  options_to_fill().quiet = true;
   EXPECT_EQ(job(NT("dst/a.txt")), 0);
   EXPECT_EQ(run.identified.files, 1);
 }
 
 TEST_F(FileJob, MoveDeletesOnlyWhileServingTheLastTarget) {
-  options.move = true;
-  options.quiet = true;
+  options_to_fill().move = true;
+  options_to_fill().quiet = true;
   open_logs();
   run.job.last_target = false;
   EXPECT_EQ(job(NT("dst/one")), 0);
@@ -139,10 +139,10 @@ TEST_F(FileJob, AMoveOntoItselfKeepsTheFile) {
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
     SetUp();
-    options.move = true;
-    options.batch = true;
-    options.archive = row.generations != 0;
-    options.generations = row.generations;
+    options_to_fill().move = true;
+    options_to_fill().batch = true;
+    options_to_fill().archive = row.generations != 0;
+    options_to_fill().generations = row.generations;
     run.job.last_target = true;
     fake::add_link(NT("src/link"), NT("src/a.txt"));
     if (case_matters)
@@ -173,8 +173,8 @@ TEST_F(FileJob, AMoveDeletesOnlyWhatItCopied) {
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
     SetUp();
-    options.move = true;
-    options.batch = true;
+    options_to_fill().move = true;
+    options_to_fill().batch = true;
     open_logs();
     run.job.last_target = true;
     fake::before_call(fake::op_read, row.read,
@@ -192,8 +192,8 @@ TEST_F(FileJob, AMoveDeletesOnlyWhatItCopied) {
 }
 
 TEST_F(FileJob, FailedDeleteIsReportedButTheJobSucceeds) {
-  options.move = true;
-  options.batch = true;
+  options_to_fill().move = true;
+  options_to_fill().batch = true;
   open_logs();
   run.job.last_target = true;
   fake::fail_call(fake::op_remove, 1, EACCES);
@@ -204,8 +204,8 @@ TEST_F(FileJob, FailedDeleteIsReportedButTheJobSucceeds) {
 }
 
 TEST_F(FileJob, FailedCopyIsNeitherListedNorMoved) {
-  options.move = true;
-  options.quiet = true;
+  options_to_fill().move = true;
+  options_to_fill().quiet = true;
   open_logs();
   run.job.last_target = true;
   fake::fail_call(fake::op_read, 1, EIO);
@@ -219,19 +219,19 @@ TEST_F(FileJob, FailedCopyIsNeitherListedNorMoved) {
 TEST_F(FileJob, ExcludedSourceIsSkippedWithoutAWord) {
   nchar pattern[] = NT("*.TXT");
   ExclusionNode node = {nullptr, pattern};
-  options.exclusions = &node;
+  options_to_fill().exclusions = &node;
   open_logs();
   EXPECT_EQ(job(NT("dst/a.txt")), 0);
   EXPECT_FALSE(fake::exists(NT("dst/a.txt")));
   EXPECT_EQ(fake::console_output() + log(), "");
-  options.exclusions = nullptr;
+  options_to_fill().exclusions = nullptr;
 }
 
 TEST_F(FileJob, ArchiveOntoAStreamIsStatusSeven) {
   if (!names_have_streams(native_path_style))
     return; // POSIX names have no streams
-  options.archive = true;
-  options.batch = true;
+  options_to_fill().archive = true;
+  options_to_fill().batch = true;
   fake::add_file(NT("dst/a.txt"), "old");
   EXPECT_EQ(job(NT("dst/a.txt:meta")), 1);
   EXPECT_NE(fake::console_output().find(" : Failed.  Can not archive to a stream.\n\n"),

@@ -56,7 +56,7 @@ protected:
 };
 
 TEST_F(Generations, ThreeGenerationsShiftAndDropTheOldest) {
-  options.generations = 3;
+  options_to_fill().generations = 3;
   fake::add_file(NT("w/report.(-00).txt"), "zero, from a run with one generation");
   fake::add_file(NT("w/report.(-01).txt"), "one");
   fake::add_file(NT("w/report.(-02).txt"), "two");
@@ -91,7 +91,7 @@ TEST_F(Generations, FirstArchiveOfAFileNamesTheNewestGeneration) {
   for (const Row &row : rows) {
     close_logs();
     SetUp();
-    options.generations = row.generations;
+    options_to_fill().generations = row.generations;
     fake::add_file(row.destination, "current");
     EXPECT_EQ(rotate(row.destination), 0);
     // The removal and the shifts find nothing and say nothing.
@@ -102,7 +102,7 @@ TEST_F(Generations, FirstArchiveOfAFileNamesTheNewestGeneration) {
 }
 
 TEST_F(Generations, OneGenerationReplacesTheZerothBackup) {
-  options.generations = 1;
+  options_to_fill().generations = 1;
   fake::add_file(NT("w/report.(-00).txt"), "older");
   EXPECT_EQ(rotate(NT("w/report.txt")), 0);
   EXPECT_EQ(log(), deleted(NT("w/report.(-00).txt")) +
@@ -111,7 +111,7 @@ TEST_F(Generations, OneGenerationReplacesTheZerothBackup) {
 }
 
 TEST_F(Generations, TwoGenerationsDropTheOnlyBackupWithoutShifting) {
-  options.generations = 2;
+  options_to_fill().generations = 2;
   fake::add_file(NT("w/report.(-01).txt"), "one");
   fake::add_file(NT("w/report.(-02).txt"), "left from a larger count");
   EXPECT_EQ(rotate(NT("w/report.txt")), 0);
@@ -121,7 +121,7 @@ TEST_F(Generations, TwoGenerationsDropTheOnlyBackupWithoutShifting) {
 }
 
 TEST_F(Generations, NinetyNineGenerationsReachTheSuffixNinetyEight) {
-  options.generations = 99;
+  options_to_fill().generations = 99;
   fake::add_file(NT("w/report.(-01).txt"), "one");
   fake::add_file(NT("w/report.(-09).txt"), "nine");
   fake::add_file(NT("w/report.(-97).txt"), "ninety-seven");
@@ -138,7 +138,7 @@ TEST_F(Generations, NinetyNineGenerationsReachTheSuffixNinetyEight) {
 }
 
 TEST_F(Generations, LoweringTheCountLeavesHigherGenerations) {
-  options.generations = 3;
+  options_to_fill().generations = 3;
   const nchar *older[] = {NT("w/report.(-01).txt"), NT("w/report.(-02).txt"),
                           NT("w/report.(-03).txt"), NT("w/report.(-04).txt")};
   for (const nchar *name : older)
@@ -151,7 +151,7 @@ TEST_F(Generations, LoweringTheCountLeavesHigherGenerations) {
 }
 
 TEST_F(Generations, IdentifyOnlyTouchesNothing) {
-  options.identify_only = true;
+  options_to_fill().identify_only = true;
   fake::add_file(NT("w/report.(-04).txt"), "four");
   nstring redirected;
   EXPECT_EQ(rotate(NT("w/report.txt"), NT("src/report.txt"), &redirected), 0);
@@ -185,7 +185,7 @@ TEST_F(Generations, DestinationThatCantBeArchivedIsNotReplaced) {
 }
 
 TEST_F(Generations, FileArchivedOntoItselfIsCopiedBesideItself) {
-  options.generations = 3;
+  options_to_fill().generations = 3;
   fake::add_file(NT("w/report.(-01).txt"), "one");
   nstring redirected;
   EXPECT_EQ(rotate(NT("w/report.txt"), NT("w/report.txt"), &redirected), 0);
@@ -215,9 +215,9 @@ TEST_F(Generations, LinksAtGenerationNamesAreNeverFollowed) {
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
     SetUp();
-    options.archive = true;
-    options.quiet = true;
-    options.generations = 3;
+    options_to_fill().archive = true;
+    options_to_fill().quiet = true;
+    options_to_fill().generations = 3;
     fake::add_file(NT("victim"), "secret");
     nstring planted = row.planted;
     if (row.raced) {
@@ -239,7 +239,7 @@ TEST_F(Generations, LinksAtGenerationNamesAreNeverFollowed) {
 }
 
 TEST_F(Generations, NamesOfOneFileByCaseOnlyWhereCaseIsIgnored) {
-  options.generations = 3;
+  options_to_fill().generations = 3;
   nstring redirected;
   if (names_ignore_case(native_path_style)) {
     EXPECT_EQ(rotate(NT("W/Report.TXT"), NT("w/report.txt"), &redirected), 0);
@@ -279,7 +279,7 @@ TEST_F(Generations, SourceUnderAnotherNameIsNeverArchivedAway) {
     fake::add_file(NT("w/report.(-01).txt"), "one");
     fake::clear_faults();
     int before = renames_and_removals();
-    options.generations = row.generations;
+    options_to_fill().generations = row.generations;
     nstring name = full_name(row.destination);
     EXPECT_EQ(rotate_generations(&name, row.source), 0);
     EXPECT_EQ(fake::content(NT("w/report.txt")), "current");
@@ -311,7 +311,7 @@ TEST_F(Generations, SourceAmongTheGenerationsRefusesTheArchive) {
     fake::add_file(NT("w/report.(-00).txt"), "zero");
     fake::add_file(NT("w/report.(-01).txt"), "one");
     fake::add_file(NT("w/report.(-04).txt"), "four");
-    options.generations = row.generations;
+    options_to_fill().generations = row.generations;
     EXPECT_EQ(rotate(NT("w/report.txt"), row.source), row.result) << row.generations;
     EXPECT_TRUE(fake::exists(row.source));
     if (row.result == 1) {
@@ -352,9 +352,9 @@ TEST_F(Generations, NameWithoutRoomForTheSuffixIsNeverCut) {
 // Through the per-file job: where the copy lands, and what is refused.
 
 TEST_F(Generations, JobCopiesAfterTheRotation) {
-  options.archive = true;
-  options.generations = 3;
-  options.quiet = true;
+  options_to_fill().archive = true;
+  options_to_fill().generations = 3;
+  options_to_fill().quiet = true;
   fake::add_file(NT("w/report.(-01).txt"), "one");
   EXPECT_EQ(job(NT("w/report.txt")), 0);
   EXPECT_EQ(fake::content(NT("w/report.txt")), "new");
@@ -367,15 +367,15 @@ TEST_F(Generations, JobCopiesAfterTheRotation) {
 }
 
 TEST_F(Generations, JobOfAFileOntoItself) {
-  options.archive = true;
-  options.batch = true;
+  options_to_fill().archive = true;
+  options_to_fill().batch = true;
   fake::add_link(NT("w/link.txt"), NT("w/report.txt"));
   // With backups to spare the copy is written beside the file.
   EXPECT_EQ(job(NT("w/link.txt"), NT("w/report.txt")), 0);
   EXPECT_EQ(fake::content(NT("w/link.txt.(-01)")), "current");
   EXPECT_EQ(fake::content(NT("w/report.txt")), "current");
   // With one generation the file stays and the pair is refused as one file.
-  options.generations = 1;
+  options_to_fill().generations = 1;
   fake::clear_console();
   EXPECT_EQ(job(NT("w/link.txt"), NT("w/report.txt")), 1);
   EXPECT_EQ(fake::content(NT("w/report.txt")), "current");
@@ -386,8 +386,8 @@ TEST_F(Generations, JobOfAFileOntoItself) {
 }
 
 TEST_F(Generations, JobRefusedByTheArchiveCopiesNothing) {
-  options.archive = true;
-  options.quiet = true;
+  options_to_fill().archive = true;
+  options_to_fill().quiet = true;
   fake::add_file(NT("w/report.(-01).txt"), "one");
   EXPECT_EQ(job(NT("w/report.txt"), NT("w/report.(-01).txt")), 1);
   EXPECT_EQ(fake::content(NT("w/report.txt")), "current");

@@ -41,7 +41,7 @@ TEST_F(BlockCopyTest, ConsoleBytesFollowEveryRound) {
 
 TEST_F(BlockCopyTest, BatchShowsNothingAndAsksNoLength) {
   fake::add_file(NT("src"), bytes_of(30));
-  options.batch = true;
+  options_to_fill().batch = true;
   EXPECT_EQ(0, copy());
   EXPECT_EQ("", fake::console_output());
   EXPECT_EQ(0, fake::call_count(fake::op_length));
@@ -50,7 +50,7 @@ TEST_F(BlockCopyTest, BatchShowsNothingAndAsksNoLength) {
 
 TEST_F(BlockCopyTest, QuietShowsNothingAndOpensNoWindow) {
   fake::add_file(NT("src"), bytes_of(400));
-  options.quiet = true;
+  options_to_fill().quiet = true;
   EXPECT_EQ(0, copy());
   EXPECT_EQ("", fake::console_output());
   EXPECT_TRUE(fake::window_events().empty());
@@ -138,7 +138,7 @@ TEST_F(BlockCopyTest, AReadErrorDropsTheRoundAndNamesTheBuffer) {
 }
 
 TEST_F(BlockCopyTest, AReadErrorUnderQuietIsLoggedOnly) {
-  options.quiet = true;
+  options_to_fill().quiet = true;
   fake::add_file(NT("src"), bytes_of(10));
   fake::fail_call(fake::op_read, 1, EIO);
   EXPECT_EQ(3, copy());
@@ -239,8 +239,8 @@ TEST_F(BlockCopyTest, AppendAddsToAnExistingDestinationOnly) {
   };
   for (const Row &row : rows) {
     SetUp();
-    options.append = true;
-    options.safe_overwrite = row.safe;
+    options_to_fill().append = true;
+    options_to_fill().safe_overwrite = row.safe;
     fake::add_file(NT("src"), "new data");
     if (row.exists)
       fake::add_file(NT("dst"), "old:");
@@ -250,7 +250,7 @@ TEST_F(BlockCopyTest, AppendAddsToAnExistingDestinationOnly) {
 }
 
 TEST_F(BlockCopyTest, AppendedFiguresCountTheWholeOutput) {
-  options.append = true;
+  options_to_fill().append = true;
   use_pool(1, 4);
   fake::add_file(NT("src"), "abcd");
   fake::add_file(NT("dst"), "12345678");
@@ -259,8 +259,8 @@ TEST_F(BlockCopyTest, AppendedFiguresCountTheWholeOutput) {
 }
 
 TEST_F(BlockCopyTest, AnOutputThatWillNotOpenIsReportedOnStandardError) {
-  options.quiet = true;
-  options.batch = true;
+  options_to_fill().quiet = true;
+  options_to_fill().batch = true;
   fake::add_file(NT("src"), "data");
   fake::add_file(NT("dst"), "old", 0, true);
   EXPECT_EQ(2, copy());
@@ -293,13 +293,13 @@ TEST_F(BlockCopyTest, PacingWaitsOutEachInterval) {
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
     SetUp();
-    options.batch = true;
+    options_to_fill().batch = true;
     use_pool(row.buffers, 4);
     if (row.input) {
-      options.pace_input = true;
+      options_to_fill().pace_input = true;
       pool.pace_input_interval_ms = 10;
     } else {
-      options.pace_output = true;
+      options_to_fill().pace_output = true;
       pool.pace_output_interval_ms = 10;
     }
     fake::add_file(NT("src"), bytes_of(row.size));
@@ -321,8 +321,8 @@ TEST_F(BlockCopyTest, ThroughputIsReportedUnderTimingOrPacing) {
   };
   for (const Row &row : rows) {
     SetUp();
-    options.batch = true;
-    options.timing = true;
+    options_to_fill().batch = true;
+    options_to_fill().timing = true;
     open_log();
     fake::add_file(NT("src"), bytes_of(10));
     fake::set_wall_clock(500, row.wall_step);
@@ -353,8 +353,8 @@ TEST_F(BlockCopyTest, HiddenAttributesGoToTheFileThatIsLeft) {
   } rows[] = {{false, false, 1}, {true, false, 1}, {false, true, 1}, {true, true, 0}};
   for (const Row &row : rows) {
     SetUp();
-    options.set_hidden_attributes = true;
-    options.safe_overwrite = row.safe;
+    options_to_fill().set_hidden_attributes = true;
+    options_to_fill().safe_overwrite = row.safe;
     fake::add_file(NT("src"), "data");
     fake::add_file(NT("dst"), "old");
     if (row.fail_write)
@@ -393,8 +393,8 @@ TEST_F(BlockCopyTest, HolesOfASparseSourceStayHoles) {
     std::vector<std::string> windows[2];
     for (int sparse = 0; sparse < 2; ++sparse) {
       SetUp();
-      options.batch = row.batch;
-      options.append = row.append;
+      options_to_fill().batch = row.batch;
+      options_to_fill().append = row.append;
       fake::add_file(NT("src"), data);
       if (sparse)
         fake::set_holes(NT("src"), {{4, 10}, {16, 8}});

@@ -13,12 +13,12 @@ class BufferPoolTest : public ::testing::Test {
 protected:
   void SetUp() override {
     fake::reset();
-    options = CopyOptions();
+    options_to_fill() = CopyOptions();
   }
   void TearDown() override {
     free_buffer_pool(&pool);
     close_logs();
-    options = CopyOptions();
+    options_to_fill() = CopyOptions();
   }
   void open_log() {
     log_file = open_text(NT("run.log"), text_append);
@@ -80,9 +80,9 @@ TEST_F(BufferPoolTest, NoBufferAtAnySizeEndsTheRunWithEight) {
   for (const Row &row : rows) {
     SCOPED_TRACE(row.batch ? "batch" : "no batch");
     fake::reset();
-    options = CopyOptions();
-    options.batch = row.batch;
-    options.quiet = row.quiet;
+    options_to_fill() = CopyOptions();
+    options_to_fill().batch = row.batch;
+    options_to_fill().quiet = row.quiet;
     open_log();
     // 8128 bytes would be granted; the pool must not go that low.
     fake::limit_memory(16255, -1);
@@ -103,9 +103,9 @@ TEST_F(BufferPoolTest, NoBufferAtAnySizeEndsTheRunWithEight) {
 }
 
 TEST_F(BufferPoolTest, SizeReportGoesToStandardErrorAlways) {
-  options.report_buffers = true;
-  options.quiet = true;
-  options.batch = true;
+  options_to_fill().report_buffers = true;
+  options_to_fill().quiet = true;
+  options_to_fill().batch = true;
   open_log();
   pool = allocate_buffer_pool(false);
   EXPECT_EQ("\nBuffer Size = 65024, Number of Buffers = 31, Total Size = 2015744\n",
@@ -114,7 +114,7 @@ TEST_F(BufferPoolTest, SizeReportGoesToStandardErrorAlways) {
 }
 
 TEST_F(BufferPoolTest, SizeReportShowsTheHalvedSingleBuffer) {
-  options.report_buffers = true;
+  options_to_fill().report_buffers = true;
   fake::limit_memory(65024, 1);
   pool = allocate_buffer_pool(false);
   EXPECT_EQ("\nBuffer Size = 32512, Number of Buffers = 1, Total Size = 32512\n",
@@ -155,17 +155,17 @@ TEST_F(BufferPoolTest, PacingIsFittedToOneBlock) {
     fake::reset();
     free_buffer_pool(&pool);
     close_logs();
-    options = CopyOptions();
+    options_to_fill() = CopyOptions();
     open_log();
-    options.quiet = row.quiet;
+    options_to_fill().quiet = row.quiet;
     if (row.output) {
-      options.pace_output = true;
-      options.pace_output_bytes = row.bytes;
-      options.pace_output_interval_ms = row.interval;
+      options_to_fill().pace_output = true;
+      options_to_fill().pace_output_bytes = row.bytes;
+      options_to_fill().pace_output_interval_ms = row.interval;
     } else {
-      options.pace_input = true;
-      options.pace_input_bytes = row.bytes;
-      options.pace_input_interval_ms = row.interval;
+      options_to_fill().pace_input = true;
+      options_to_fill().pace_input_bytes = row.bytes;
+      options_to_fill().pace_input_interval_ms = row.interval;
     }
     fake::limit_memory(row.memory, row.memory == size_t(-1) ? -1 : 1);
     pool = allocate_buffer_pool(false);

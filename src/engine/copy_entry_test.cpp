@@ -143,9 +143,9 @@ TEST_F(CopyEntryTest, ReadOnlyDestinations) {
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
     SetUp();
-    options.overwrite_read_only = row.overwrite_read_only;
-    options.safe_overwrite = row.safe;
-    options.append = row.append;
+    options_to_fill().overwrite_read_only = row.overwrite_read_only;
+    options_to_fill().safe_overwrite = row.safe;
+    options_to_fill().append = row.append;
     fake::add_file(NT("src"), "new");
     fake::add_file(NT("dst"), "old", 0, true);
     fake::set_clock(1000);
@@ -161,8 +161,8 @@ TEST_F(CopyEntryTest, ReadOnlyDestinations) {
 }
 
 TEST_F(CopyEntryTest, AWritableThatFailsLeavesNoAppendMode) {
-  options.overwrite_read_only = true;
-  options.append = true;
+  options_to_fill().overwrite_read_only = true;
+  options_to_fill().append = true;
   fake::add_file(NT("src"), "new");
   fake::add_file(NT("dst"), "old", 0, true);
   fake::fail_call(fake::op_make_writable, 1, EPERM);
@@ -187,7 +187,7 @@ TEST_F(CopyEntryTest, SafeOverwriteWritesATemporaryNameFirst) {
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
     SetUp();
-    options.safe_overwrite = true;
+    options_to_fill().safe_overwrite = true;
     fake::add_file(NT("src"), "new data");
     if (row.exists)
       fake::add_file(NT("dst"), "old");
@@ -222,7 +222,7 @@ TEST_F(CopyEntryTest, TheOutputIsWatchedWhileItIsWritten) {
   };
   for (const Row &row : rows) {
     SetUp();
-    options.safe_overwrite = row.safe_overwrite;
+    options_to_fill().safe_overwrite = row.safe_overwrite;
     fake::add_file(NT("src"), "new data");
     fake::add_file(NT("dst"), "old");
     if (row.fail_write)
@@ -249,7 +249,7 @@ TEST_F(CopyEntryTest, TemporaryNamesAreRetriedOnTheClock) {
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
     SetUp();
-    options.safe_overwrite = true;
+    options_to_fill().safe_overwrite = true;
     open_log();
     fake::add_file(NT("src"), "new");
     fake::add_file(NT("dst"), "old");
@@ -296,7 +296,7 @@ TEST_F(CopyEntryTest, TemporaryFilesAreNeverOpenedOrRenamedThroughALink) {
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
     SetUp();
-    options.safe_overwrite = true;
+    options_to_fill().safe_overwrite = true;
     fake::add_file(NT("src"), "new");
     fake::add_file(NT("dst"), "old");
     fake::add_file(NT("victim"), "secret");
@@ -343,8 +343,8 @@ TEST_F(CopyEntryTest, TemporaryFileIsNoMoreReadableThanItsResult) {
   } rows[] = {{false, 0755, 0600, 0600}, {true, 0600, 0644, 0600}};
   for (const Row &row : rows) {
     SetUp();
-    options.safe_overwrite = true;
-    options.set_hidden_attributes = row.source_bits;
+    options_to_fill().safe_overwrite = true;
+    options_to_fill().set_hidden_attributes = row.source_bits;
     fake::add_file(NT("src"), "new");
     fake::set_permissions(NT("src"), row.source);
     fake::add_file(NT("dst"), "old");
@@ -362,8 +362,8 @@ TEST_F(CopyEntryTest, TemporaryFileIsNoMoreReadableThanItsResult) {
 }
 
 TEST_F(CopyEntryTest, SafeCopyFailureIsPrintedUnderQuietToo) {
-  options.safe_overwrite = true;
-  options.quiet = true;
+  options_to_fill().safe_overwrite = true;
+  options_to_fill().quiet = true;
   fake::add_file(NT("src"), "new");
   fake::add_file(NT("dst"), "old");
   fake::add_file(NT("dst_7"), "x");
@@ -388,7 +388,7 @@ TEST_F(CopyEntryTest, AReplacementThatFailsKeepsTheCompleteCopy) {
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
     SetUp();
-    options.safe_overwrite = true;
+    options_to_fill().safe_overwrite = true;
     fake::add_file(NT("src"), "new");
     fake::add_file(NT("dst"), "old");
     fake::set_clock(42);
@@ -430,7 +430,7 @@ TEST_F(CopyEntryTest, ATemporaryNameThatWouldNotFitIsNoFreeName) {
   // Relative to the fake's current directory, whose full name is at most
   // eight characters long.
   nstring destination(size_t(kPathMax) - 8, NT('d'));
-  options.safe_overwrite = true;
+  options_to_fill().safe_overwrite = true;
   fake::add_file(NT("src"), "new");
   fake::add_file(destination, "old");
   fake::set_clock(4000000000u);
@@ -469,8 +469,8 @@ TEST_F(CopyEntryTest, APartialCopyNeverLooksNewerThanItsSource) {
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
     SetUp();
-    options.append = row.append;
-    options.safe_overwrite = row.safe;
+    options_to_fill().append = row.append;
+    options_to_fill().safe_overwrite = row.safe;
     fake::add_file(NT("src"), bytes_of(20));
     if (row.destination)
       fake::add_file(NT("dst"), "old", 3000000);

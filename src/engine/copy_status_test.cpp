@@ -53,7 +53,7 @@ TEST_F(CopyStatusTest, EachStatusHasItsTexts) {
 TEST_F(CopyStatusTest, QuietLeavesOnlyTheLogFile) {
   for (CopyStatus status : {copy_write_failed, copy_same_file}) {
     SetUp();
-    options.quiet = true;
+    options_to_fill().quiet = true;
     open_log();
     report_copy_error(copy_failure(status, EIO), NT("s"), NT("d"));
     EXPECT_EQ("", fake::console_output());

@@ -21,7 +21,7 @@ class CopyTest : public ::testing::Test {
 protected:
   void SetUp() override {
     fake::reset();
-    options = CopyOptions();
+    options_to_fill() = CopyOptions();
     use_pool(3, 4);
     reset_progress();
     result = CopyResult();
@@ -29,7 +29,7 @@ protected:
 
   void TearDown() override {
     close_logs();
-    options = CopyOptions();
+    options_to_fill() = CopyOptions();
   }
 
   void use_pool(int count, int32_t block) {

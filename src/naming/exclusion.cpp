@@ -156,12 +156,12 @@ void build_exclusion_list(const nchar *text) {
   }
   // A later -x replaces the list; the earlier one is no longer reachable.
   release_exclusion_list();
-  options.exclusions = nodes;
+  options_to_fill().exclusions = nodes;
 }
 
 void release_exclusion_list() {
   ExclusionNode *nodes = options.exclusions;
-  options.exclusions = nullptr;
+  options_to_fill().exclusions = nullptr;
   if (!nodes)
     return;
   // The first pattern starts the list's one buffer.

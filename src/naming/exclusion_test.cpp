@@ -55,7 +55,7 @@ class ExclusionTest : public ::testing::Test {
 protected:
   void SetUp() override {
     release_exclusion_list();
-    options = CopyOptions();
+    options_to_fill() = CopyOptions();
   }
 };
 

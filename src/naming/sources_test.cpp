@@ -92,7 +92,7 @@ TEST_F(Sources, OperandsListsAndPatterns) {
   };
   for (const Row &row : rows) {
     fake::clear_console();
-    options.copy_hidden = row.copy_hidden;
+    options_to_fill().copy_hidden = row.copy_hidden;
     EXPECT_EQ(joined(enumerate(row.operands)), joined(row.names)) << joined(row.operands);
     EXPECT_EQ(fake::console_output(), row.output) << joined(row.operands);
     EXPECT_EQ(fake::console_error(), "");
@@ -193,7 +193,7 @@ TEST_F(Sources, OverlongMatchIsRefusedAndTheNextFollows) {
 }
 
 TEST_F(Sources, UnopenableListFollowsTheReportRule) {
-  options.quiet = true;
+  options_to_fill().quiet = true;
   log_file = open_text(NT("log"), text_append);
   int32_t result = 1;
   EXPECT_EQ(joined(enumerate({NT("@gone")}, &result)), "");

@@ -19,7 +19,7 @@ protected:
     fake::reset();
     testing_support::reset_run_state();
     testing_support::start_job_run(&run);
-    options.batch = true;
+    options_to_fill().batch = true;
     fake::add_file(NT("src/a.txt"), "A");
     fake::add_file(NT("src/h.txt"), "H");
     fake::set_attributes(NT("src/h.txt"), attribute_hidden);
@@ -68,7 +68,7 @@ TEST_F(TreeCopy, OneLevelCopiesVisibleFilesOnly) {
   };
   for (const Row &row : rows) {
     fake::clear_console();
-    options.copy_hidden = row.copy_hidden;
+    options_to_fill().copy_hidden = row.copy_hidden;
     EXPECT_EQ(tree(), 0);
     EXPECT_EQ(fake::console_output(), row.output);
     EXPECT_EQ(fake::content(NT("dst/a.txt")), "A");
@@ -79,7 +79,7 @@ TEST_F(TreeCopy, OneLevelCopiesVisibleFilesOnly) {
 }
 
 TEST_F(TreeCopy, RecursionCreatesEveryDirectoryAndWalksHiddenOnes) {
-  options.recurse = true;
+  options_to_fill().recurse = true;
   EXPECT_EQ(tree(), 0);
   EXPECT_EQ(fake::console_output(),
             created(NT(".hid")) + ok_line("src/.hid/v.txt", NT(".hid/v.txt")) +
@@ -98,7 +98,7 @@ TEST_F(TreeCopy, RecursionCreatesEveryDirectoryAndWalksHiddenOnes) {
 }
 
 TEST_F(TreeCopy, SubdirectoryNameTakenByAFileIsReportedAndTheRestCopied) {
-  options.recurse = true;
+  options_to_fill().recurse = true;
   fake::add_file(NT("dst/empty"), "in the way");
   // A file failing later on does not lower the level's result.
   fake::add_file(NT("dst/sub/b.txt"), "old", 0, true);
@@ -112,7 +112,7 @@ TEST_F(TreeCopy, SubdirectoryNameTakenByAFileIsReportedAndTheRestCopied) {
   EXPECT_EQ(fake::content(NT("dst/sub/deep/c.txt")), "C");
   // Quiet keeps the console clean; the LogFile still has the line.
   fake::clear_console();
-  options.quiet = true;
+  options_to_fill().quiet = true;
   EXPECT_EQ(tree(), 8);
   std::string console = fake::console_output() + fake::console_error();
   EXPECT_EQ(console.find("Unable to create"), std::string::npos) << console;
@@ -122,8 +122,8 @@ TEST_F(TreeCopy, SubdirectoryNameTakenByAFileIsReportedAndTheRestCopied) {
 }
 
 TEST_F(TreeCopy, VerboseRecursionEchoesEveryLevel) {
-  options.recurse = true;
-  options.verbose_recursion = true;
+  options_to_fill().recurse = true;
+  options_to_fill().verbose_recursion = true;
   const std::string blanks(79, ' ');
   EXPECT_EQ(tree(NT("src/sub")), 0);
   EXPECT_EQ(fake::console_output(), "\r" + blanks + "\rsrc/sub\r" +
@@ -131,14 +131,14 @@ TEST_F(TreeCopy, VerboseRecursionEchoesEveryLevel) {
                                         created(NT("deep")) + "\r" + blanks + "\rsrc/sub/deep\r" +
                                         ok_line("src/sub/deep/c.txt", NT("deep/c.txt")));
   fake::clear_console();
-  options.quiet = true;
+  options_to_fill().quiet = true;
   EXPECT_EQ(tree(NT("src/sub")), 0);
   EXPECT_EQ(fake::console_output(), "");
 }
 
 TEST_F(TreeCopy, IdentifyOnlyListsTheTreeAndCreatesNothing) {
-  options.recurse = true;
-  options.identify_only = true;
+  options_to_fill().recurse = true;
+  options_to_fill().identify_only = true;
   int made = fake::call_count(fake::op_make_directory);
   EXPECT_EQ(tree(NT("src"), NT("new")), 0);
   EXPECT_EQ(fake::call_count(fake::op_make_directory), made);
@@ -153,12 +153,12 @@ TEST_F(TreeCopy, IdentifyOnlyListsTheTreeAndCreatesNothing) {
 TEST_F(TreeCopy, FailedFileMakesTheLevelOneWhileLaterFilesAreCopied) {
   fake::add_file(NT("src/z.txt"), "Z");
   fake::add_file(NT("dst/a.txt"), "old", 0, true);
-  options.quiet = true;
+  options_to_fill().quiet = true;
   EXPECT_EQ(tree(), 1);
   EXPECT_EQ(fake::content(NT("dst/a.txt")), "old");
   EXPECT_EQ(fake::content(NT("dst/z.txt")), "Z");
   // Deeper down the failure still shows at the top.
-  options.recurse = true;
+  options_to_fill().recurse = true;
   fake::add_file(NT("dst/a.txt"), "old", 0, false);
   fake::add_file(NT("dst/sub/deep/c.txt"), "old", 0, true);
   EXPECT_EQ(tree(), 1);
@@ -166,7 +166,7 @@ TEST_F(TreeCopy, FailedFileMakesTheLevelOneWhileLaterFilesAreCopied) {
 }
 
 TEST_F(TreeCopy, UnreadableSourceDirectoryCopiesNothing) {
-  options.recurse = true;
+  options_to_fill().recurse = true;
   EXPECT_EQ(tree(NT("gone")), 0);
   EXPECT_EQ(fake::console_output() + fake::console_error(), "");
 }
@@ -187,7 +187,7 @@ TEST_F(TreeCopy, LockedDirectoryIsAFailureWithItsReason) {
   for (const Row &row : rows) {
     SetUp();
     log_file = open_text(NT("run.log"), text_append);
-    options.recurse = row.recurse;
+    options_to_fill().recurse = row.recurse;
     fake::fail_call(row.operation, row.nth, EACCES);
     EXPECT_EQ(tree(), 1);
     std::string message = testing_support::shown(row.directory) + ": Unable to read directory.  " +
@@ -201,14 +201,14 @@ TEST_F(TreeCopy, LockedDirectoryIsAFailureWithItsReason) {
 
 TEST_F(TreeCopy, EmptySourceNameIsTheCurrentDirectoryNotTheRoot) {
   fake::add_file(NT("here.txt"), "h");
-  options.quiet = true;
+  options_to_fill().quiet = true;
   EXPECT_EQ(copy_tree(run.job, NT(""), full_name(NT("dst"))), 0);
   EXPECT_EQ(fake::content(NT("dst/here.txt")), "h");
 }
 
 TEST_F(TreeCopy, MissingTopDestinationComesWithTheFirstSubdirectory) {
-  options.recurse = true;
-  options.quiet = true;
+  options_to_fill().recurse = true;
+  options_to_fill().quiet = true;
   fake::add_file(NT("late/a.txt"), "A");
   fake::add_directory(NT("late/m"));
   fake::add_file(NT("late/z.txt"), "Z");
@@ -225,7 +225,7 @@ TEST_F(TreeCopy, CurrentDirectoryIntoItsOwnSubdirectory) {
   fake::add_file(NT("f"), "F");
   fake::add_directory(NT("sub"));
   fake::add_file(NT("other/g"), "G");
-  options.recurse = true;
+  options_to_fill().recurse = true;
   EXPECT_EQ(copy_tree(run.job, NT("."), full_name(NT("sub"))), 1);
   std::string output = fake::console_output();
   EXPECT_NE(output.find("./sub: Directory is a destination of this copy; passed over.\n"),
@@ -241,8 +241,8 @@ TEST_F(TreeCopy, DestinationMadeInsideTheSourceDuringTheWalk) {
   // walk is under way, and is met again one level down.
   fake::add_file(NT("dir/f"), "F");
   fake::add_file(NT("dir/a/g"), "G");
-  options.recurse = true;
-  options.quiet = true;
+  options_to_fill().recurse = true;
+  options_to_fill().quiet = true;
   log_file = open_text(NT("log"), text_append);
   EXPECT_EQ(tree(NT("dir"), NT("dir/a/b")), 1);
   EXPECT_NE(fake::content(NT("log")).find(
@@ -257,7 +257,7 @@ TEST_F(TreeCopy, DestinationMadeInsideTheSourceDuringTheWalk) {
 }
 
 TEST_F(TreeCopy, LinksBackUpTheTreeAreNotFollowed) {
-  options.recurse = true;
+  options_to_fill().recurse = true;
   fake::add_link(NT("src/sub/deep/up"), NT("src/sub"));
   fake::add_link(NT("src/sub/out"), NT("dst"));
   EXPECT_EQ(tree(), 1);
@@ -283,8 +283,8 @@ TEST_F(TreeCopy, OverlongNamesAreRefusedNeverCut) {
   fake::add_file(NT("s/ab.txt"), "1");
   fake::add_file(NT("s/abc.txt"), "2");
   fake::add_directory(NT("s/dddd"));
-  options.recurse = true;
-  options.batch = true;
+  options_to_fill().recurse = true;
+  options_to_fill().batch = true;
   // A source spelled so that "ab.txt" just fits and "abc.txt" does not;
   // the walk of "dddd" could not even name its search pattern.
   size_t length = size_t(kPathMax) - 7;
@@ -325,7 +325,7 @@ TEST_F(TreeCopy, EachFileIsExaminedOnce) {
   const int expected = entry.status_known ? 1 + 2 : 1 + 4 + 2;
   for (bool second_pass : {false, true}) {
     SCOPED_TRACE(second_pass);
-    options.newer_only = second_pass;
+    options_to_fill().newer_only = second_pass;
     int before = fake::call_count(fake::op_status);
     EXPECT_EQ(tree(), 0);
     EXPECT_EQ(fake::call_count(fake::op_status) - before, expected);

@@ -17,12 +17,12 @@ protected:
     fake::reset();
     close_progress_window();
     fake::reset();
-    options = CopyOptions();
+    options_to_fill() = CopyOptions();
     reset_progress();
   }
   void TearDown() override {
     close_progress_window();
-    options = CopyOptions();
+    options_to_fill() = CopyOptions();
   }
 };
 
@@ -41,10 +41,10 @@ TEST_F(ProgressTest, SpinnerContinuesWhereTheLastFileStopped) {
 }
 
 TEST_F(ProgressTest, QuietDrawsNoSpinnerAndKeepsItsPosition) {
-  options.quiet = true;
+  options_to_fill().quiet = true;
   show_spinner();
   EXPECT_EQ("", fake::console_output());
-  options.quiet = false;
+  options_to_fill().quiet = false;
   show_spinner();
   EXPECT_EQ("|\b", fake::console_output());
 }
