@@ -5,7 +5,6 @@
 
 #include "cli/messages.h"
 #include "cli/options.h"
-#include "engine/block_copy.h"
 #include "engine/copy_entry.h"
 #include "engine/same_file.h"
 #include "platform/path_syntax.h"
@@ -60,22 +59,21 @@ void remove_oldest(const nstring &oldest) {
     print_log("%ls has been deleted.\n", oldest.c_str());
 }
 
-// Renames with the log line on success; a failure (usually a generation
-// that isn't there) is silent. A generation is never renamed onto a name
-// that is still taken (its own shift failed), where a rename would replace
-// that backup: false, with EEXIST.
-bool rename_logged(const nstring &from, const nstring &to) {
+// Renames with the log line on success: 0, else the reason it failed. A
+// failure (usually a generation that isn't there) is silent. A generation is
+// never renamed onto a name that is still taken (its own shift failed),
+// where a rename would replace that backup: EEXIST.
+int rename_logged(const nstring &from, const nstring &to) {
   FileStatus status;
-  if (file_status(to.c_str(), &status) == 0) {
-    errno = EEXIST;
-    return false;
-  }
-  if (!name_is_missing(errno))
-    return false;
+  if (file_status(to.c_str(), &status) == 0)
+    return EEXIST;
+  int looked_up = errno;
+  if (!name_is_missing(looked_up))
+    return looked_up;
   if (rename_file(from.c_str(), to.c_str()) != 0)
-    return false;
+    return errno;
   print_log("%ls renamed to %ls\n", from.c_str(), to.c_str());
-  return true;
+  return 0;
 }
 
 // The backup of a file archived onto itself is a name the program makes.
@@ -152,10 +150,11 @@ int rotate_generations(nstring *destination, const nstring &source) {
     return 0;
   }
   nstring newest = generations >= 2 ? generation_name(parts, 1) : oldest;
-  if (rename_logged(*destination, newest) || name_is_missing(errno))
+  int failure = rename_logged(*destination, newest);
+  if (failure == 0 || name_is_missing(failure))
     return 0;
   // Copied over, the destination would be lost without its backup.
-  std::string reason = error_text(errno);
+  std::string reason = error_text(failure);
   refuse(source, *destination, ("Unable to archive the destination.  " + reason).c_str());
   return 1;
 }

@@ -52,10 +52,6 @@ CopyResult replace_from_temporary(const CopyPlan *plan, const CopyResult &result
 // result text completes the line).
 void report_throughput(int64_t length, int64_t elapsed);
 
-// True when the two names are the same name: byte for byte on POSIX, with
-// the letters a to z taken as capitals on Windows.
-bool same_file_name(const nchar *first, const nchar *second, PathStyle style);
-
 // Names tried for a temporary file after the first one.
 const int kTemporaryNameRetries = 64;
 

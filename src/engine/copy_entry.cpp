@@ -106,21 +106,6 @@ bool next_temporary_name(CopyPlan *plan) {
   return fits_path_buffer(plan->working_name);
 }
 
-bool same_file_name(const nchar *first, const nchar *second, PathStyle style) {
-  size_t i = 0;
-  for (; first[i] && second[i]; ++i) {
-    nchar a = first[i];
-    nchar b = second[i];
-    if (names_ignore_case(style)) {
-      a = ascii_upper(a);
-      b = ascii_upper(b);
-    }
-    if (a != b)
-      return false;
-  }
-  return first[i] == second[i];
-}
-
 nstring temporary_name(const nchar *destination, uint32_t clock_reading) {
   nchar digits[16];
   int count = 0;

@@ -18,25 +18,6 @@ nstring numbered(const nstring &base, uint32_t number) {
   return temporary_name(base.c_str(), number);
 }
 
-TEST(SameFileName, ComparesByTheRulesOfTheStyle) {
-  struct Row {
-    const nchar *first;
-    const nchar *second;
-    PathStyle style;
-    bool same;
-  } rows[] = {
-      {NT("C:\\Data\\a.txt"), NT("c:\\dATA\\A.TXT"), path_style_windows, true},
-      {NT("C:\\data\\a\u00e9"), NT("C:\\data\\a\u00c9"), path_style_windows, false},
-      {NT("C:\\data\\a"), NT("C:\\data\\ab"), path_style_windows, false},
-      {NT("/data/a.txt"), NT("/data/a.txt"), path_style_posix, true},
-      {NT("/data/a.txt"), NT("/data/A.txt"), path_style_posix, false},
-      {NT("/data/ab"), NT("/data/a"), path_style_posix, false},
-  };
-  for (const Row &row : rows)
-    EXPECT_EQ(row.same, same_file_name(row.first, row.second, row.style))
-        << narrow_text(row.first) << " | " << narrow_text(row.second);
-}
-
 TEST(TemporaryName, AppendsTheClockReadingInDecimal) {
   EXPECT_EQ(NT("dst_0"), temporary_name(NT("dst"), 0));
   EXPECT_EQ(NT("/d/report.txt_91234567"), temporary_name(NT("/d/report.txt"), 91234567));

@@ -1,6 +1,5 @@
 #include "engine/same_file.h"
 
-#include "engine/block_copy.h"
 #include "platform/path_syntax.h"
 
 #include <type_traits>
@@ -110,10 +109,10 @@ bool same_directory(const nstring &first, const nstring &second, int depth) {
   if (file_status(directory_or_current(first).c_str(), &one) != 0 ||
       file_status(directory_or_current(second).c_str(), &other) != 0)
     return false;
+  if (same_identity(one, other))
+    return true;
   if (!identity_known(one) || !identity_known(other))
     return false;
-  if (one.device == other.device && one.file_index == other.file_index)
-    return true;
   if (depth == 0 || first.size() < 2 || second.size() < 2)
     return false;
   return same_entry(first.substr(0, first.size() - 1), second.substr(0, second.size() - 1),
@@ -200,6 +199,26 @@ nstring holding_file(const nchar *source) {
 
 } // namespace
 
+bool same_file_name(const nchar *first, const nchar *second, PathStyle style) {
+  size_t i = 0;
+  for (; first[i] && second[i]; ++i) {
+    nchar a = first[i];
+    nchar b = second[i];
+    if (names_ignore_case(style)) {
+      a = ascii_upper(a);
+      b = ascii_upper(b);
+    }
+    if (a != b)
+      return false;
+  }
+  return first[i] == second[i];
+}
+
+bool same_identity(const FileStatus &one, const FileStatus &other) {
+  return identity_known(one) && identity_known(other) && one.device == other.device &&
+         one.file_index == other.file_index;
+}
+
 bool differ_only_in_case(const nstring &first, const nstring &second) {
   if (first == second)
     return false;
@@ -214,8 +233,7 @@ bool is_same_file(const nchar *source, const FileStatus &source_status, const nc
                   const FileStatus &destination_status) {
   if (same_file_name(source, destination, native_path_style))
     return true;
-  if (identity_known(source_status) && source_status.device == destination_status.device &&
-      source_status.file_index == destination_status.file_index)
+  if (same_identity(source_status, destination_status))
     return true;
   return is_case_spelling(holding_file(source), destination);
 }

@@ -1,13 +1,23 @@
 // Whether a destination is the very file of its source. The copy entry, the
-// archive generations and the move all ask this one question, so that no
-// spelling of the source is ever truncated, renamed or deleted by one of
-// them while another would have refused it.
+// archive generations, the move and the tree copy all ask this one
+// question, so that no spelling of the source is ever truncated, renamed,
+// deleted or walked into by one of them while another would have refused it.
 #pragma once
 
 #include "platform/native.h"
 #include "platform/platform.h"
 
 namespace zorov {
+
+// True when the two names are the same name: byte for byte where names are
+// exact, with the letters a to z taken as capitals where the style ignores
+// letter case.
+bool same_file_name(const nchar *first, const nchar *second, PathStyle style);
+
+// True when both statuses carry an identity (device and inode; volume and
+// file index) and it is the same: one file under two names. An identity the
+// platform could not read is no identity.
+bool same_identity(const FileStatus &one, const FileStatus &other);
 
 // True when `destination` is the file of `source` itself: the same name, the
 // same identity (device and inode; volume and file index), or, on a file

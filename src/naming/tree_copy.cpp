@@ -6,6 +6,7 @@
 #include "cli/messages.h"
 #include "cli/options.h"
 #include "decide/file_job.h"
+#include "engine/same_file.h"
 #include "naming/path_probe.h"
 #include "platform/path_syntax.h"
 #include "platform/platform.h"
@@ -22,49 +23,30 @@ namespace {
 const char kBlankLine[] =
     "                                                                               ";
 
-// Which file a name leads to, as far as the platform can tell.
-struct Identity {
-  bool known = false;
-  uint64_t device = 0;
-  uint64_t file_index = 0;
-};
-
 // One level of the walk in progress: the directory being read and the one
 // its files go to. The destination may not exist yet (it is created with the
-// first subdirectory below it), so its identity is looked up again until it
-// is known.
+// first subdirectory below it), so it is looked up again until it is found.
 struct WalkLevel {
-  Identity source;
+  FileStatus source;
   nstring destination;
-  Identity destination_identity;
+  bool destination_found = false;
+  FileStatus destination_status;
 };
 
 // The levels from the top of the walk down to the one being read.
 std::vector<WalkLevel> walk;
 
-Identity identity_from(const FileStatus &status) {
-  Identity identity;
-  identity.device = status.device;
-  identity.file_index = status.file_index;
-  identity.known = status.device != 0 || status.file_index != 0;
-  return identity;
-}
-
-Identity identity_of(const nstring &name) {
+// The status of `name`; one without an identity when it can't be had.
+FileStatus status_of(const nstring &name) {
   FileStatus status;
   if (file_status(name.c_str(), &status) != 0)
-    return Identity();
-  return identity_from(status);
+    return FileStatus();
+  return status;
 }
 
 // The status the search took of an entry, where it took one.
-Identity entry_identity(const DirectoryEntry &entry, const nstring &name) {
-  return entry.status_known ? identity_from(entry.status) : identity_of(name);
-}
-
-bool same_identity(const Identity &one, const Identity &other) {
-  return one.known && other.known && one.device == other.device &&
-         one.file_index == other.file_index;
+FileStatus entry_status(const DirectoryEntry &entry, const nstring &name) {
+  return entry.status_known ? entry.status : status_of(name);
 }
 
 // Names are refused whole, never cut into the name of some other file.
@@ -81,13 +63,22 @@ nstring join_entry(const nstring &directory, const nstring &name) {
 
 bool is_dot_entry(const nstring &name) { return name == NT(".") || name == NT(".."); }
 
+// Whether a destination of the walk is the subdirectory `source_entry`,
+// by the rules that tell a destination from its source.
+bool is_destination(WalkLevel *level, const nstring &source_entry, const FileStatus &entry) {
+  if (!level->destination_found)
+    level->destination_found =
+        file_status(level->destination.c_str(), &level->destination_status) == 0;
+  return level->destination_found &&
+         is_same_file(source_entry.c_str(), entry, level->destination.c_str(),
+                      level->destination_status);
+}
+
 // A subdirectory that is one of the directories being read (a link or a
 // mount back up the tree), or one being written to (the destination lies
 // inside the source), would be walked without end. True when it is one of
 // them; the message is written here.
-bool leads_back(const nstring &source_entry, const Identity &entry) {
-  if (!entry.known)
-    return false;
+bool leads_back(const nstring &source_entry, const FileStatus &entry) {
   for (const WalkLevel &level : walk) {
     if (same_identity(level.source, entry)) {
       report_output("%ls: Directory leads back to one of its parents; passed over.\n",
@@ -96,9 +87,7 @@ bool leads_back(const nstring &source_entry, const Identity &entry) {
     }
   }
   for (WalkLevel &level : walk) {
-    if (!level.destination_identity.known)
-      level.destination_identity = identity_of(level.destination);
-    if (same_identity(level.destination_identity, entry)) {
+    if (is_destination(&level, source_entry, entry)) {
       report_output("%ls: Directory is a destination of this copy; passed over.\n",
                     source_entry.c_str());
       return true;
@@ -125,17 +114,17 @@ bool create_destination(nstring *destination_entry) {
 }
 
 int walk_level(const nstring &source_dir, const nstring &destination_dir, const JobContext &job,
-               const Identity &source_identity);
+               const FileStatus &source_status);
 
-int copy_subdirectory(const nstring &source_entry, const Identity &identity,
+int copy_subdirectory(const nstring &source_entry, const FileStatus &status,
                       nstring *destination_entry, const JobContext &job) {
-  if (leads_back(source_entry, identity))
+  if (leads_back(source_entry, status))
     return 1;
   // Nothing is created when only listing what would be copied.
   if (probe_path(destination_entry->c_str()) != 1 && !options.identify_only &&
       !create_destination(destination_entry))
     return 8;
-  return walk_level(source_entry, *destination_entry, job, identity);
+  return walk_level(source_entry, *destination_entry, job, status);
 }
 
 int copy_entry(const DirectoryEntry &entry, const nstring &source_dir,
@@ -159,7 +148,7 @@ int copy_entry(const DirectoryEntry &entry, const nstring &source_dir,
     }
   }
   if (descend)
-    return copy_subdirectory(source_entry, entry_identity(entry, source_entry), &destination_entry,
+    return copy_subdirectory(source_entry, entry_status(entry, source_entry), &destination_entry,
                              job);
   return copy_one_file(job, destination_entry, source_entry, 1,
                        entry.status_known ? &entry.status : nullptr);
@@ -203,7 +192,7 @@ int walk_entries(DirectorySearch *search, DirectoryEntry *entry, const nstring &
 // One level of the walk; the source directory's identity is known already.
 // The destination's is looked up only when a subdirectory needs it.
 int walk_level(const nstring &source_dir, const nstring &destination_dir, const JobContext &job,
-               const Identity &source_identity) {
+               const FileStatus &source_status) {
   if (options.verbose_recursion && !options.quiet)
     print_output("\r%s\r%ls\r", kBlankLine, source_dir.c_str());
   nstring pattern = join_entry(source_dir, NT("*.*"));
@@ -216,7 +205,7 @@ int walk_level(const nstring &source_dir, const nstring &destination_dir, const 
   if (!search)
     return search_not_started(source_dir, errno);
   WalkLevel level;
-  level.source = source_identity;
+  level.source = source_status;
   level.destination = destination_dir;
   walk.push_back(level);
   int worst = walk_entries(search, &entry, source_dir, destination_dir, job);
@@ -229,7 +218,7 @@ int walk_level(const nstring &source_dir, const nstring &destination_dir, const 
 
 int copy_tree(const JobContext &job, const nstring &source_dir, const nstring &destination_dir) {
   return walk_level(source_dir, destination_dir, job,
-                    identity_of(source_dir.empty() ? nstring(NT(".")) : source_dir));
+                    status_of(source_dir.empty() ? nstring(NT(".")) : source_dir));
 }
 
 } // namespace zorov

@@ -177,6 +177,13 @@ def case_folding(run):
     # Names that differ in more than case are other files.
     ok(run.zorov("-b", "m/case/doc.txt", "m/case/DOC2.TXT"), "another file")
     equal(run.read("m/case/DOC2.TXT"), b"precious", "another file")
+    # A tree copied into its own subdirectory, named by another spelling,
+    # never walks into what it writes there.
+    write(run, "m/nest/doc.txt", b"nested")
+    result = run.zorov("-b", "-s", "m/nest", "m/NEST/in/")
+    equal(result.code, 1, result)
+    check(": Directory is a destination of this copy; passed over." in result.out, result)
+    equal(sorted(os.listdir(run.native("m/nest/in"))), ["doc.txt"], "nothing nested")
 
 
 image_case("xfs", 320, ["mkfs.xfs", "-q", "-m", "reflink=1"], ["mount"])
