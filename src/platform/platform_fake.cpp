@@ -21,6 +21,9 @@ namespace {
 const bool windows_names = native_path_style == path_style_windows;
 const uint32_t posix_umask = 022;
 const uint32_t owner_write = 0200;
+// What a call is refused with for a name beyond the limit: the Windows
+// runtime finds no such path.
+const int too_long_error = windows_names ? ENOENT : ENAMETOOLONG;
 
 struct FileData {
   std::string content;
@@ -108,6 +111,14 @@ nchar fold_char(nchar c) {
 }
 
 bool same_char(nchar a, nchar b) { return fold_char(a) == fold_char(b); }
+
+nstring order_key(nstring name) {
+  if (windows_names)
+    for (nchar &c : name)
+      if (c >= NT('a') && c <= NT('z'))
+        c = nchar(c - NT('a') + NT('A'));
+  return name;
+}
 
 bool has_drive(const nstring &name) {
   return windows_names && name.size() >= 2 && name[1] == NT(':');
@@ -246,7 +257,7 @@ bool follow_links(nstring *full, nstring *key, Node **node) {
 Node *find_name(const nchar *name, nstring *key = nullptr, bool follow = true) {
   nstring full;
   if (!resolve_name(name, &full)) {
-    errno = ENAMETOOLONG;
+    errno = too_long_error;
     return nullptr;
   }
   nstring node_key = key_of(full);
@@ -820,7 +831,7 @@ int resolve_full_path(const nchar *name, nstring *full) {
   if (call_fails(fake::op_resolve))
     return -1;
   if (!resolve_name(name, full)) {
-    errno = windows_names ? ERANGE : ENAMETOOLONG;
+    errno = ENAMETOOLONG;
     return -1;
   }
   return 0;
@@ -859,6 +870,7 @@ DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry) {
     errno = ENOENT;
     return nullptr;
   }
+  // Windows file systems list names in the order of their capitals.
   std::map<nstring, DirectoryEntry> sorted;
   std::map<nstring, nstring> keys;
   if (!is_root(directory_key)) {
@@ -880,8 +892,8 @@ DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry) {
     DirectoryEntry found;
     found.name = own;
     found.attributes = entry_attributes(item.second);
-    sorted[own] = found;
-    keys[own] = item.first;
+    sorted[order_key(own)] = found;
+    keys[order_key(own)] = item.first;
   }
   if (sorted.empty()) {
     errno = ENOENT;
@@ -918,7 +930,7 @@ int make_directory(const nchar *name) {
     return -1;
   nstring full;
   if (!resolve_name(name, &full)) {
-    errno = ENAMETOOLONG;
+    errno = too_long_error;
     return -1;
   }
   nstring key = key_of(full);
@@ -960,7 +972,7 @@ int rename_file(const nchar *from, const nchar *to) {
     return -1;
   nstring to_full;
   if (!resolve_name(to, &to_full)) {
-    errno = ENAMETOOLONG;
+    errno = too_long_error;
     return -1;
   }
   nstring to_key = key_of(to_full);
@@ -969,7 +981,7 @@ int rename_file(const nchar *from, const nchar *to) {
   Node *target = find_key(to_key);
   if (target) {
     if (windows_names) {
-      errno = EACCES;
+      errno = EEXIST;
       return -1;
     }
     if (target->directory || source->directory) {
@@ -1072,7 +1084,7 @@ namespace {
 Node *make_new_node(const nchar *name) {
   nstring full;
   if (!resolve_name(name, &full)) {
-    errno = ENAMETOOLONG;
+    errno = too_long_error;
     return nullptr;
   }
   nstring key = key_of(full);
@@ -1127,7 +1139,7 @@ int rename_made_file(const nchar *from, const nchar *to, const FileIdentity &mad
   }
   nstring to_full;
   if (!resolve_name(to, &to_full)) {
-    errno = ENAMETOOLONG;
+    errno = too_long_error;
     return -1;
   }
   nstring to_key = key_of(to_full);
@@ -1166,7 +1178,7 @@ int open_file(const nchar *name, OpenMode mode, ShareMode share, uint32_t permis
     return -1;
   nstring full;
   if (!resolve_name(name, &full)) {
-    errno = ENAMETOOLONG;
+    errno = too_long_error;
     return -1;
   }
   nstring key = key_of(full);
@@ -1347,7 +1359,7 @@ TextStream *open_text(const nchar *name, TextMode mode) {
     return nullptr;
   nstring full;
   if (!resolve_name(name, &full)) {
-    errno = ENAMETOOLONG;
+    errno = too_long_error;
     return nullptr;
   }
   nstring key = key_of(full);
@@ -1572,7 +1584,7 @@ int platform_copy_file(const nchar *source, const nchar *destination, bool resta
   std::shared_ptr<FileData> data = from->data;
   nstring full;
   if (!resolve_name(destination, &full))
-    return errno = ENAMETOOLONG;
+    return errno = too_long_error;
   nstring key = key_of(full);
   Node *to = find_key(key);
   if (!follow_links(&full, &key, &to))

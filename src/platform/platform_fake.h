@@ -43,13 +43,15 @@ struct ProcessExit {
 //   are EBADF; an unknown descriptor is EBADF everywhere. A failed close still
 //   releases the descriptor.
 // - Writing sets the file's modification time to the wall clock.
-// - search_first lists matches in sorted order; "." and ".." come too, when
-//   they match, in any directory but a root. A missing directory or no match
-//   is null with ENOENT.
+// - search_first lists matches in sorted order (Windows: by their capitals);
+//   "." and ".." come too, when they match, in any directory but a root. A
+//   missing directory or no match is null with ENOENT.
 // - remove_file of a read-only file and set_file_times on one fail with
 //   EACCES on Windows only; remove_file of a directory fails.
 // - rename_file onto an existing name replaces a file on POSIX and fails with
-//   EACCES on Windows; a directory moves with everything below it.
+//   EEXIST on Windows; a directory moves with everything below it.
+// - A name beyond the limit is ENAMETOOLONG (ENOENT on Windows, as the
+//   runtime finds no such path).
 // - make_directory of an existing name is EEXIST, with a missing parent
 //   ENOENT.
 // - open_text to append or replace creates the file; a read-only one is

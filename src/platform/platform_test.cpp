@@ -1,8 +1,10 @@
-// Tests of the real platform layer, on the disk, in a fresh directory under
-// the system's temporary directory. The same expectations hold on both
-// platforms; where the platforms truly differ, the expectation is computed
-// from the native path style.
+// Tests of what only the real platform layer does (sharing requests, the
+// platform's line ends, interruption, character sets, the services of the
+// system), and the fixture that runs the contract suite of every layer
+// against it: a fresh directory under the system's temporary directory,
+// made the current directory.
 #include "platform/platform.h"
+#include "support/platform_contract.h"
 
 #if defined(_WIN32)
 #include "platform/console_hook.h"
@@ -17,8 +19,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <map>
-#include <set>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -39,8 +39,6 @@ namespace fs = std::filesystem;
 const bool on_windows = native_path_style == path_style_windows;
 const nchar separator = on_windows ? NT('\\') : NT('/');
 const std::string line_end = on_windows ? "\r\n" : "\n";
-
-nstring current_directory() { return fs::current_path().native(); }
 
 nstring joined(const nstring &directory, const nstring &name) {
   if (!directory.empty() && directory.back() == separator)
@@ -70,11 +68,44 @@ std::string read_all(const nstring &name) {
   return bytes;
 }
 
-std::string pattern_bytes(size_t size) {
-  std::string bytes(size, '\0');
-  for (size_t i = 0; i < size; ++i)
-    bytes[i] = static_cast<char>((i * 7) % 251);
-  return bytes;
+} // namespace
+
+// ------------------------------------------- the contract suite's fixture
+
+namespace contract {
+namespace {
+
+fs::path started;
+nstring fresh;
+
+} // namespace
+
+nstring enter_fresh_directory() {
+  started = fs::current_path();
+  nstring base = fs::temp_directory_path().native();
+  fresh.clear();
+  for (int attempt = 0; attempt < 100 && fresh.empty(); ++attempt) {
+    std::string leaf = "zorov-platform-" + std::to_string(wall_seconds()) + "-" +
+                       std::to_string(milliseconds_now()) + "-" + std::to_string(attempt);
+    nstring candidate = joined(base, nstring(leaf.begin(), leaf.end()));
+    if (make_directory(candidate.c_str()) == 0)
+      fresh = candidate;
+  }
+  EXPECT_FALSE(fresh.empty()) << "no temporary directory";
+  fs::current_path(fresh);
+  // The system's own spelling of it, as full-path names are made from it.
+  return fs::current_path().native();
+}
+
+void leave_fresh_directory() {
+  fs::current_path(started);
+  if (fresh.empty())
+    return;
+  // Read-only files would refuse deletion on Windows.
+  std::error_code error;
+  for (const fs::directory_entry &entry : fs::recursive_directory_iterator(fresh, error))
+    make_writable(entry.path().c_str());
+  fs::remove_all(fresh, error);
 }
 
 void make_read_only(const nstring &name) {
@@ -83,29 +114,29 @@ void make_read_only(const nstring &name) {
                   fs::perm_options::remove);
 }
 
+bool make_symbolic_link(const nstring &link, const nstring &target, std::string *why) {
+  std::error_code error;
+  fs::create_symlink(fs::path(target), fs::path(link), error);
+  *why = error ? "no symbolic links here: " + error.message() : "";
+  return !error;
+}
+
+bool make_hard_link(const nstring &link, const nstring &target, std::string *why) {
+  std::error_code error;
+  fs::create_hard_link(fs::path(target), fs::path(link), error);
+  *why = error ? "no hard links here: " + error.message() : "";
+  return !error;
+}
+
+} // namespace contract
+
+namespace {
+
+// Tests of the real layer alone, in the contract suite's fresh directory.
 class PlatformTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    nstring base = fs::temp_directory_path().native();
-    for (int attempt = 0; attempt < 100 && directory_.empty(); ++attempt) {
-      std::string leaf = "zorov-platform-" + std::to_string(wall_seconds()) + "-" +
-                         std::to_string(milliseconds_now()) + "-" + std::to_string(attempt);
-      nstring candidate = joined(base, nstring(leaf.begin(), leaf.end()));
-      if (make_directory(candidate.c_str()) == 0)
-        directory_ = candidate;
-    }
-    ASSERT_FALSE(directory_.empty()) << "no temporary directory";
-  }
-
-  void TearDown() override {
-    if (directory_.empty())
-      return;
-    // Read-only files would refuse deletion on Windows.
-    std::error_code error;
-    for (const fs::directory_entry &entry : fs::recursive_directory_iterator(directory_, error))
-      make_writable(entry.path().c_str());
-    fs::remove_all(directory_, error);
-  }
+  void SetUp() override { directory_ = contract::enter_fresh_directory(); }
+  void TearDown() override { contract::leave_fresh_directory(); }
 
   nstring name(const nstring &leaf) const { return joined(directory_, leaf); }
 
@@ -113,108 +144,6 @@ protected:
 };
 
 // ------------------------------------------------- file descriptors
-
-TEST_F(PlatformTest, WrittenBytesReadBackAtAnyPosition) {
-  const std::string bytes = pattern_bytes(100000);
-  nstring file = name(NT("data.bin"));
-  int output = open_file(file.c_str(), open_write_truncate, share_deny_read_write, 0644);
-  ASSERT_GE(output, 0);
-  EXPECT_EQ(write_file(output, bytes.data(), 60000), 60000);
-  EXPECT_EQ(write_file(output, bytes.data() + 60000, 40000), 40000);
-  EXPECT_EQ(file_length(output), 100000);
-  EXPECT_EQ(close_file(output), 0);
-
-  int input = open_file(file.c_str(), open_read, share_deny_write, 0);
-  ASSERT_GE(input, 0);
-  struct Row {
-    int64_t offset;
-    uint32_t count;
-    int32_t expected;
-  };
-  const Row rows[] = {
-      {4000, 1000, 1000}, {0, 100000, 100000}, {99990, 100, 10}, {100000, 100, 0}, {200000, 100, 0},
-  };
-  std::vector<char> buffer(100000);
-  for (const Row &row : rows) {
-    EXPECT_EQ(seek_file(input, row.offset), row.offset);
-    int32_t count = read_file(input, buffer.data(), row.count);
-    ASSERT_EQ(count, row.expected) << "at " << row.offset;
-    if (count > 0) {
-      EXPECT_EQ(std::string(buffer.data(), static_cast<size_t>(count)),
-                bytes.substr(static_cast<size_t>(row.offset), static_cast<size_t>(count)));
-    }
-  }
-  EXPECT_EQ(seek_file(input, -1), -1);
-  EXPECT_EQ(file_length(input), 100000);
-  EXPECT_EQ(close_file(input), 0);
-
-  EXPECT_EQ(stream_length(file.c_str()), 100000);
-  FileStatus status;
-  ASSERT_EQ(file_status(file.c_str(), &status), 0);
-  EXPECT_EQ(status.size, 100000);
-  EXPECT_TRUE(status.is_regular);
-  EXPECT_FALSE(status.is_directory);
-  EXPECT_FALSE(status.read_only);
-}
-
-TEST_F(PlatformTest, ShortFileGivesWhatItHasThenEndOfFile) {
-  nstring file = name(NT("short.txt"));
-  ASSERT_TRUE(write_all(file, "abc"));
-  int input = open_file(file.c_str(), open_read, share_deny_write, 0);
-  ASSERT_GE(input, 0);
-  char buffer[16];
-  EXPECT_EQ(read_file(input, buffer, sizeof buffer), 3);
-  EXPECT_EQ(std::string(buffer, 3), "abc");
-  EXPECT_EQ(read_file(input, buffer, sizeof buffer), 0);
-  close_file(input);
-}
-
-TEST_F(PlatformTest, OutputModesTruncateOrAppend) {
-  nstring file = name(NT("modes.txt"));
-  ASSERT_TRUE(write_all(file, "abc"));
-
-  int append = open_file(file.c_str(), open_append, share_deny_read_write, 0644);
-  ASSERT_GE(append, 0);
-  EXPECT_EQ(seek_file(append, 0), 0);
-  EXPECT_EQ(write_file(append, "d", 1), 1); // lands at the end all the same
-  close_file(append);
-  EXPECT_EQ(read_all(file), "abcd");
-
-  int truncate = open_file(file.c_str(), open_write_truncate, share_deny_read_write, 0644);
-  ASSERT_GE(truncate, 0);
-  EXPECT_EQ(file_length(truncate), 0);
-  EXPECT_EQ(write_file(truncate, "xy", 0), 0);
-  close_file(truncate);
-  EXPECT_EQ(read_all(file), "");
-
-  nstring created = name(NT("created.txt"));
-  append = open_file(created.c_str(), open_append, share_deny_write, 0644);
-  ASSERT_GE(append, 0);
-  EXPECT_EQ(write_file(append, "new", 3), 3);
-  close_file(append);
-  EXPECT_EQ(read_all(created), "new");
-}
-
-TEST_F(PlatformTest, OpenFailuresGiveTheRuntimeReason) {
-  struct Row {
-    nstring name;
-    OpenMode mode;
-    int error_number;
-  };
-  const Row rows[] = {
-      {name(NT("missing.txt")), open_read, ENOENT},
-      {name(NT("no-dir/new.txt")), open_write_truncate, ENOENT},
-      {name(NT("no-dir/new.txt")), open_append, ENOENT},
-  };
-  for (const Row &row : rows) {
-    errno = 0;
-    EXPECT_EQ(open_file(row.name.c_str(), row.mode, share_deny_none, 0644), -1);
-    EXPECT_EQ(errno, row.error_number);
-  }
-  errno = 0;
-  EXPECT_EQ(stream_length(name(NT("missing.txt")).c_str()), -1);
-  EXPECT_EQ(errno, ENOENT);
-}
 
 TEST_F(PlatformTest, SharingRequestsBindOnWindowsOnly) {
   nstring file = name(NT("shared.txt"));
@@ -245,258 +174,6 @@ TEST_F(PlatformTest, SharingRequestsBindOnWindowsOnly) {
     close_file(first);
   }
   EXPECT_EQ(read_all(file), "shared");
-}
-
-// ------------------------------------------------- read-only files
-
-TEST_F(PlatformTest, ReadOnlyFileRefusesWritersUntilMadeWritable) {
-  nstring file = name(NT("locked.txt"));
-  ASSERT_TRUE(write_all(file, "keep"));
-  make_read_only(file);
-
-  FileStatus status;
-  ASSERT_EQ(file_status(file.c_str(), &status), 0);
-  EXPECT_TRUE(status.read_only);
-  for (OpenMode mode : {open_write_truncate, open_append}) {
-    errno = 0;
-    int descriptor = open_file(file.c_str(), mode, share_deny_read_write, 0644);
-    EXPECT_EQ(descriptor, -1) << mode;
-    EXPECT_EQ(errno, EACCES) << mode;
-    if (descriptor >= 0)
-      close_file(descriptor);
-  }
-  EXPECT_EQ(read_all(file), "keep");
-
-  DirectoryEntry entry;
-  DirectorySearch *search = search_first(file.c_str(), &entry);
-  ASSERT_NE(search, nullptr);
-  EXPECT_NE(entry.attributes & attribute_read_only, 0u);
-  search_close(search);
-
-  ASSERT_EQ(make_writable(file.c_str()), 0);
-  ASSERT_EQ(file_status(file.c_str(), &status), 0);
-  EXPECT_FALSE(status.read_only);
-  EXPECT_TRUE(write_all(file, "changed"));
-  EXPECT_EQ(read_all(file), "changed");
-}
-
-// A copy of a read-only source is made with the source's permissions; the
-// new file is still written, and only later writers are refused.
-TEST_F(PlatformTest, NewFileIsWrittenWhateverPermissionsItGets) {
-  nstring file = name(NT("fresh.txt"));
-  int descriptor = open_file(file.c_str(), open_write_truncate, share_deny_read_write, 0444);
-  ASSERT_GE(descriptor, 0);
-  EXPECT_EQ(write_file(descriptor, "data", 4), 4);
-  close_file(descriptor);
-  EXPECT_EQ(read_all(file), "data");
-  if (native_path_style == path_style_posix) {
-    errno = 0;
-    EXPECT_EQ(open_file(file.c_str(), open_write_truncate, share_deny_read_write, 0644), -1);
-    EXPECT_EQ(errno, EACCES);
-    EXPECT_EQ(read_all(file), "data");
-    make_writable(file.c_str());
-  }
-}
-
-TEST_F(PlatformTest, CopiedAttributesCarryReadOnly) {
-  nstring source = name(NT("source.txt"));
-  nstring written = name(NT("written.txt"));
-  ASSERT_TRUE(write_all(source, "s"));
-  ASSERT_TRUE(write_all(written, "w"));
-  make_read_only(source);
-  ASSERT_EQ(copy_file_attributes(source.c_str(), written.c_str()), 0);
-  FileStatus status;
-  ASSERT_EQ(file_status(written.c_str(), &status), 0);
-  EXPECT_TRUE(status.read_only);
-
-  errno = 0;
-  EXPECT_EQ(copy_file_attributes(name(NT("missing")).c_str(), written.c_str()), -1);
-  EXPECT_EQ(errno, ENOENT);
-}
-
-// ------------------------------------------------------ directory search
-
-std::map<nstring, uint32_t> search_all(const nstring &pattern) {
-  std::map<nstring, uint32_t> found;
-  DirectoryEntry entry;
-  DirectorySearch *search = search_first(pattern.c_str(), &entry);
-  if (search == nullptr)
-    return found;
-  do
-    found[entry.name] = entry.attributes;
-  while (search_next(search, &entry) == 1);
-  search_close(search);
-  return found;
-}
-
-TEST_F(PlatformTest, SearchListsMatchesWithTheirAttributes) {
-  const nchar *files[] = {NT("a.txt"), NT("b.txt"), NT("ab.txt"),
-                          NT("c.dat"), NT("noext"), NT(".h.txt")};
-  for (const nchar *file : files)
-    ASSERT_TRUE(write_all(name(file), "x"));
-  ASSERT_EQ(make_directory(name(NT("d.txt")).c_str()), 0);
-
-  typedef std::set<nstring> Names;
-  struct Row {
-    const nchar *pattern;
-    Names expected;
-  };
-  const Row rows[] = {
-      {NT("*.txt"), {NT("a.txt"), NT("ab.txt"), NT("b.txt"), NT("d.txt"), NT(".h.txt")}},
-      {NT("?.txt"), {NT("a.txt"), NT("b.txt"), NT("d.txt")}},
-      {NT("*.*"),
-       {NT("."), NT(".."), NT("a.txt"), NT("ab.txt"), NT("b.txt"), NT("c.dat"), NT("d.txt"),
-        NT(".h.txt"), NT("noext")}},
-      {NT("*"),
-       {NT("."), NT(".."), NT("a.txt"), NT("ab.txt"), NT("b.txt"), NT("c.dat"), NT("d.txt"),
-        NT(".h.txt"), NT("noext")}},
-      {NT("c.dat"), {NT("c.dat")}},
-      {NT("*.xyz"), {}},
-      {NT("no-dir/*"), {}},
-  };
-  for (const Row &row : rows) {
-    std::map<nstring, uint32_t> found = search_all(name(row.pattern));
-    Names names;
-    for (const auto &item : found)
-      names.insert(item.first);
-    EXPECT_EQ(names, row.expected) << narrow_text(row.pattern);
-  }
-
-  std::map<nstring, uint32_t> found = search_all(name(NT("*")));
-  EXPECT_NE(found[NT("d.txt")] & attribute_directory, 0u);
-  EXPECT_EQ(found[NT("a.txt")] & (attribute_directory | attribute_hidden), 0u);
-  // A dot-name is what hides a file on POSIX; Windows keeps a separate bit
-  // for it, which a dot-name does not set there (except under emulation).
-  if (!on_windows) {
-    EXPECT_NE(found[NT(".h.txt")] & attribute_hidden, 0u);
-  }
-
-  // Windows names match without regard to case, POSIX names byte for byte.
-  Names upper;
-  for (const auto &item : search_all(name(NT("A.TXT"))))
-    upper.insert(item.first);
-  EXPECT_EQ(upper, on_windows ? Names{NT("a.txt")} : Names{});
-}
-
-// ------------------------------------------------------- full-path names
-
-TEST_F(PlatformTest, FullPathsOfRelativeAndDottedNames) {
-  const nstring here = current_directory();
-  const nstring sub_c = joined(joined(here, NT("a")), NT("c.txt"));
-  struct Row {
-    nstring name;
-    nstring expected;
-  };
-  const Row rows[] = {
-      {NT(""), here},
-      {NT("x.txt"), joined(here, NT("x.txt"))},
-      {NT("a/./b/../c.txt"), sub_c},
-      {NT("a/b/../../a/c.txt"), sub_c},
-      {NT("sub/"), joined(here, NT("sub")) + separator},
-      {directory_ + NT("/deep/../f.txt"), name(NT("f.txt"))},
-      {directory_ + NT("/./g.txt"), name(NT("g.txt"))},
-  };
-  for (const Row &row : rows) {
-    nstring full;
-    ASSERT_EQ(resolve_full_path(row.name.c_str(), &full), 0) << narrow_text(row.name.c_str());
-    EXPECT_EQ(full, row.expected) << narrow_text(row.name.c_str());
-  }
-}
-
-TEST_F(PlatformTest, FullPathsBeyondTheLimitAreRefused) {
-  const nstring here = joined(current_directory(), NT(""));
-  ASSERT_LT(here.size(), static_cast<size_t>(kPathMax - 10));
-  size_t fitting = static_cast<size_t>(kPathMax) - here.size();
-  nstring full;
-  nstring longest(fitting, NT('n'));
-  ASSERT_EQ(resolve_full_path(longest.c_str(), &full), 0);
-  EXPECT_EQ(full.size(), static_cast<size_t>(kPathMax));
-  nstring too_long(fitting + 1, NT('n'));
-  EXPECT_EQ(resolve_full_path(too_long.c_str(), &full), -1);
-  // Beyond what the system's own buffers hold, too.
-  nstring far_too_long(40000, NT('n'));
-  EXPECT_EQ(resolve_full_path(far_too_long.c_str(), &full), -1);
-}
-
-// ------------------------------------------------------ file identity
-
-TEST_F(PlatformTest, IdentityFollowsTheFileNotItsSpelling) {
-  nstring file = name(NT("same.txt"));
-  nstring other = name(NT("other.txt"));
-  ASSERT_TRUE(write_all(file, "content"));
-  ASSERT_TRUE(write_all(other, "content"));
-  ASSERT_EQ(make_directory(name(NT("sub")).c_str()), 0);
-  nstring detour =
-      directory_ + separator + NT("sub") + separator + NT("..") + separator + NT("same.txt");
-  struct Row {
-    nstring first, second;
-    int expected;
-  };
-  const Row rows[] = {
-      {file, file, 1},
-      {file, detour, 1},
-      {directory_, directory_ + separator + NT("."), 1},
-      {file, other, 0},
-      {file, name(NT("missing.txt")), 0},
-      {name(NT("missing.txt")), name(NT("missing.txt")), 0},
-  };
-  for (const Row &row : rows)
-    EXPECT_EQ(same_file_identity(row.first.c_str(), row.second.c_str()), row.expected)
-        << narrow_text(row.first.c_str()) << " " << narrow_text(row.second.c_str());
-  if (on_windows) {
-    // A bare drive is its current directory, not its root.
-    nstring drive = current_directory().substr(0, 2);
-    EXPECT_EQ(same_file_identity(drive.c_str(), NT(".")), 1);
-    FileStatus status;
-    EXPECT_EQ(file_status(drive.c_str(), &status), 0);
-    EXPECT_TRUE(status.is_directory);
-  }
-
-  // The status carries the same identity, so that callers can keep it.
-  FileStatus one, two, three;
-  ASSERT_EQ(file_status(file.c_str(), &one), 0);
-  ASSERT_EQ(file_status(detour.c_str(), &two), 0);
-  ASSERT_EQ(file_status(other.c_str(), &three), 0);
-  EXPECT_EQ(one.device, two.device);
-  EXPECT_EQ(one.file_index, two.file_index);
-  EXPECT_FALSE(one.device == three.device && one.file_index == three.file_index);
-}
-
-// ------------------------------------------------------- text streams
-
-std::vector<nstring> read_lines(const nstring &file, int capacity) {
-  std::vector<nstring> lines;
-  TextStream *stream = open_text(file.c_str(), text_read);
-  if (stream == nullptr)
-    return lines;
-  std::vector<nchar> line(static_cast<size_t>(capacity));
-  int length;
-  while ((length = read_text_line(stream, line.data(), capacity)) > 0)
-    lines.push_back(nstring(line.data(), static_cast<size_t>(length)));
-  close_text(stream);
-  return lines;
-}
-
-TEST_F(PlatformTest, TextLinesFoldCarriageReturnsAndKeepBytes) {
-  nstring file = name(NT("list.txt"));
-  ASSERT_TRUE(write_all(file, "one\r\ntwo\n\xE9t\xE9\nabcdefgh\nlast"));
-  const nchar e_acute = static_cast<nchar>(static_cast<unsigned char>(0xE9));
-  const nstring accented = nstring(1, e_acute) + NT("t") + e_acute + NT("\n");
-  EXPECT_EQ(read_lines(file, 260), (std::vector<nstring>{NT("one\n"), NT("two\n"), accented,
-                                                         NT("abcdefgh\n"), NT("last")}));
-  // A line longer than the buffer comes in pieces; the line end of a line
-  // that exactly fills the buffer goes with it, never as a line of its own.
-  EXPECT_EQ(read_lines(file, 4),
-            (std::vector<nstring>{NT("one"), NT("two"), nstring(1, e_acute) + NT("t") + e_acute,
-                                  NT("abc"), NT("def"), NT("gh\n"), NT("las"), NT("t")}));
-
-  // A NUL byte is a character of the line, counted like any other.
-  ASSERT_TRUE(write_all(file, std::string("keep\0.tmp\r\n", 11)));
-  EXPECT_EQ(read_lines(file, 260), (std::vector<nstring>{nstring(NT("keep\0.tmp\n"), 10)}));
-
-  errno = 0;
-  EXPECT_EQ(open_text(name(NT("missing.txt")).c_str(), text_read), nullptr);
-  EXPECT_EQ(errno, ENOENT);
 }
 
 #if !defined(_WIN32)
@@ -613,78 +290,12 @@ TEST_F(PlatformTest, WrittenTextGetsThePlatformLineEnds) {
   EXPECT_EQ(read_all(file), "a" + line_end + "b" + line_end + "c" + line_end);
   write_text_file(file, text_replace, "z");
   EXPECT_EQ(read_all(file), "z");
-}
-
-// ------------------------------------------------- names on the disk
-
-TEST_F(PlatformTest, TimesSetAreTheTimesRead) {
-  nstring file = name(NT("times.txt"));
-  ASSERT_TRUE(write_all(file, "t"));
-  const int64_t rows[][2] = {
-      {1000000000, 1234567890},
-      {1234567890, 1000000000},
-      {4102444800, 4102444801}, // beyond 32-bit seconds
-  };
-  for (const auto &row : rows) {
-    FileTime access, modification;
-    access.seconds = row[0];
-    modification.seconds = row[1];
-    ASSERT_EQ(set_file_times(file.c_str(), access, modification), 0);
-    FileStatus status;
-    ASSERT_EQ(file_status(file.c_str(), &status), 0);
-    EXPECT_EQ(status.access_time.seconds, row[0]);
-    EXPECT_EQ(status.modification_time.seconds, row[1]);
-  }
-}
-
-TEST_F(PlatformTest, RenameMovesTheFile) {
-  nstring from = name(NT("from.txt"));
-  nstring to = name(NT("to.txt"));
-  ASSERT_TRUE(write_all(from, "moved"));
-  ASSERT_EQ(rename_file(from.c_str(), to.c_str()), 0);
-  EXPECT_EQ(read_all(to), "moved");
-  FileStatus status;
-  EXPECT_EQ(file_status(from.c_str(), &status), -1);
-  ASSERT_EQ(remove_file(to.c_str()), 0);
-  EXPECT_EQ(file_status(to.c_str(), &status), -1);
-}
-
-struct Outcome {
-  int result;
-  int error_number;
-};
-
-// Takes errno right after the call that is the argument.
-Outcome outcome(int result) { return Outcome{result, errno}; }
-
-TEST_F(PlatformTest, FailuresOnNamesGiveTheRuntimeReason) {
-  ASSERT_TRUE(write_all(name(NT("file.txt")), "f"));
-  ASSERT_EQ(make_directory(name(NT("dir")).c_str()), 0);
-  const nstring missing = name(NT("missing.txt"));
-  const nstring file = name(NT("file.txt"));
-  FileStatus status;
-  FileTime time;
-  struct Row {
-    const char *what;
-    Outcome outcome;
-    int error_number;
-  };
-  // The rows run in order, each clearing errno before its call.
-  const Row rows[] = {
-      {"remove missing", outcome((errno = 0, remove_file(missing.c_str()))), ENOENT},
-      {"rename missing",
-       outcome((errno = 0, rename_file(missing.c_str(), name(NT("renamed.txt")).c_str()))), ENOENT},
-      {"status missing", outcome((errno = 0, file_status(missing.c_str(), &status))), ENOENT},
-      {"writable missing", outcome((errno = 0, make_writable(missing.c_str()))), ENOENT},
-      {"times missing", outcome((errno = 0, set_file_times(missing.c_str(), time, time))), ENOENT},
-      {"directory exists", outcome((errno = 0, make_directory(name(NT("dir")).c_str()))), EEXIST},
-      {"parent missing", outcome((errno = 0, make_directory(name(NT("no/dir")).c_str()))), ENOENT},
-  };
-  for (const Row &row : rows) {
-    EXPECT_EQ(row.outcome.result, -1) << row.what;
-    EXPECT_EQ(row.outcome.error_number, row.error_number) << row.what;
-  }
-  EXPECT_EQ(read_all(file), "f");
+  FileIdentity made;
+  TextStream *text = create_new_text(name(NT("text")).c_str(), &made);
+  ASSERT_NE(text, nullptr);
+  write_text(text, "a\nb\n", 4);
+  close_text(text);
+  EXPECT_EQ(read_all(name(NT("text"))), "a" + line_end + "b" + line_end);
 }
 
 // ------------------------------------------------- the platform copy
@@ -695,50 +306,6 @@ struct Reports {
 
 void record_report(int64_t total, int64_t transferred, void *context) {
   static_cast<Reports *>(context)->calls.push_back(std::make_pair(total, transferred));
-}
-
-TEST_F(PlatformTest, PlatformCopyCarriesContentTimesAndProgress) {
-  const std::string bytes = pattern_bytes(300000);
-  nstring source = name(NT("big.bin"));
-  nstring destination = name(NT("copy.bin"));
-  ASSERT_TRUE(write_all(source, bytes));
-  FileTime access, modification;
-  access.seconds = 1100000000;
-  modification.seconds = 1200000000;
-  ASSERT_EQ(set_file_times(source.c_str(), access, modification), 0);
-  ASSERT_TRUE(write_all(destination, pattern_bytes(500000) + "older and longer"));
-
-  Reports reports;
-  ASSERT_EQ(platform_copy_file(source.c_str(), destination.c_str(), false, record_report, &reports),
-            0);
-  EXPECT_EQ(read_all(destination), bytes);
-  FileStatus status;
-  ASSERT_EQ(file_status(destination.c_str(), &status), 0);
-  EXPECT_EQ(status.modification_time.seconds, 1200000000);
-  // Emulated Windows services may copy without reporting; the real ones and
-  // the POSIX copy report as the data moves.
-  if (!on_windows) {
-    ASSERT_FALSE(reports.calls.empty());
-  }
-  if (!reports.calls.empty()) {
-    EXPECT_EQ(reports.calls.back(), std::make_pair(int64_t(300000), int64_t(300000)));
-  }
-  for (size_t i = 1; i < reports.calls.size(); ++i)
-    EXPECT_LE(reports.calls[i - 1].second, reports.calls[i].second);
-
-  // A restartable copy onto the first part of the file completes it.
-  ASSERT_TRUE(write_all(destination, bytes.substr(0, 1000)));
-  ASSERT_EQ(platform_copy_file(source.c_str(), destination.c_str(), true, record_report, &reports),
-            0);
-  EXPECT_EQ(read_all(destination), bytes);
-
-  EXPECT_NE(platform_copy_file(name(NT("missing")).c_str(), destination.c_str(), false,
-                               record_report, &reports),
-            0);
-  EXPECT_NE(platform_copy_file(source.c_str(), name(NT("no-dir/copy.bin")).c_str(), false,
-                               record_report, &reports),
-            0);
-  EXPECT_EQ(read_all(destination), bytes);
 }
 
 // Files whose status gives a size of 0 but that hold text (/proc on Linux)
@@ -758,120 +325,9 @@ TEST_F(PlatformTest, PlatformCopyReadsPastTheSizeTheStatusGives) {
   EXPECT_EQ(reports.calls.back().second, int64_t(copied.size()));
 }
 
-// ----------------------------------------------- names the program makes
-
-// A symbolic link, or false where the system won't make one.
-bool make_link(const nstring &link, const nstring &target) {
-  std::error_code error;
-  fs::create_symlink(fs::path(target), fs::path(link), error);
-  return !error;
-}
-
-TEST_F(PlatformTest, NewFilesAreMadeOnlyWhereNoNameExists) {
-  nstring fresh = name(NT("fresh"));
-  FileIdentity made;
-  int descriptor = create_new_file(fresh.c_str(), 0600, &made);
-  ASSERT_GE(descriptor, 0);
-  EXPECT_EQ(write_file(descriptor, "data", 4), 4);
-  EXPECT_EQ(close_file(descriptor), 0);
-  FileStatus status;
-  ASSERT_EQ(file_status(fresh.c_str(), &status), 0);
-  EXPECT_EQ(status.file_index, made.file_index);
-  EXPECT_EQ(status.device, made.device);
-  EXPECT_EQ(create_new_file(fresh.c_str(), 0600, &made), -1);
-  EXPECT_EQ(errno, EEXIST);
-  EXPECT_EQ(read_all(fresh), "data");
-
-  // Links, whether they lead somewhere or nowhere, are names that are taken.
-  ASSERT_TRUE(write_all(name(NT("victim")), "secret"));
-  if (!make_link(name(NT("to-victim")), name(NT("victim"))) ||
-      !make_link(name(NT("dangling")), name(NT("created-through-link"))))
-    GTEST_SKIP() << "no symbolic links here";
-  for (const nchar *leaf : {NT("to-victim"), NT("dangling")}) {
-    EXPECT_EQ(create_new_file(name(leaf).c_str(), 0600, &made), -1);
-    EXPECT_EQ(errno, EEXIST);
-    EXPECT_EQ(create_new_text(name(leaf).c_str(), &made), nullptr);
-    bool taken = false;
-    EXPECT_NE(
-        platform_copy_new_file(fresh.c_str(), name(leaf).c_str(), nullptr, nullptr, &made, &taken),
-        0);
-    EXPECT_TRUE(taken);
-    EXPECT_EQ(name_standing(name(leaf).c_str()), name_refused);
-  }
-  EXPECT_EQ(read_all(name(NT("victim"))), "secret");
-  EXPECT_FALSE(fs::exists(fs::path(name(NT("created-through-link")))));
-}
-
-TEST_F(PlatformTest, OnlyTheFileMadeIsRenamedAndItReplacesTheTarget) {
-  nstring temporary = name(NT("temporary"));
-  nstring destination = name(NT("destination"));
-  ASSERT_TRUE(write_all(destination, "old"));
-  Reports reports;
-  FileIdentity made;
-  bool taken = true;
-  ASSERT_TRUE(write_all(name(NT("source")), "new"));
-  ASSERT_EQ(platform_copy_new_file(name(NT("source")).c_str(), temporary.c_str(), record_report,
-                                   &reports, &made, &taken),
-            0);
-  EXPECT_FALSE(taken);
-  EXPECT_EQ(rename_made_file(temporary.c_str(), destination.c_str(), made), 0);
-  EXPECT_EQ(read_all(destination), "new");
-  EXPECT_FALSE(fs::exists(fs::path(temporary)));
-
-  // Another file in the made file's place is left where it is.
-  int descriptor = create_new_file(temporary.c_str(), 0600, &made);
-  ASSERT_GE(descriptor, 0);
-  close_file(descriptor);
-  ASSERT_TRUE(write_all(name(NT("planted")), "planted"));
-  ASSERT_EQ(remove_file(temporary.c_str()), 0);
-  ASSERT_EQ(rename_file(name(NT("planted")).c_str(), temporary.c_str()), 0);
-  EXPECT_EQ(rename_made_file(temporary.c_str(), destination.c_str(), made), -1);
-  EXPECT_EQ(errno, ENOENT);
-  EXPECT_EQ(read_all(destination), "new");
-  EXPECT_EQ(read_all(temporary), "planted");
-}
-
-TEST_F(PlatformTest, NameStandingTellsOwnFilesFromOthers) {
-  ASSERT_TRUE(write_all(name(NT("own")), "x"));
-  EXPECT_EQ(name_standing(name(NT("own")).c_str()), name_own_file);
-  EXPECT_EQ(name_standing(name(NT("missing")).c_str()), name_missing);
-  EXPECT_EQ(name_standing(directory_.c_str()), name_refused);
-  FileIdentity made;
-  TextStream *text = create_new_text(name(NT("text")).c_str(), &made);
-  ASSERT_NE(text, nullptr);
-  write_text(text, "a\nb\n", 4);
-  close_text(text);
-  EXPECT_EQ(read_all(name(NT("text"))), "a" + line_end + "b" + line_end);
-  EXPECT_NE(random_number(), random_number());
-}
-
-TEST_F(PlatformTest, FileWithoutVersionResourceHasVersionZero) {
-  nstring file = name(NT("plain.txt"));
-  ASSERT_TRUE(write_all(file, "MZ not really an image"));
-  for (const nstring &candidate : {file, name(NT("missing.exe"))}) {
-    uint32_t most = 7, least = 7;
-    read_file_version(candidate.c_str(), &most, &least);
-    EXPECT_EQ(most, 0u);
-    EXPECT_EQ(least, 0u);
-  }
-}
-
 // ------------------------------------------------- errors, time, process
 
-TEST(PlatformServices, ErrorTextsAreTheRuntimeTexts) {
-  struct Row {
-    int error_number;
-    const char *text;
-  };
-  const Row rows[] = {
-      {ENOENT, "No such file or directory"},
-      {EACCES, "Permission denied"},
-      {EEXIST, "File exists"},
-      {ENOSPC, "No space left on device"},
-  };
-  for (const Row &row : rows)
-    EXPECT_EQ(error_text(row.error_number), row.text);
-
+TEST(PlatformServices, SystemMessagesKeepTheirLineEnd) {
   // The Windows message keeps its own line end, as a line feed that text
   // streams write as CR LF.
   std::string message = system_message(2);
@@ -923,6 +379,19 @@ TEST(PlatformServices, EnvironmentAndNames) {
 // another file's name).
 const wchar_t kMixedNames[] = L"caf\u00e9 \u20ac \u0444\u0430\u0439\u043b \uff41\uff42\n";
 const char kMixedNamesAnsi[] = "caf\xe9 \x80 ???? ??";
+
+std::vector<nstring> read_lines(const nstring &file, int capacity) {
+  std::vector<nstring> lines;
+  TextStream *stream = open_text(file.c_str(), text_read);
+  if (stream == nullptr)
+    return lines;
+  std::vector<nchar> line(static_cast<size_t>(capacity));
+  int length;
+  while ((length = read_text_line(stream, line.data(), capacity)) > 0)
+    lines.push_back(nstring(line.data(), static_cast<size_t>(length)));
+  close_text(stream);
+  return lines;
+}
 
 bool ansi_is_western() {
   if (GetACP() == 1252)

@@ -1,30 +1,53 @@
-// Checks of the in-memory platform itself, where its bookkeeping is not
-// obvious: fault counting, short transfers, free space, search order, name
-// folding and text lines. The other unit tests stand on these behaviours.
+// Checks of the in-memory platform's own controls, where its bookkeeping is
+// not obvious: fault counting, short transfers, free space, memory and the
+// clock; and the fixture that runs the contract suite of every layer against
+// it, which checks that it behaves as the real layers do.
 #include "platform/path_syntax.h"
 #include "platform/platform_fake.h"
+#include "support/platform_contract.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 
 namespace zorov {
+
+// ------------------------------------------- the contract suite's fixture
+
+namespace contract {
+
+nstring enter_fresh_directory() {
+  fake::reset();
+  // The in-memory platform starts in "work" on the first drive, where drives
+  // exist.
+  bool drives = drive_prefix_length(nstring(NT("C:")), native_path_style) == 2;
+  return drives ? NT("C:\\work") : NT("/work");
+}
+
+void leave_fresh_directory() {}
+
+void make_read_only(const nstring &name) { fake::set_attributes(name, attribute_read_only); }
+
+bool make_symbolic_link(const nstring &link, const nstring &target, std::string *why) {
+  fake::add_symbolic_link(link, target);
+  why->clear();
+  return true;
+}
+
+bool make_hard_link(const nstring &link, const nstring &target, std::string *why) {
+  fake::add_link(link, target);
+  why->clear();
+  return true;
+}
+
+} // namespace contract
+
 namespace {
 
 class FakePlatform : public ::testing::Test {
 protected:
   void SetUp() override { fake::reset(); }
 };
-
-const nstring separator(1, preferred_separator<nchar>(native_path_style));
-// Names with drive prefixes, as Windows names have.
-const bool drives = drive_prefix_length(nstring(NT("C:")), native_path_style) == 2;
-
-// The native name of `relative` under the fake's current directory.
-nstring under_work(const nstring &relative) {
-  nstring full = drives ? NT("C:\\work") : NT("/work");
-  return relative.empty() ? full : full + separator + relative;
-}
 
 TEST_F(FakePlatform, FaultsHitOnlyTheNthCallAndCountEveryCall) {
   struct Row {
@@ -82,139 +105,6 @@ TEST_F(FakePlatform, FreeSpaceMovesWhatFitsThenFailsWithNoSpace) {
   EXPECT_EQ(2, write_file(out, "ab", 2));
   close_file(out);
   EXPECT_EQ("ab3456", fake::content(NT("out")));
-}
-
-TEST_F(FakePlatform, AppendWritesAtTheEndAndReadOnlyRefusesWriting) {
-  fake::add_file(NT("log"), "old");
-  fake::add_file(NT("locked"), "keep", 0, true);
-  int out = open_file(NT("log"), open_append, share_deny_write, 0644);
-  seek_file(out, 0);
-  write_file(out, "+new", 4);
-  close_file(out);
-  EXPECT_EQ("old+new", fake::content(NT("log")));
-  errno = 0;
-  EXPECT_EQ(-1, open_file(NT("locked"), open_write_truncate, share_deny_none, 0644));
-  EXPECT_EQ(EACCES, errno);
-  EXPECT_EQ("keep", fake::content(NT("locked")));
-  errno = 0;
-  EXPECT_EQ(-1, open_file(NT("missing/new"), open_write_truncate, share_deny_none, 0644));
-  EXPECT_EQ(ENOENT, errno);
-}
-
-TEST_F(FakePlatform, LinksShareOneFile) {
-  fake::add_file(NT("a"), "data");
-  fake::add_link(NT("b"), NT("a"));
-  EXPECT_EQ(1, same_file_identity(NT("a"), NT("./b")));
-  EXPECT_EQ(0, same_file_identity(NT("a"), NT("c")));
-  int out = open_file(NT("b"), open_write_truncate, share_deny_none, 0644);
-  close_file(out);
-  EXPECT_EQ("", fake::content(NT("a")));
-}
-
-TEST_F(FakePlatform, SearchGivesSortedMatchesWithDotEntries) {
-  fake::add_file(NT("d/b.txt"), "");
-  fake::add_file(NT("d/a.txt"), "");
-  fake::add_file(NT("d/c.dat"), "");
-  fake::add_directory(NT("d/sub"));
-  struct Row {
-    const nchar *pattern;
-    const char *names;
-  } rows[] = {
-      {NT("d/*.*"), ". .. a.txt b.txt c.dat sub"},
-      {NT("d/*.txt"), "a.txt b.txt"},
-      {NT("d/?.dat"), "c.dat"},
-      {NT("d/sub"), "sub"},
-      {NT("d/*.none"), ""},
-      {NT("nowhere/*"), ""},
-  };
-  for (const Row &row : rows) {
-    std::string names;
-    DirectoryEntry entry;
-    DirectorySearch *search = search_first(row.pattern, &entry);
-    if (search) {
-      do {
-        names += (names.empty() ? "" : " ") + narrow_text(entry.name.c_str());
-      } while (search_next(search, &entry));
-      search_close(search);
-    }
-    EXPECT_EQ(row.names, names) << narrow_text(row.pattern);
-  }
-  EXPECT_EQ(0, fake::open_search_count());
-}
-
-TEST_F(FakePlatform, FullPathsAreFoldedAgainstTheCurrentDirectory) {
-  struct Row {
-    const nchar *name;
-    nstring full;
-  } rows[] = {
-      {NT(""), under_work(NT(""))},
-      {NT("a/./b/../c"), under_work(NT("a") + separator + NT("c"))},
-      {NT("a//b/"), under_work(NT("a") + separator + NT("b") + separator)},
-  };
-  for (const Row &row : rows) {
-    nstring full;
-    ASSERT_EQ(0, resolve_full_path(row.name, &full));
-    EXPECT_EQ(row.full, full) << narrow_text(row.name);
-  }
-  nstring too_long(size_t(kPathMax), NT('x'));
-  nstring full;
-  EXPECT_EQ(-1, resolve_full_path(too_long.c_str(), &full));
-}
-
-TEST_F(FakePlatform, WindowsNamesKnowDrivesAndIgnoreCase) {
-  if (!drives)
-    GTEST_SKIP() << "Windows names only";
-  struct Row {
-    const nchar *name;
-    const nchar *full;
-  } rows[] = {
-      {NT("C:"), NT("C:\\work")},         {NT("c:."), NT("C:\\work")},
-      {NT("C:sub"), NT("C:\\work\\sub")}, {NT("D:sub"), NT("D:\\sub")},
-      {NT("\\top"), NT("C:\\top")},       {NT("D:/a/../b/"), NT("D:\\b\\")},
-  };
-  for (const Row &row : rows) {
-    nstring full;
-    ASSERT_EQ(0, resolve_full_path(row.name, &full));
-    EXPECT_EQ(nstring(row.full), full) << narrow_text(row.name);
-  }
-  fake::add_file(NT("Mixed.TXT"), "x");
-  EXPECT_TRUE(fake::exists(NT("c:\\WORK\\mixed.txt")));
-  DirectoryEntry entry;
-  DirectorySearch *search = search_first(NT("*.txt"), &entry);
-  ASSERT_NE(nullptr, search);
-  EXPECT_EQ(nstring(NT("Mixed.TXT")), entry.name);
-  search_close(search);
-}
-
-TEST_F(FakePlatform, PosixDotNamesAreHidden) {
-  if (drives)
-    GTEST_SKIP() << "POSIX names only";
-  fake::add_file(NT(".profile"), "");
-  fake::add_file(NT("Profile"), "");
-  EXPECT_EQ(attribute_hidden, fake::attributes_of(NT(".profile")) & attribute_hidden);
-  EXPECT_EQ(0u, fake::attributes_of(NT("Profile")) & attribute_hidden);
-  EXPECT_FALSE(fake::exists(NT("profile")));
-}
-
-TEST_F(FakePlatform, RenameMovesAWholeTree) {
-  fake::add_file(NT("old/inner/f"), "x");
-  ASSERT_EQ(0, rename_file(NT("old"), NT("new")));
-  EXPECT_FALSE(fake::exists(NT("old/inner/f")));
-  EXPECT_EQ("x", fake::content(NT("new/inner/f")));
-}
-
-TEST_F(FakePlatform, TextLinesReadLikeTheRuntime) {
-  fake::add_file(NT("list"), "one\r\nlonger line\nlast");
-  TextStream *stream = open_text(NT("list"), text_read);
-  ASSERT_NE(nullptr, stream);
-  nchar line[8];
-  std::vector<std::string> lines;
-  while (read_text_line(stream, line, 8))
-    lines.push_back(narrow_text(line));
-  close_text(stream);
-  std::vector<std::string> expected = {"one\n", "longer ", "line\n", "last"};
-  EXPECT_EQ(expected, lines);
-  EXPECT_EQ(0, fake::open_text_count());
 }
 
 TEST_F(FakePlatform, MemoryLimitCountsSmallAllocations) {

@@ -1,0 +1,708 @@
+// The behaviour every platform layer owes the program, checked once and run
+// against each: the in-memory platform of the unit tests and the real layer
+// of the build, natively and under wine. Each test works in a fresh current
+// directory that the binary's fixture provides. Where the platforms truly
+// differ, the expectation is computed from the native path style.
+#include "support/platform_contract.h"
+
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zorov {
+namespace {
+
+const bool on_windows = native_path_style == path_style_windows;
+const nchar separator = on_windows ? NT('\\') : NT('/');
+
+nstring joined(const nstring &directory, const nstring &name) {
+  if (!directory.empty() && directory.back() == separator)
+    return directory + name;
+  return directory + separator + name;
+}
+
+bool write_all(const nstring &name, const std::string &bytes) {
+  int descriptor = open_file(name.c_str(), open_write_truncate, share_deny_none, 0644);
+  if (descriptor < 0)
+    return false;
+  int32_t written = write_file(descriptor, bytes.data(), static_cast<uint32_t>(bytes.size()));
+  close_file(descriptor);
+  return written == static_cast<int32_t>(bytes.size());
+}
+
+std::string read_all(const nstring &name) {
+  int descriptor = open_file(name.c_str(), open_read, share_deny_none, 0);
+  if (descriptor < 0)
+    return "<unreadable>";
+  std::string bytes;
+  char block[4096];
+  int32_t count;
+  while ((count = read_file(descriptor, block, sizeof block)) > 0)
+    bytes.append(block, static_cast<size_t>(count));
+  close_file(descriptor);
+  return bytes;
+}
+
+std::string pattern_bytes(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i)
+    bytes[i] = static_cast<char>((i * 7) % 251);
+  return bytes;
+}
+
+bool exists(const nstring &name) {
+  FileStatus status;
+  return file_status(name.c_str(), &status) == 0;
+}
+
+// A call's result and the errno right after it.
+struct Outcome {
+  int result;
+  int error_number;
+};
+
+Outcome outcome(int result) { return Outcome{result, errno}; }
+
+class PlatformContract : public ::testing::Test {
+protected:
+  void SetUp() override { here_ = contract::enter_fresh_directory(); }
+  void TearDown() override { contract::leave_fresh_directory(); }
+
+  nstring here_;
+};
+
+// ------------------------------------------------- file descriptors
+
+TEST_F(PlatformContract, WrittenBytesReadBackAtAnyPosition) {
+  const std::string bytes = pattern_bytes(100000);
+  int output = open_file(NT("data.bin"), open_write_truncate, share_deny_read_write, 0644);
+  ASSERT_GE(output, 0);
+  EXPECT_EQ(write_file(output, bytes.data(), 60000), 60000);
+  EXPECT_EQ(write_file(output, bytes.data() + 60000, 40000), 40000);
+  EXPECT_EQ(file_length(output), 100000);
+  EXPECT_EQ(close_file(output), 0);
+
+  int input = open_file(NT("data.bin"), open_read, share_deny_write, 0);
+  ASSERT_GE(input, 0);
+  struct Row {
+    int64_t offset;
+    uint32_t count;
+    int32_t expected;
+  };
+  const Row rows[] = {
+      {4000, 1000, 1000}, {0, 100000, 100000}, {99990, 100, 10}, {100000, 100, 0}, {200000, 100, 0},
+  };
+  std::vector<char> buffer(100000);
+  for (const Row &row : rows) {
+    EXPECT_EQ(seek_file(input, row.offset), row.offset);
+    int32_t count = read_file(input, buffer.data(), row.count);
+    ASSERT_EQ(count, row.expected) << "at " << row.offset;
+    if (count > 0) {
+      EXPECT_EQ(std::string(buffer.data(), static_cast<size_t>(count)),
+                bytes.substr(static_cast<size_t>(row.offset), static_cast<size_t>(count)));
+    }
+  }
+  EXPECT_EQ(seek_file(input, -1), -1);
+  EXPECT_EQ(file_length(input), 100000);
+  EXPECT_EQ(close_file(input), 0);
+
+  EXPECT_EQ(stream_length(NT("data.bin")), 100000);
+  FileStatus status;
+  ASSERT_EQ(file_status(NT("data.bin"), &status), 0);
+  EXPECT_EQ(status.size, 100000);
+  EXPECT_TRUE(status.is_regular);
+  EXPECT_FALSE(status.is_directory);
+  EXPECT_FALSE(status.read_only);
+}
+
+TEST_F(PlatformContract, OutputModesTruncateOrAppend) {
+  ASSERT_TRUE(write_all(NT("modes.txt"), "abc"));
+  int append = open_file(NT("modes.txt"), open_append, share_deny_read_write, 0644);
+  ASSERT_GE(append, 0);
+  EXPECT_EQ(seek_file(append, 0), 0);
+  EXPECT_EQ(write_file(append, "d", 1), 1); // lands at the end all the same
+  close_file(append);
+  EXPECT_EQ(read_all(NT("modes.txt")), "abcd");
+
+  int truncate = open_file(NT("modes.txt"), open_write_truncate, share_deny_read_write, 0644);
+  ASSERT_GE(truncate, 0);
+  EXPECT_EQ(file_length(truncate), 0);
+  EXPECT_EQ(write_file(truncate, "xy", 0), 0);
+  close_file(truncate);
+  EXPECT_EQ(read_all(NT("modes.txt")), "");
+
+  append = open_file(NT("created.txt"), open_append, share_deny_write, 0644);
+  ASSERT_GE(append, 0);
+  EXPECT_EQ(write_file(append, "new", 3), 3);
+  close_file(append);
+  EXPECT_EQ(read_all(NT("created.txt")), "new");
+}
+
+// ------------------------------------------------- read-only files
+
+TEST_F(PlatformContract, ReadOnlyFileRefusesWritersUntilMadeWritable) {
+  ASSERT_TRUE(write_all(NT("locked.txt"), "keep"));
+  contract::make_read_only(NT("locked.txt"));
+  FileStatus status;
+  ASSERT_EQ(file_status(NT("locked.txt"), &status), 0);
+  EXPECT_TRUE(status.read_only);
+  for (OpenMode mode : {open_write_truncate, open_append}) {
+    errno = 0;
+    int descriptor = open_file(NT("locked.txt"), mode, share_deny_read_write, 0644);
+    EXPECT_EQ(descriptor, -1) << mode;
+    EXPECT_EQ(errno, EACCES) << mode;
+    if (descriptor >= 0)
+      close_file(descriptor);
+  }
+  EXPECT_EQ(read_all(NT("locked.txt")), "keep");
+
+  DirectoryEntry entry;
+  DirectorySearch *search = search_first(NT("locked.txt"), &entry);
+  ASSERT_NE(search, nullptr);
+  EXPECT_NE(entry.attributes & attribute_read_only, 0u);
+  search_close(search);
+
+  // The attributes of a copy carry the state over.
+  ASSERT_TRUE(write_all(NT("written.txt"), "w"));
+  ASSERT_EQ(copy_file_attributes(NT("locked.txt"), NT("written.txt")), 0);
+  ASSERT_EQ(file_status(NT("written.txt"), &status), 0);
+  EXPECT_TRUE(status.read_only);
+
+  ASSERT_EQ(make_writable(NT("locked.txt")), 0);
+  ASSERT_EQ(file_status(NT("locked.txt"), &status), 0);
+  EXPECT_FALSE(status.read_only);
+  EXPECT_TRUE(write_all(NT("locked.txt"), "changed"));
+  EXPECT_EQ(read_all(NT("locked.txt")), "changed");
+  make_writable(NT("written.txt"));
+}
+
+// A copy of a read-only source is made with the source's permissions; the
+// new file is still written, and only later writers are refused (on POSIX;
+// Windows gives a new file write permission whatever is asked).
+TEST_F(PlatformContract, NewFileIsWrittenWhateverPermissionsItGets) {
+  int descriptor = open_file(NT("fresh.txt"), open_write_truncate, share_deny_read_write, 0444);
+  ASSERT_GE(descriptor, 0);
+  EXPECT_EQ(write_file(descriptor, "data", 4), 4);
+  close_file(descriptor);
+  EXPECT_EQ(read_all(NT("fresh.txt")), "data");
+  FileStatus status;
+  ASSERT_EQ(file_status(NT("fresh.txt"), &status), 0);
+  EXPECT_EQ(status.read_only, !on_windows);
+  make_writable(NT("fresh.txt"));
+}
+
+// ------------------------------------------------------ directory search
+
+struct Listing {
+  std::vector<nstring> names; // in the order the search gives them
+  std::map<nstring, uint32_t> attributes;
+};
+
+Listing search_all(const nstring &pattern) {
+  Listing listing;
+  DirectoryEntry entry;
+  DirectorySearch *search = search_first(pattern.c_str(), &entry);
+  if (search == nullptr)
+    return listing;
+  do {
+    listing.names.push_back(entry.name);
+    listing.attributes[entry.name] = entry.attributes;
+  } while (search_next(search, &entry) == 1);
+  search_close(search);
+  return listing;
+}
+
+TEST_F(PlatformContract, SearchListsMatchesInOrderWithTheirAttributes) {
+  for (const nchar *file : {NT("b.txt"), NT("a.txt"), NT("ab.txt"), NT("c.dat"), NT("noext"),
+                            NT(".h.txt"), NT("B2.txt")})
+    ASSERT_TRUE(write_all(file, "x"));
+  ASSERT_EQ(make_directory(NT("d.txt")), 0);
+
+  // Entries come sorted: byte for byte on POSIX, by their capitals as
+  // Windows file systems keep them.
+  typedef std::vector<nstring> Names;
+  const Names everything =
+      on_windows ? Names{NT("."),     NT(".."),     NT(".h.txt"), NT("a.txt"), NT("ab.txt"),
+                         NT("b.txt"), NT("B2.txt"), NT("c.dat"),  NT("d.txt"), NT("noext")}
+                 : Names{NT("."),      NT(".."),    NT(".h.txt"), NT("B2.txt"), NT("a.txt"),
+                         NT("ab.txt"), NT("b.txt"), NT("c.dat"),  NT("d.txt"),  NT("noext")};
+  Names txt;
+  for (const nstring &name : everything)
+    if (name.size() > 4 && name.substr(name.size() - 4) == NT(".txt"))
+      txt.push_back(name);
+  struct Row {
+    nstring pattern;
+    Names expected;
+  };
+  const Row rows[] = {
+      {NT("*.txt"), txt},
+      {NT("?.txt"), {NT("a.txt"), NT("b.txt"), NT("d.txt")}},
+      {NT("*.*"), everything},
+      {NT("*"), everything},
+      {NT("c.dat"), {NT("c.dat")}},
+      {joined(here_, NT("c.*")), {NT("c.dat")}},
+      {NT("*.xyz"), {}},
+      {NT("no-dir/*"), {}},
+      // Windows names match without regard to case, POSIX names byte for
+      // byte.
+      {NT("A.TXT"), on_windows ? Names{NT("a.txt")} : Names{}},
+      {NT("b2.*"), on_windows ? Names{NT("B2.txt")} : Names{}},
+  };
+  for (const Row &row : rows) {
+    Names names = search_all(row.pattern).names;
+    EXPECT_EQ(names, row.expected) << narrow_text(row.pattern.c_str());
+  }
+
+  EXPECT_EQ(exists(NT("A.TXT")), on_windows);
+
+  std::map<nstring, uint32_t> found = search_all(NT("*")).attributes;
+  EXPECT_NE(found[NT("d.txt")] & attribute_directory, 0u);
+  EXPECT_EQ(found[NT("a.txt")] & (attribute_directory | attribute_hidden), 0u);
+  // A dot-name is what hides a file on POSIX; Windows keeps a separate bit
+  // for it.
+  if (!on_windows) {
+    EXPECT_NE(found[NT(".h.txt")] & attribute_hidden, 0u);
+  }
+}
+
+// ------------------------------------------------------- full-path names
+
+TEST_F(PlatformContract, FullPathsFoldAgainstTheCurrentDirectory) {
+  const nstring sub_c = joined(joined(here_, NT("a")), NT("c.txt"));
+  struct Row {
+    nstring name;
+    nstring expected;
+  };
+  std::vector<Row> rows = {
+      {NT(""), here_},
+      {NT("."), here_},
+      {NT("x.txt"), joined(here_, NT("x.txt"))},
+      {NT("a/./b/../c.txt"), sub_c},
+      {NT("a//b/../../a/c.txt"), sub_c},
+      {NT("sub/"), joined(here_, NT("sub")) + separator},
+      {here_ + NT("/deep/../f.txt"), joined(here_, NT("f.txt"))},
+      {here_ + NT("/./g.txt"), joined(here_, NT("g.txt"))},
+  };
+  if (on_windows) {
+    // A drive and a dot is that drive's current directory, in either letter
+    // case; another drive's is its root. (wine ends the name of a bare
+    // drive with a separator, Windows does not.)
+    nstring drive = here_.substr(0, 2);
+    nstring small = drive;
+    small[0] = nchar(small[0] | 0x20);
+    nstring other = drive[0] == NT('Q') ? NT("R:") : NT("Q:");
+    rows.push_back({drive + NT("."), here_});
+    rows.push_back({small + NT("."), here_});
+    rows.push_back({drive + NT("sub"), joined(here_, NT("sub"))});
+    rows.push_back({NT("\\top"), drive + NT("\\top")});
+    rows.push_back({other + NT("/a/../b/"), other + NT("\\b\\")});
+  } else {
+    rows.push_back({NT("a\\b:c"), joined(here_, NT("a\\b:c"))});
+    rows.push_back({NT("/"), NT("/")});
+  }
+  for (const Row &row : rows) {
+    nstring full;
+    ASSERT_EQ(resolve_full_path(row.name.c_str(), &full), 0) << narrow_text(row.name.c_str());
+    EXPECT_EQ(full, row.expected) << narrow_text(row.name.c_str());
+  }
+}
+
+TEST_F(PlatformContract, FullPathsBeyondTheLimitAreRefused) {
+  const nstring prefix = joined(here_, NT(""));
+  ASSERT_LT(prefix.size(), static_cast<size_t>(kPathMax - 10));
+  size_t fitting = static_cast<size_t>(kPathMax) - prefix.size();
+  nstring full;
+  ASSERT_EQ(resolve_full_path(nstring(fitting, NT('n')).c_str(), &full), 0);
+  EXPECT_EQ(full.size(), static_cast<size_t>(kPathMax));
+  for (size_t length : {fitting + 1, size_t(40000)}) {
+    errno = 0;
+    EXPECT_EQ(resolve_full_path(nstring(length, NT('n')).c_str(), &full), -1) << length;
+    EXPECT_EQ(errno, ENAMETOOLONG) << length;
+  }
+}
+
+// ------------------------------------------------------ file identity
+
+TEST_F(PlatformContract, IdentityFollowsTheFileNotItsSpelling) {
+  ASSERT_TRUE(write_all(NT("same.txt"), "content"));
+  ASSERT_TRUE(write_all(NT("other.txt"), "content"));
+  ASSERT_EQ(make_directory(NT("sub")), 0);
+  const nstring detour = joined(joined(joined(here_, NT("sub")), NT("..")), NT("same.txt"));
+  struct Row {
+    nstring first, second;
+    int expected;
+  };
+  std::vector<Row> rows = {
+      {NT("same.txt"), NT("same.txt"), 1},       {NT("same.txt"), detour, 1},
+      {NT("same.txt"), NT("./same.txt"), 1},     {here_, joined(here_, NT(".")), 1},
+      {NT("same.txt"), NT("other.txt"), 0},      {NT("same.txt"), NT("missing.txt"), 0},
+      {NT("missing.txt"), NT("missing.txt"), 0},
+  };
+  if (on_windows) // a bare drive is its current directory, not its root
+    rows.push_back({here_.substr(0, 2), NT("."), 1});
+  std::string why;
+  if (contract::make_hard_link(NT("second-name"), NT("same.txt"), &why))
+    rows.push_back({NT("same.txt"), NT("second-name"), 1});
+  else
+    std::printf("hard-link rows left out: %s\n", why.c_str());
+  for (const Row &row : rows)
+    EXPECT_EQ(same_file_identity(row.first.c_str(), row.second.c_str()), row.expected)
+        << narrow_text(row.first.c_str()) << " " << narrow_text(row.second.c_str());
+
+  // The status carries the same identity, so that callers can keep it.
+  FileStatus one, two, three;
+  ASSERT_EQ(file_status(NT("same.txt"), &one), 0);
+  ASSERT_EQ(file_status(detour.c_str(), &two), 0);
+  ASSERT_EQ(file_status(NT("other.txt"), &three), 0);
+  EXPECT_EQ(one.device, two.device);
+  EXPECT_EQ(one.file_index, two.file_index);
+  EXPECT_FALSE(one.device == three.device && one.file_index == three.file_index);
+  if (on_windows) {
+    ASSERT_EQ(file_status(here_.substr(0, 2).c_str(), &one), 0);
+    EXPECT_TRUE(one.is_directory);
+  }
+}
+
+// ------------------------------------------------------- text streams
+
+std::vector<nstring> read_lines(const nstring &file, int capacity) {
+  std::vector<nstring> lines;
+  TextStream *stream = open_text(file.c_str(), text_read);
+  if (stream == nullptr)
+    return lines;
+  std::vector<nchar> line(static_cast<size_t>(capacity));
+  int length;
+  while ((length = read_text_line(stream, line.data(), capacity)) > 0)
+    lines.push_back(nstring(line.data(), static_cast<size_t>(length)));
+  close_text(stream);
+  return lines;
+}
+
+TEST_F(PlatformContract, TextLinesFoldCarriageReturnsAndKeepBytes) {
+  ASSERT_TRUE(write_all(NT("list.txt"), "one\r\ntwo\n\xE9t\xE9\nabcdefgh\nlast"));
+  const nchar e_acute = static_cast<nchar>(static_cast<unsigned char>(0xE9));
+  const nstring accented = nstring(1, e_acute) + NT("t") + e_acute;
+  EXPECT_EQ(read_lines(NT("list.txt"), 260),
+            (std::vector<nstring>{NT("one\n"), NT("two\n"), accented + NT("\n"), NT("abcdefgh\n"),
+                                  NT("last")}));
+  // A line longer than the buffer comes in pieces; the line end of a line
+  // that exactly fills the buffer goes with it, never as a line of its own.
+  EXPECT_EQ(read_lines(NT("list.txt"), 4),
+            (std::vector<nstring>{NT("one"), NT("two"), accented, NT("abc"), NT("def"), NT("gh\n"),
+                                  NT("las"), NT("t")}));
+  // A line of the longest name a path buffer holds.
+  const nstring longest(static_cast<size_t>(kPathMax), NT('n'));
+  ASSERT_TRUE(write_all(NT("list.txt"), std::string(size_t(kPathMax), 'n') + "\r\n\r\nnext"));
+  EXPECT_EQ(read_lines(NT("list.txt"), kPathCapacity),
+            (std::vector<nstring>{longest, NT("\n"), NT("next")}));
+
+  // A NUL byte is a character of the line, counted like any other.
+  ASSERT_TRUE(write_all(NT("list.txt"), std::string("keep\0.tmp\r\n", 11)));
+  EXPECT_EQ(read_lines(NT("list.txt"), 260),
+            (std::vector<nstring>{nstring(NT("keep\0.tmp\n"), 10)}));
+
+  // Text written reads back as the lines it was written as.
+  FileIdentity made;
+  TextStream *text = create_new_text(NT("made.txt"), &made);
+  ASSERT_NE(text, nullptr);
+  write_text(text, "a\nb\n", 4);
+  close_text(text);
+  text = open_text(NT("made.txt"), text_append);
+  ASSERT_NE(text, nullptr);
+  write_text(text, "c\n", 2);
+  close_text(text);
+  EXPECT_EQ(read_lines(NT("made.txt"), 260),
+            (std::vector<nstring>{NT("a\n"), NT("b\n"), NT("c\n")}));
+  text = open_text(NT("made.txt"), text_replace);
+  ASSERT_NE(text, nullptr);
+  write_text(text, "z", 1);
+  close_text(text);
+  EXPECT_EQ(read_lines(NT("made.txt"), 260), std::vector<nstring>{NT("z")});
+
+  errno = 0;
+  EXPECT_EQ(open_text(NT("missing.txt"), text_read), nullptr);
+  EXPECT_EQ(errno, ENOENT);
+}
+
+// ------------------------------------------------- names on the disk
+
+TEST_F(PlatformContract, TimesSetAreTheTimesRead) {
+  ASSERT_TRUE(write_all(NT("times.txt"), "t"));
+  const int64_t rows[][2] = {
+      {1000000000, 1234567890},
+      {1234567890, 1000000000},
+      {4102444800, 4102444801}, // beyond 32-bit seconds
+  };
+  for (const auto &row : rows) {
+    FileTime access, modification;
+    access.seconds = row[0];
+    modification.seconds = row[1];
+    ASSERT_EQ(set_file_times(NT("times.txt"), access, modification), 0);
+    FileStatus status;
+    ASSERT_EQ(file_status(NT("times.txt"), &status), 0);
+    EXPECT_EQ(status.access_time.seconds, row[0]);
+    EXPECT_EQ(status.modification_time.seconds, row[1]);
+  }
+}
+
+TEST_F(PlatformContract, RenameMovesFilesAndWholeTrees) {
+  ASSERT_TRUE(write_all(NT("from.txt"), "moved"));
+  ASSERT_EQ(rename_file(NT("from.txt"), NT("to.txt")), 0);
+  EXPECT_EQ(read_all(NT("to.txt")), "moved");
+  EXPECT_FALSE(exists(NT("from.txt")));
+
+  ASSERT_EQ(make_directory(NT("old")), 0);
+  ASSERT_EQ(make_directory(NT("old/inner")), 0);
+  ASSERT_TRUE(write_all(NT("old/inner/f"), "x"));
+  ASSERT_EQ(rename_file(NT("old"), NT("new")), 0);
+  EXPECT_FALSE(exists(NT("old/inner/f")));
+  EXPECT_EQ(read_all(NT("new/inner/f")), "x");
+
+  // Onto a name that exists: POSIX replaces the file, Windows refuses.
+  ASSERT_TRUE(write_all(NT("other.txt"), "other"));
+  errno = 0;
+  Outcome over = outcome(rename_file(NT("other.txt"), NT("to.txt")));
+  if (on_windows) {
+    EXPECT_EQ(over.result, -1);
+    EXPECT_EQ(over.error_number, EEXIST);
+    EXPECT_EQ(read_all(NT("to.txt")), "moved");
+  } else {
+    EXPECT_EQ(over.result, 0);
+    EXPECT_EQ(read_all(NT("to.txt")), "other");
+    EXPECT_FALSE(exists(NT("other.txt")));
+  }
+}
+
+TEST_F(PlatformContract, FailuresOnNamesGiveTheRuntimeReason) {
+  ASSERT_TRUE(write_all(NT("file.txt"), "f"));
+  ASSERT_TRUE(write_all(NT("locked.txt"), "l"));
+  contract::make_read_only(NT("locked.txt"));
+  ASSERT_EQ(make_directory(NT("dir")), 0);
+  // Beyond the longest name a path buffer holds.
+  const nstring too_long = joined(here_, nstring(size_t(kPathMax), NT('n')));
+  FileStatus status;
+  FileTime time;
+  FileIdentity made;
+  const int on_directory = on_windows ? EACCES : EISDIR;
+  struct Row {
+    const char *what;
+    Outcome outcome;
+    int error_number; // 0: the call succeeds
+  };
+  // The rows run in order, each clearing errno before its call.
+  const Row rows[] = {
+      {"open missing",
+       outcome((errno = 0, open_file(NT("missing.txt"), open_read, share_deny_none, 0))), ENOENT},
+      {"create, parent missing",
+       outcome(
+           (errno = 0, open_file(NT("no-dir/new"), open_write_truncate, share_deny_none, 0644))),
+       ENOENT},
+      {"append, parent missing",
+       outcome((errno = 0, open_file(NT("no-dir/new"), open_append, share_deny_none, 0644))),
+       ENOENT},
+      {"write a directory",
+       outcome((errno = 0, open_file(NT("dir"), open_write_truncate, share_deny_none, 0644))),
+       on_directory},
+      {"open too long",
+       outcome(
+           (errno = 0, open_file(too_long.c_str(), open_write_truncate, share_deny_none, 0644))),
+       on_windows ? ENOENT : ENAMETOOLONG},
+      {"length missing", outcome((errno = 0, int(stream_length(NT("missing.txt"))))), ENOENT},
+      {"remove missing", outcome((errno = 0, remove_file(NT("missing.txt")))), ENOENT},
+      {"remove directory", outcome((errno = 0, remove_file(NT("dir")))), on_directory},
+      {"remove read-only", outcome((errno = 0, remove_file(NT("locked.txt")))),
+       on_windows ? EACCES : 0},
+      {"rename missing", outcome((errno = 0, rename_file(NT("missing.txt"), NT("renamed.txt")))),
+       ENOENT},
+      {"status missing", outcome((errno = 0, file_status(NT("missing.txt"), &status))), ENOENT},
+      {"writable missing", outcome((errno = 0, make_writable(NT("missing.txt")))), ENOENT},
+      {"times missing", outcome((errno = 0, set_file_times(NT("missing.txt"), time, time))),
+       ENOENT},
+      {"attributes missing",
+       outcome((errno = 0, copy_file_attributes(NT("missing.txt"), NT("file.txt")))), ENOENT},
+      {"directory exists", outcome((errno = 0, make_directory(NT("dir")))), EEXIST},
+      {"directory on a file", outcome((errno = 0, make_directory(NT("file.txt")))), EEXIST},
+      {"parent missing", outcome((errno = 0, make_directory(NT("no/dir")))), ENOENT},
+      {"exclusive create", outcome((errno = 0, create_new_file(NT("file.txt"), 0600, &made))),
+       EEXIST},
+  };
+  for (const Row &row : rows) {
+    if (row.error_number == 0) {
+      EXPECT_EQ(row.outcome.result, 0) << row.what;
+      continue;
+    }
+    EXPECT_EQ(row.outcome.result, -1) << row.what;
+    EXPECT_EQ(row.outcome.error_number, row.error_number) << row.what;
+  }
+  EXPECT_EQ(read_all(NT("file.txt")), "f");
+  make_writable(NT("locked.txt"));
+}
+
+// ------------------------------------------------- the platform copy
+
+struct Reports {
+  std::vector<std::pair<int64_t, int64_t>> calls;
+};
+
+void record_report(int64_t total, int64_t transferred, void *context) {
+  static_cast<Reports *>(context)->calls.push_back(std::make_pair(total, transferred));
+}
+
+TEST_F(PlatformContract, PlatformCopyCarriesContentTimesAndProgress) {
+  const std::string bytes = pattern_bytes(300000);
+  ASSERT_TRUE(write_all(NT("big.bin"), bytes));
+  FileTime access, modification;
+  access.seconds = 1100000000;
+  modification.seconds = 1200000000;
+  ASSERT_EQ(set_file_times(NT("big.bin"), access, modification), 0);
+  ASSERT_TRUE(write_all(NT("copy.bin"), pattern_bytes(500000) + "older and longer"));
+
+  Reports reports;
+  ASSERT_EQ(platform_copy_file(NT("big.bin"), NT("copy.bin"), false, record_report, &reports), 0);
+  EXPECT_EQ(read_all(NT("copy.bin")), bytes);
+  FileStatus status;
+  ASSERT_EQ(file_status(NT("copy.bin"), &status), 0);
+  EXPECT_EQ(status.modification_time.seconds, 1200000000);
+  // Emulated Windows services may copy without reporting; the others report
+  // as the data moves.
+  if (!reports.calls.empty()) {
+    EXPECT_EQ(reports.calls.back(), std::make_pair(int64_t(300000), int64_t(300000)));
+  }
+  for (size_t i = 1; i < reports.calls.size(); ++i)
+    EXPECT_LE(reports.calls[i - 1].second, reports.calls[i].second);
+
+  // A restartable copy onto the first part of the file completes it.
+  ASSERT_TRUE(write_all(NT("copy.bin"), bytes.substr(0, 1000)));
+  ASSERT_EQ(platform_copy_file(NT("big.bin"), NT("copy.bin"), true, record_report, &reports), 0);
+  EXPECT_EQ(read_all(NT("copy.bin")), bytes);
+
+  EXPECT_NE(platform_copy_file(NT("missing"), NT("copy.bin"), false, record_report, &reports), 0);
+  EXPECT_NE(
+      platform_copy_file(NT("big.bin"), NT("no-dir/copy.bin"), false, record_report, &reports), 0);
+  EXPECT_EQ(read_all(NT("copy.bin")), bytes);
+}
+
+// ----------------------------------------------- names the program makes
+
+TEST_F(PlatformContract, NewFilesAreMadeOnlyWhereNoNameExists) {
+  FileIdentity made;
+  int descriptor = create_new_file(NT("fresh"), 0600, &made);
+  ASSERT_GE(descriptor, 0);
+  EXPECT_EQ(write_file(descriptor, "data", 4), 4);
+  EXPECT_EQ(close_file(descriptor), 0);
+  FileStatus status;
+  ASSERT_EQ(file_status(NT("fresh"), &status), 0);
+  EXPECT_EQ(status.file_index, made.file_index);
+  EXPECT_EQ(status.device, made.device);
+  errno = 0;
+  EXPECT_EQ(create_new_file(NT("fresh"), 0600, &made), -1);
+  EXPECT_EQ(errno, EEXIST);
+  EXPECT_EQ(read_all(NT("fresh")), "data");
+
+  // Links, whether they lead somewhere or nowhere, are names that are taken.
+  ASSERT_TRUE(write_all(NT("victim"), "secret"));
+  std::string why;
+  if (!contract::make_symbolic_link(NT("to-victim"), joined(here_, NT("victim")), &why) ||
+      !contract::make_symbolic_link(NT("dangling"), joined(here_, NT("through-link")), &why))
+    GTEST_SKIP() << why;
+  for (const nchar *leaf : {NT("to-victim"), NT("dangling")}) {
+    errno = 0;
+    EXPECT_EQ(create_new_file(leaf, 0600, &made), -1);
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(create_new_text(leaf, &made), nullptr);
+    bool taken = false;
+    EXPECT_NE(platform_copy_new_file(NT("fresh"), leaf, nullptr, nullptr, &made, &taken), 0);
+    EXPECT_TRUE(taken);
+    EXPECT_EQ(name_standing(leaf), name_refused);
+  }
+  EXPECT_EQ(read_all(NT("victim")), "secret");
+  EXPECT_FALSE(exists(NT("through-link")));
+}
+
+TEST_F(PlatformContract, SymbolicLinksAreFollowedButRemovedAndRenamedThemselves) {
+  ASSERT_TRUE(write_all(NT("target"), "through"));
+  std::string why;
+  if (!contract::make_symbolic_link(NT("link"), joined(here_, NT("target")), &why))
+    GTEST_SKIP() << why;
+  EXPECT_EQ(read_all(NT("link")), "through");
+  EXPECT_EQ(same_file_identity(NT("link"), NT("target")), 1);
+  ASSERT_TRUE(write_all(NT("link"), "written"));
+  EXPECT_EQ(read_all(NT("target")), "written");
+  ASSERT_EQ(rename_file(NT("link"), NT("moved")), 0);
+  EXPECT_EQ(read_all(NT("moved")), "written");
+  ASSERT_EQ(remove_file(NT("moved")), 0);
+  EXPECT_FALSE(exists(NT("moved")));
+  EXPECT_EQ(read_all(NT("target")), "written");
+}
+
+TEST_F(PlatformContract, OnlyTheFileMadeIsRenamedAndItReplacesTheTarget) {
+  ASSERT_TRUE(write_all(NT("destination"), "old"));
+  ASSERT_TRUE(write_all(NT("source"), "new"));
+  Reports reports;
+  FileIdentity made;
+  bool taken = true;
+  ASSERT_EQ(
+      platform_copy_new_file(NT("source"), NT("temporary"), record_report, &reports, &made, &taken),
+      0);
+  EXPECT_FALSE(taken);
+  EXPECT_EQ(rename_made_file(NT("temporary"), NT("destination"), made), 0);
+  EXPECT_EQ(read_all(NT("destination")), "new");
+  EXPECT_FALSE(exists(NT("temporary")));
+
+  // Another file in the made file's place is left where it is.
+  int descriptor = create_new_file(NT("temporary"), 0600, &made);
+  ASSERT_GE(descriptor, 0);
+  close_file(descriptor);
+  ASSERT_TRUE(write_all(NT("planted"), "planted"));
+  ASSERT_EQ(remove_file(NT("temporary")), 0);
+  ASSERT_EQ(rename_file(NT("planted"), NT("temporary")), 0);
+  errno = 0;
+  EXPECT_EQ(rename_made_file(NT("temporary"), NT("destination"), made), -1);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(read_all(NT("destination")), "new");
+  EXPECT_EQ(read_all(NT("temporary")), "planted");
+}
+
+TEST_F(PlatformContract, NameStandingTellsOwnFilesFromOthers) {
+  ASSERT_TRUE(write_all(NT("own"), "x"));
+  ASSERT_EQ(make_directory(NT("dir")), 0);
+  EXPECT_EQ(name_standing(NT("own")), name_own_file);
+  EXPECT_EQ(name_standing(NT("missing")), name_missing);
+  EXPECT_EQ(name_standing(NT("dir")), name_refused);
+  EXPECT_EQ(name_standing(here_.c_str()), name_refused);
+}
+
+TEST_F(PlatformContract, FileWithoutVersionResourceHasVersionZero) {
+  ASSERT_TRUE(write_all(NT("plain.txt"), "MZ not really an image"));
+  for (const nchar *candidate : {NT("plain.txt"), NT("missing.exe")}) {
+    uint32_t most = 7, least = 7;
+    read_file_version(candidate, &most, &least);
+    EXPECT_EQ(most, 0u);
+    EXPECT_EQ(least, 0u);
+  }
+}
+
+TEST(PlatformContractTexts, ErrorTextsAreTheRuntimeTexts) {
+  struct Row {
+    int error_number;
+    const char *text;
+  };
+  const Row rows[] = {
+      {ENOENT, "No such file or directory"},
+      {EACCES, "Permission denied"},
+      {EEXIST, "File exists"},
+      {ENOSPC, "No space left on device"},
+  };
+  for (const Row &row : rows)
+    EXPECT_EQ(error_text(row.error_number), row.text);
+}
+
+} // namespace
+} // namespace zorov
