@@ -120,12 +120,12 @@ void prepare_pool(RunState *run) {
   if (run->pool_ready)
     return;
   run->pool = allocate_buffer_pool(options.checkpoint);
-  if (options.block_size < uint32_t(run->pool.block_size))
-    run->pool.block_size = int32_t(options.block_size);
+  if (options.block_size < uint32_t(run->pool.run_block_size))
+    run->pool.run_block_size = int32_t(options.block_size);
   if (options.block_size_arg != 0) {
     if (!options.quiet && !options.batch)
-      print_output("BLOCKSIZE = %u\n", run->pool.block_size);
-    print_log("BLOCKSIZE = %u\n", run->pool.block_size);
+      print_output("BLOCKSIZE = %u\n", run->pool.run_block_size);
+    print_log("BLOCKSIZE = %u\n", run->pool.run_block_size);
   }
   run->pool_ready = true;
 }
@@ -154,7 +154,7 @@ void copy_sources(RunState *run, int argc, nchar **argv) {
   // A move deletes its sources while the last target argument is served,
   // every target of a response file named by it included.
   job.last_target = run->target_cursor == argc;
-  job.identified = &run->identified;
+  job.counters = &run->counters;
   SourceCursor sources;
   sources.next = options.first_operand;
   nstring source;
@@ -179,7 +179,8 @@ void copy_sources(RunState *run, int argc, nchar **argv) {
   // A window the last copy left open; harmless when none is.
   close_progress_window();
   if (options.identify_only)
-    print_output("%d files, %I64d Bytes\n", run->identified.files, run->identified.bytes);
+    print_output("%d files, %I64d Bytes\n", run->counters.identified_files,
+                 run->counters.identified_bytes);
   exit_process(level);
 }
 

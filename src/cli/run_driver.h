@@ -28,7 +28,7 @@ struct RunState {
   // that can be served.
   bool pool_ready = false;
   BufferPool pool;
-  IdentifiedTotals identified;
+  IdentifyCounters counters;
   // The target being served.
   nstring target_path;
   bool target_is_directory = false;

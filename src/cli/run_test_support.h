@@ -30,19 +30,19 @@ inline void reset_run_state() {
 // tests that call them directly.
 struct JobRun {
   BufferPool pool;
-  IdentifiedTotals identified;
+  IdentifyCounters counters;
   JobContext job;
 };
 
-// Sets up the buffers as the run does, no totals yet, and a job that uses
+// Sets up the buffers as the run does, nothing counted yet, and a job that uses
 // them for a target other than the last. A table of rows sets up again.
 inline void start_job_run(JobRun *run) {
   free_buffer_pool(&run->pool);
   run->pool = allocate_buffer_pool(false);
-  run->identified = IdentifiedTotals();
+  run->counters = IdentifyCounters();
   run->job.pool = &run->pool;
   run->job.last_target = false;
-  run->job.identified = &run->identified;
+  run->job.counters = &run->counters;
 }
 
 // Runs the program with `arguments` (the program's name first) and returns

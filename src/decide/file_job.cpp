@@ -19,8 +19,8 @@ namespace {
 // What the job learns of its two files. The statuses are handed to the
 // engine, for the names it is given, while nothing has moved them.
 struct FilePair {
-  FileStamp source;
-  FileStamp destination;
+  FileStamp source_stamp;
+  FileStamp destination_stamp;
   nstring destination_base; // the destination's file, without a stream suffix
   KnownStatus source_status;
   KnownStatus destination_status;
@@ -50,16 +50,16 @@ void fill_stamp(const FileStatus &status, FileStamp *stamp) {
 SourceKind examine_source(const nstring &source, const nstring &destination,
                           const FileStatus *known, FilePair *pair) {
   nstring base;
-  pair->source.is_stream = split_stream_name(source, &base);
+  pair->source_stamp.is_stream = split_stream_name(source, &base);
   int64_t length = 0;
-  if (pair->source.is_stream) {
+  if (pair->source_stamp.is_stream) {
     length = stream_length(source.c_str());
     if (length < 0)
       return source_unusable;
   }
   FileStatus &status = pair->source_status.status;
   bool found = true;
-  if (known && !pair->source.is_stream)
+  if (known && !pair->source_stamp.is_stream)
     status = *known;
   else
     found = file_status(base.c_str(), &status) == 0;
@@ -71,11 +71,11 @@ SourceKind examine_source(const nstring &source, const nstring &destination,
     report_copy_error(refused, source.c_str(), destination.c_str());
     return source_unusable;
   }
-  fill_stamp(status, &pair->source);
-  get_file_version(base.c_str(), &pair->source);
-  if (pair->source.is_stream)
-    pair->source.size = length;
-  pair->source_status.known = !pair->source.is_stream;
+  fill_stamp(status, &pair->source_stamp);
+  get_file_version(base.c_str(), &pair->source_stamp);
+  if (pair->source_stamp.is_stream)
+    pair->source_stamp.size = length;
+  pair->source_status.known = !pair->source_stamp.is_stream;
   pair->source_status.exists = true;
   return source_file;
 }
@@ -83,7 +83,7 @@ SourceKind examine_source(const nstring &source, const nstring &destination,
 // False, with the report, when the destination can't be examined: it may
 // exist, and no rule (archive, newer, changed) can be applied to it.
 bool examine_destination(const nstring &source, const nstring &destination, FilePair *pair) {
-  FileStamp &stamp = pair->destination;
+  FileStamp &stamp = pair->destination_stamp;
   stamp.is_stream = split_stream_name(destination, &pair->destination_base);
   int64_t length = -1;
   if (stamp.is_stream)
@@ -115,8 +115,8 @@ void log_up_to_date_line(const nstring &source, const nstring &destination, cons
 
 // The newer rule: true when the destination is kept.
 bool kept_as_newer(const nstring &source, const nstring &destination, FilePair *pair) {
-  get_file_version(pair->destination_base.c_str(), &pair->destination);
-  FreshnessVerdict verdict = compare_freshness(pair->source, pair->destination);
+  get_file_version(pair->destination_base.c_str(), &pair->destination_stamp);
+  FreshnessVerdict verdict = compare_freshness(pair->source_stamp, pair->destination_stamp);
   if (verdict.always_logged)
     print_log("%ls ===> %ls%s", source.c_str(), destination.c_str(), verdict.log_text);
   else
@@ -126,8 +126,8 @@ bool kept_as_newer(const nstring &source, const nstring &destination, FilePair *
 
 // The changed rule: true when the destination is kept as the same file.
 bool kept_as_same(const nstring &source, const nstring &destination, FilePair *pair) {
-  get_file_version(pair->destination_base.c_str(), &pair->destination);
-  if (!files_are_same(pair->source, pair->destination))
+  get_file_version(pair->destination_base.c_str(), &pair->destination_stamp);
+  if (!files_are_same(pair->source_stamp, pair->destination_stamp))
     return false;
   log_up_to_date_line(source, destination, " : Files are the same.\n");
   return true;
@@ -136,7 +136,7 @@ bool kept_as_same(const nstring &source, const nstring &destination, FilePair *p
 // The selection rules: true when the file is to be copied.
 bool passes_selection(const nstring &source, const nstring &destination, FilePair *pair,
                       int destination_from_directory) {
-  bool exists = pair->destination.exists;
+  bool exists = pair->destination_stamp.exists;
   if (destination_from_directory == 1 && !exists && options.existing_only) {
     log_up_to_date_line(source, destination, " : Destination file does not exist.\n");
     return false;
@@ -155,8 +155,8 @@ void list_identified(const JobContext &job, const nstring &source, const nstring
   if (options.quiet)
     return;
   print_output("%12I64d\t%ls\n", stamp.size, source.c_str());
-  job.identified->files += 1;
-  job.identified->bytes += stamp.size;
+  job.counters->identified_files += 1;
+  job.counters->identified_bytes += stamp.size;
 }
 
 // A move deletes only what it copied: the source still has the size and
@@ -179,13 +179,13 @@ int copy_and_report(const JobContext &job, const nstring &source, const nstring 
   print_log("%ls ===> %ls", source.c_str(), destination.c_str());
   if (!options.quiet)
     print_output("%ls ===> %ls", source.c_str(), destination.c_str());
-  CopyResult result =
-      copy_file_data(*job.pool, source.c_str(), destination.c_str(), pair.source.access_precise,
-                     pair.source.modification_precise, options.restart, options.platform_copy,
-                     pair.source_status, pair.destination_status);
+  CopyResult result = copy_file_data(
+      *job.pool, source.c_str(), destination.c_str(), pair.source_stamp.access_precise,
+      pair.source_stamp.modification_precise, options.restart, options.platform_copy,
+      pair.source_status, pair.destination_status);
   bool deletes = options.move && job.last_target;
   if (result.status == copy_ok && deletes &&
-      !source_unchanged(source, pair.source, result.source_end))
+      !source_unchanged(source, pair.source_stamp, result.source_end))
     result = copy_failure(copy_source_changed, 0);
   if (result.status != copy_ok) {
     report_copy_error(result, source.c_str(), destination.c_str());
@@ -201,7 +201,7 @@ int copy_and_report(const JobContext &job, const nstring &source, const nstring 
 // The archive step: 0 to go on with the copy (perhaps to another name), 1
 // when the file failed.
 int archive_destination(const nstring &source, nstring *destination, FilePair *pair) {
-  if (pair->destination.is_stream) {
+  if (pair->destination_stamp.is_stream) {
     report_copy_error(copy_failure(copy_stream_archive, 0), source.c_str(), destination->c_str());
     return 1;
   }
@@ -226,13 +226,13 @@ int copy_one_file(const JobContext &job, const nstring &destination_name, const 
     return 0;
   // A move onto the file itself makes no generation: the copy entry then
   // refuses the pair as the same file, and nothing is renamed or deleted.
-  bool move_onto_itself = options.move && pair.destination.exists &&
+  bool move_onto_itself = options.move && pair.destination_stamp.exists &&
                           names_same_file(source.c_str(), pair.destination_base.c_str());
-  if (pair.destination.exists && options.archive && !move_onto_itself &&
+  if (pair.destination_stamp.exists && options.archive && !move_onto_itself &&
       archive_destination(source, &destination, &pair) != 0)
     return 1;
   if (options.identify_only) {
-    list_identified(job, source, destination, pair.source);
+    list_identified(job, source, destination, pair.source_stamp);
     return 0;
   }
   return copy_and_report(job, source, destination, pair);

@@ -24,18 +24,18 @@ struct FileStamp {
 };
 
 // What identify-only mode has listed so far.
-struct IdentifiedTotals {
-  int32_t files = 0;
-  int64_t bytes = 0;
+struct IdentifyCounters {
+  int32_t identified_files = 0;
+  int64_t identified_bytes = 0;
 };
 
 // What a file job needs of the run it serves: the copy buffers, whether
 // the target being served is the last one (a move deletes its source only
-// then), and the totals identify-only mode adds the files it lists to.
+// then), and the counters identify-only mode adds the files it lists to.
 struct JobContext {
   const BufferPool *pool = nullptr;
   bool last_target = false;
-  IdentifiedTotals *identified = nullptr;
+  IdentifyCounters *counters = nullptr;
 };
 
 // 1 when the file failed, 0 when it was copied, skipped, excluded, listed,

@@ -96,15 +96,15 @@ TEST_F(FileJob, IdentifyOnlyListsCountsAndCopiesNothing) {
   options_to_fill().identify_only = true;
   EXPECT_EQ(job(NT("dst/a.txt")), 0);
   EXPECT_EQ(fake::console_output(), "           5\t" + shown(NT("src/a.txt")) + "\n");
-  EXPECT_EQ(run.identified.files, 1);
-  EXPECT_EQ(run.identified.bytes, 5);
+  EXPECT_EQ(run.counters.identified_files, 1);
+  EXPECT_EQ(run.counters.identified_bytes, 5);
   EXPECT_FALSE(fake::exists(NT("dst/a.txt")));
   EXPECT_EQ(log(), pair(NT("dst/a.txt")) + "\n");
   flush_text(copied_list);
   EXPECT_EQ(fake::content(NT("log.fil")), "");
   options_to_fill().quiet = true;
   EXPECT_EQ(job(NT("dst/a.txt")), 0);
-  EXPECT_EQ(run.identified.files, 1);
+  EXPECT_EQ(run.counters.identified_files, 1);
 }
 
 TEST_F(FileJob, MoveDeletesOnlyWhileServingTheLastTarget) {

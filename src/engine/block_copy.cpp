@@ -188,7 +188,7 @@ void show_progress(CopyPlan *plan, int output, bool per_block) {
     return;
   if (!options.quiet) {
     print_output("\b\b\b%2I64d%c", percent, '%');
-    follow_in_window(&plan->window, percent, plan->caption.c_str(), per_block);
+    follow_in_window(&plan->progress_window_state, percent, plan->caption.c_str(), per_block);
   }
   plan->last_percent = percent;
 }
@@ -199,7 +199,7 @@ void show_progress(CopyPlan *plan, int output, bool per_block) {
 // is passed over and marked skipped, its spinner step taken as for a read.
 // The bytes read, or -1.
 CallResult next_block(const BufferPool &pool, HoleMap *map, int input, int index) {
-  int32_t block = pool.block_size;
+  int32_t block = pool.run_block_size;
   map->skipped[index] = false;
   if (map->sparse && map->position + block <= map->size && lies_in_hole(map, input, block)) {
     map->skipped[index] = true;
@@ -222,7 +222,7 @@ CallResult next_block(const BufferPool &pool, HoleMap *map, int input, int index
 CallResult write_full_blocks(CopyPlan *plan, int output, int count, HoleMap *map,
                              uint32_t *write_clock) {
   const BufferPool &pool = *plan->pool;
-  uint32_t block = uint32_t(pool.block_size);
+  uint32_t block = uint32_t(pool.run_block_size);
   for (int l = 0; l < count; ++l) {
     const uint8_t *buffer = pool.buffers[l];
     CallResult written = write_or_skip(map, l, output, buffer, block);
@@ -262,7 +262,7 @@ void report_read_failure(const BufferPool &pool, int position) {
   // The address's low 32 bits keep the figure eight columns wide.
   uint32_t address = uint32_t(reinterpret_cast<uintptr_t>(pool.buffers[position - 1]));
   report_error("Reading buffer %d at %8x length %u\n", position, address,
-               uint32_t(pool.block_size));
+               uint32_t(pool.run_block_size));
 }
 
 // Writes what one round read, `count` buffers, the last one `last_count`
@@ -279,7 +279,7 @@ CallResult write_round(CopyPlan *plan, int output, int count, int32_t last_count
 // or copy_write_failed.
 CopyResult run_rounds(CopyPlan *plan, int input, int output, HoleMap *map) {
   const BufferPool &pool = *plan->pool;
-  int32_t block = pool.block_size;
+  int32_t block = pool.run_block_size;
   CallResult read = call_result(block);
   uint32_t read_clock = milliseconds_now();
   uint32_t write_clock = read_clock;
@@ -388,7 +388,7 @@ CallResult copy_old_content(const CopyPlan *plan, int output) {
   uint8_t *buffer = plan->pool->buffers[0];
   CallResult read;
   for (;;) {
-    read = call_result(read_file(input.value, buffer, uint32_t(plan->pool->block_size)));
+    read = call_result(read_file(input.value, buffer, uint32_t(plan->pool->run_block_size)));
     if (read.value <= 0)
       break;
     uint32_t count = uint32_t(read.value);
@@ -476,7 +476,7 @@ CopyResult finish_copy(const CopyPlan *plan, int input, int output, CopyResult r
     give_source_attributes(plan, result.status, temporary);
   if (throughput)
     report_throughput(final_length, end_time - start_time);
-  if (plan->window == window_open)
+  if (plan->progress_window_state == window_open)
     close_progress_window();
   pause_milliseconds(0);
   return result;

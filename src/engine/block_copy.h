@@ -21,7 +21,7 @@ struct CopyPlan {
   nstring caption;                    // the progress window's title
   int64_t percent_base = 1;           // source size + 1
   int64_t last_percent = 0;           // the figure on the console
-  ProgressWindow window = window_undecided;
+  ProgressWindow progress_window_state = window_undecided;
   bool destination_exists = false; // decides append mode
   bool restart = false;
   uint32_t source_permissions = 0;    // a new output file gets these

@@ -103,7 +103,7 @@ BufferPool allocate_buffer_pool(bool checkpoint) {
     pool.pace_output_interval_ms =
         fit_pacing(&block_size, options.pace_output_bytes, options.pace_output_interval_ms,
                    "Output pacing reset to %ld bytes / %ld milliseconds.\n");
-  pool.block_size = int32_t(block_size);
+  pool.run_block_size = int32_t(block_size);
   return pool;
 }
 

@@ -9,8 +9,9 @@ namespace zorov {
 struct BufferPool {
   uint8_t *buffers[32] = {};
   int32_t buffer_count = 0;
-  // The size in bytes of every read and write request of the buffered copy.
-  int32_t block_size = 0;
+  // The size in bytes of every read and write request of the buffered copy:
+  // the pool's block size, or the block_size setting when that is smaller.
+  int32_t run_block_size = 0;
   // The pacing intervals, fitted to one block.
   int32_t pace_input_interval_ms = -1;
   int32_t pace_output_interval_ms = -1;

@@ -52,7 +52,7 @@ TEST_F(BufferPoolTest, SizesFollowTheMemoryThereIs) {
     fake::reset();
     fake::limit_memory(row.bytes, row.count);
     pool = allocate_buffer_pool(row.checkpoint);
-    EXPECT_EQ(row.block_size, uint32_t(pool.block_size));
+    EXPECT_EQ(row.block_size, uint32_t(pool.run_block_size));
     EXPECT_EQ(row.buffer_count, pool.buffer_count);
     EXPECT_EQ(row.allocations, fake::call_count(fake::op_allocate));
     // The buffer given back is gone from the table and from memory.
@@ -169,7 +169,7 @@ TEST_F(BufferPoolTest, PacingIsFittedToOneBlock) {
     }
     fake::limit_memory(row.memory, row.memory == size_t(-1) ? -1 : 1);
     pool = allocate_buffer_pool(false);
-    EXPECT_EQ(row.block_size, uint32_t(pool.block_size));
+    EXPECT_EQ(row.block_size, uint32_t(pool.run_block_size));
     EXPECT_EQ(row.fitted_interval,
               row.output ? pool.pace_output_interval_ms : pool.pace_input_interval_ms);
     EXPECT_EQ(-1, row.output ? pool.pace_input_interval_ms : pool.pace_output_interval_ms);

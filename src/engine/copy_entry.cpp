@@ -48,11 +48,41 @@ bool source_is_stream(const nchar *source) {
   return stream_colon(nstring(source), native_path_style) != nstring::npos;
 }
 
+// The source's part of the plan: the size figures are measured against,
+// the bits a new copy gets, whether it has holes. `status` gets its status.
+CopyResult plan_source(CopyPlan *plan, const KnownStatus &known, FileStatus *status) {
+  int64_t size = 0;
+  CopyResult examined = examine_source(plan->source, known, &size, status);
+  if (examined.status != copy_ok)
+    return examined;
+  plan->source_permissions = status->permissions;
+  plan->source_sparse =
+      status->allocated >= 0 && status->allocated < size && !source_is_stream(plan->source);
+  plan->percent_base = size + 1;
+  return examined;
+}
+
+// Whether the destination exists, and its status, asked for unless the
+// caller knows them. A destination that can't be examined may exist: it is
+// never truncated in place of being appended to, replaced safely or made
+// writable.
+CopyResult look_up_destination(const nchar *destination, const KnownStatus &known, bool *exists,
+                               FileStatus *status) {
+  *status = known.status;
+  *exists = known.known ? known.exists : file_status(destination, status) == 0;
+  if (!known.known && !*exists && !name_is_missing(errno))
+    return copy_failure(copy_destination_failed, errno);
+  return CopyResult();
+}
+
 // Steps for an existing destination: make it writable under
 // overwrite_read_only, and pick the temporary name of safe overwrite. A
 // status other than copy_ok ends the copy.
 CopyResult prepare_existing_destination(CopyPlan *plan, const FileStatus &status,
                                         uint32_t clock_reading) {
+  plan->size_before = status.size;
+  plan->modified_before = status.modification_time;
+  plan->destination_exists = true;
   bool read_only = status.read_only;
   if (read_only && options.overwrite_read_only) {
     read_only = make_writable(plan->destination) != 0;
@@ -154,41 +184,26 @@ CopyResult copy_file_data(const BufferPool &pool, const nchar *source, const nch
   plan.restart = restart;
   plan.access_time = access_time;
   plan.modification_time = modification_time;
-  int64_t size = 0;
-  FileStatus source_status;
-  CopyResult examined = examine_source(source, known_source, &size, &source_status);
-  if (examined.status != copy_ok)
-    return examined;
-  plan.source_permissions = source_status.permissions;
-  plan.source_sparse =
-      source_status.allocated >= 0 && source_status.allocated < size && !source_is_stream(source);
+  FileStatus source_status, status;
+  bool destination_exists = false;
+  CopyResult result = plan_source(&plan, known_source, &source_status);
+  if (result.status == copy_ok)
+    result = look_up_destination(destination, known_destination, &destination_exists, &status);
+  if (result.status != copy_ok)
+    return result;
   // The very file of the source under another name (a link, another
   // spelling) is never opened for writing.
-  FileStatus status = known_destination.status;
-  bool destination_exists =
-      known_destination.known ? known_destination.exists : file_status(destination, &status) == 0;
-  // A destination that can't be examined may exist: it is never truncated
-  // in place of being appended to, replaced safely or made writable.
-  if (!known_destination.known && !destination_exists && !name_is_missing(errno))
-    return copy_failure(copy_destination_failed, errno);
   if (destination_exists && is_same_file(source, source_status, destination, status))
     return copy_failure(copy_same_file, 0);
-  plan.percent_base = size + 1;
-  plan.last_percent = 0;
   if (!options.batch && !options.quiet)
     print_output(" %2I64d%c", int64_t(0), '%');
-
   if (destination_exists) {
-    plan.size_before = status.size;
-    plan.modified_before = status.modification_time;
-    plan.destination_exists = true;
-    CopyResult prepared = prepare_existing_destination(&plan, status, clock_reading);
-    if (prepared.status != copy_ok)
-      return prepared;
+    result = prepare_existing_destination(&plan, status, clock_reading);
+    if (result.status != copy_ok)
+      return result;
   }
   plan.caption = copy_caption(source);
-  CopyResult result =
-      platform && !source_is_stream(source) ? platform_stream_copy(&plan) : block_copy(&plan);
+  result = platform && !source_is_stream(source) ? platform_stream_copy(&plan) : block_copy(&plan);
   result.source_end = plan.source_end;
   return result;
 }

@@ -38,7 +38,7 @@ protected:
     for (int i = 0; i < count; ++i)
       pool.buffers[i] = storage[i];
     pool.buffer_count = count;
-    pool.block_size = block;
+    pool.run_block_size = block;
   }
 
   void open_log() {

@@ -23,7 +23,7 @@ void progress_callback(int64_t total, int64_t transferred, void *context) {
   if (transferred == 0 || options.quiet)
     return;
   print_output("\b\b\b%2I64d%c", percent, '%');
-  follow_in_window(&plan->window, percent, plan->caption.c_str(), true);
+  follow_in_window(&plan->progress_window_state, percent, plan->caption.c_str(), true);
 }
 
 bool uses_temporary_name(const CopyPlan *plan) { return plan->working_name != plan->destination; }
@@ -47,7 +47,7 @@ CopyResult report_service_failure(const CopyPlan *plan, int code) {
     remove_file(plan->working_name.c_str());
   if (!uses_temporary_name(plan) && destination_touched(plan))
     mark_partial_copy(plan->destination);
-  if (plan->window == window_open)
+  if (plan->progress_window_state == window_open)
     close_progress_window();
   return copy_failure(copy_platform_failed, code);
 }
@@ -100,7 +100,7 @@ CopyResult platform_stream_copy(CopyPlan *plan) {
   if (examined && uses_temporary_name(plan))
     result = replace_from_temporary(plan, result);
   end_output_watch();
-  if (plan->window == window_open)
+  if (plan->progress_window_state == window_open)
     close_progress_window();
   pause_milliseconds(0);
   return result;

@@ -147,7 +147,7 @@ TEST_F(TreeCopy, IdentifyOnlyListsTheTreeAndCreatesNothing) {
                                     "           1\tsrc/a.txt\n"
                                     "           1\tsrc/sub/b.txt\n"
                                     "           1\tsrc/sub/deep/c.txt\n");
-  EXPECT_EQ(run.identified.files, 4);
+  EXPECT_EQ(run.counters.identified_files, 4);
 }
 
 TEST_F(TreeCopy, FailedFileMakesTheLevelOneWhileLaterFilesAreCopied) {
