@@ -23,9 +23,8 @@ bool same_identity(const FileStatus &one, const FileStatus &other);
 // same identity (device and inode; volume and file index), or, on a file
 // system that folds letter case, a spelling of the source's name (and of its
 // directories' names) that the directory does not list as an entry of its
-// own. The
-// statuses are those of the two existing files (for a stream source, of the
-// file that holds it).
+// own. The statuses are those of the two existing files (for a stream
+// source, of the file that holds it).
 bool is_same_file(const nchar *source, const FileStatus &source_status, const nchar *destination,
                   const FileStatus &destination_status);
 
