@@ -96,21 +96,17 @@ template <class C> bool ends_with_separator(const std::basic_string<C> &path, Pa
   return !path.empty() && is_separator(path.back(), style);
 }
 
-// True when the whole path is a drive prefix, such as `Q:`: it names that
-// drive's current directory, not its root.
-template <class C> bool is_bare_drive(const std::basic_string<C> &path, PathStyle style) {
-  return drive_prefix_length(path, style) == 2 && path.size() == 2;
-}
-
 // `directory` + "/" + `name`, the "/" left out when the directory already
-// ends in a separator, and after a bare drive, whose names stay relative to
-// the drive's current directory (`Q:` and `a.txt` give `Q:a.txt`). Both
-// platforms accept "/".
+// ends in a separator, and after a bare drive (such as `Q:`), which names the
+// drive's current directory rather than its root, so that its names stay
+// relative to it (`Q:` and `a.txt` give `Q:a.txt`). Both platforms accept
+// "/".
 template <class C>
 std::basic_string<C> join_path(const std::basic_string<C> &directory,
                                const std::basic_string<C> &name, PathStyle style) {
   std::basic_string<C> joined = directory;
-  if (!ends_with_separator(directory, style) && !is_bare_drive(directory, style))
+  bool bare_drive = drive_prefix_length(directory, style) == 2 && directory.size() == 2;
+  if (!ends_with_separator(directory, style) && !bare_drive)
     joined.push_back(C('/'));
   joined += name;
   return joined;

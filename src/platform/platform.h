@@ -4,8 +4,11 @@
 //
 // Conventions: names are native strings; a call that fails returns -1 (or
 // null, or false) and leaves the reason in errno, as the C runtime does, so
-// the copy engine can report the runtime's text for it. Soft conditions such
-// as "not found" are ordinary results, never faults.
+// the copy engine can report the runtime's text for it. A missing name is
+// such a failure too (ENOENT, or ENOTDIR for a missing directory part), told
+// apart by its errno. The end of a search or of a text stream and an unset
+// variable are ordinary results; the platform copy alone returns the
+// platform's own error code.
 #pragma once
 
 #include "platform/native.h"
@@ -57,7 +60,6 @@ const uint32_t attribute_read_only = 0x01;
 const uint32_t attribute_hidden = 0x02;
 const uint32_t attribute_system = 0x04;
 const uint32_t attribute_directory = 0x10;
-const uint32_t attribute_archive = 0x20;
 
 struct DirectoryEntry {
   nstring name;            // the entry's own name, without directory
@@ -201,8 +203,6 @@ enum ConsoleStream { console_output, console_error };
 void console_write(ConsoleStream stream, const char *text, size_t length);
 // Hands what was written to the console over to the system.
 void console_flush();
-// True when standard output is a terminal (a console).
-bool output_is_terminal();
 
 // The program's narrow form of a native name, which keeps every character:
 // the bytes themselves on POSIX, UTF-8 on Windows (where console and text
@@ -257,11 +257,13 @@ void watch_output(const nchar *name, int descriptor, bool temporary);
 // The output is whole or already dealt with: an interruption leaves it be.
 void end_output_watch();
 
-// --------------------------------------------- services of later steps
+// ------------------------------------------------------- file versions
 
 // The two version words of a file's version resource; 0 and 0 when it has
 // none.
 void read_file_version(const nchar *name, uint32_t *most, uint32_t *least);
+
+// --------------------------------------------------- the platform copy
 
 // The platform's whole-file copy. Progress reports go to `progress` with
 // the total size and the bytes transferred so far. Returns 0, or the
@@ -274,13 +276,20 @@ int platform_copy_file(const nchar *source, const nchar *destination, bool resta
 int platform_copy_new_file(const nchar *source, const nchar *destination, CopyProgress progress,
                            void *context, FileIdentity *made, bool *taken);
 
-// The directory the help file is written to (TMP, TEMP, else the system's).
+// ----------------------------------------------------- the help viewer
+
+// The directory the help file is written to: TMP, then TEMP (on POSIX then
+// TMPDIR), else the system's.
 nstring help_directory();
-// Shows the help file in the system's viewer, without waiting for it.
+// Shows the help file in the system's viewer. Windows starts its editor and
+// goes on; on POSIX a terminal gets the pager, which keeps it until the user
+// leaves, and other output no viewer at all.
 void show_help_file(const nchar *path);
 // True when the help text is to reach standard output as well: on POSIX
 // when that is not a terminal, so that no pager would be started.
 bool help_text_to_output();
+
+// ------------------------------------------------- the progress window
 
 // The progress window: 1 when it opened with `caption`, else 0.
 int progress_window_open(const nchar *caption);

@@ -24,6 +24,8 @@ const uint32_t owner_write = 0200;
 // What a call is refused with for a name beyond the limit: the Windows
 // runtime finds no such path.
 const int too_long_error = windows_names ? ENOENT : ENAMETOOLONG;
+// The attribute a written file gets on Windows, beside those of its source.
+const uint32_t attribute_archive = 0x20;
 
 struct FileData {
   std::string content;
@@ -1461,8 +1463,6 @@ void console_write(ConsoleStream stream, const char *text, size_t length) {
 }
 
 void console_flush() {}
-
-bool output_is_terminal() { return state().terminal; }
 
 std::string narrow_text(const nchar *text) { return text ? narrow_of(text) : std::string(); }
 

@@ -546,6 +546,18 @@ void close_text(TextStream *stream) {
 
 // ------------------------------------------------------------ console
 
+namespace {
+
+// True when standard output is a terminal.
+bool output_is_terminal() {
+  static int answer = -1;
+  if (answer < 0)
+    answer = isatty(STDOUT_FILENO) ? 1 : 0;
+  return answer == 1;
+}
+
+} // namespace
+
 void console_write(ConsoleStream stream, const char *text, size_t length) {
   if (stream == console_error) {
     // Keep the order of the two streams when they share a terminal or file.
@@ -559,13 +571,6 @@ void console_write(ConsoleStream stream, const char *text, size_t length) {
 }
 
 void console_flush() { std::fflush(stdout); }
-
-bool output_is_terminal() {
-  static int answer = -1;
-  if (answer < 0)
-    answer = isatty(STDOUT_FILENO) ? 1 : 0;
-  return answer == 1;
-}
 
 std::string narrow_text(const nchar *text) { return text; }
 
@@ -634,7 +639,7 @@ bool environment_value(const char *name, nstring *value) {
   return true;
 }
 
-// --------------------------------------------- services of later steps
+// ------------------------------------------------------- file versions
 
 namespace {
 
@@ -669,6 +674,8 @@ void read_file_version(const nchar *name, uint32_t *most, uint32_t *least) {
   }
   close(descriptor);
 }
+
+// --------------------------------------------------- the platform copy
 
 namespace {
 
@@ -947,6 +954,8 @@ int platform_copy_new_file(const nchar *source, const nchar *destination, CopyPr
   return copy_into(input, output, info, 0, progress, context);
 }
 
+// ----------------------------------------------------- the help viewer
+
 nstring help_directory() {
   static const char *const names[] = {"TMP", "tmp", "TEMP", "temp", "TMPDIR"};
   nstring value;
@@ -981,6 +990,8 @@ void show_help_file(const nchar *path) {
 }
 
 bool help_text_to_output() { return !output_is_terminal(); }
+
+// ------------------------------------------------- the progress window
 
 // The terminal's own progress indicator stands in for the progress window:
 // the title shows the caption and the progress sequence follows the figure.

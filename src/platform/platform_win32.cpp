@@ -704,6 +704,15 @@ bool write_console_text(ConsoleStream stream, const char *text, size_t length) {
   return write_wide_console(stream, wide);
 }
 
+// True when standard output is a console.
+bool output_is_terminal() {
+  // The NUL device is a character device too; only a console counts.
+  static int answer = -1;
+  if (answer < 0)
+    answer = _isatty(_fileno(stdout)) != 0 && stream_is_console(console_output) ? 1 : 0;
+  return answer == 1;
+}
+
 } // namespace
 
 void set_wide_console_writer(WideConsoleWriter writer) { wide_console_writer = writer; }
@@ -726,14 +735,6 @@ void console_write(ConsoleStream stream, const char *text, size_t length) {
 void console_flush() {
   fflush(stdout);
   fflush(stderr);
-}
-
-bool output_is_terminal() {
-  // The NUL device is a character device too; only a console counts.
-  static int answer = -1;
-  if (answer < 0)
-    answer = _isatty(_fileno(stdout)) != 0 && stream_is_console(console_output) ? 1 : 0;
-  return answer == 1;
 }
 
 std::string narrow_text(const nchar *text) {
@@ -811,7 +812,7 @@ bool environment_value(const char *name, nstring *value) {
   return true;
 }
 
-// --------------------------------------------- services of later steps
+// ------------------------------------------------------- file versions
 
 void read_file_version(const nchar *name, uint32_t *most, uint32_t *least) {
   *most = 0;
@@ -832,6 +833,8 @@ void read_file_version(const nchar *name, uint32_t *most, uint32_t *least) {
   *most = fixed->dwFileVersionMS;
   *least = fixed->dwFileVersionLS;
 }
+
+// --------------------------------------------------- the platform copy
 
 namespace {
 
@@ -902,6 +905,8 @@ int platform_copy_new_file(const nchar *source, const nchar *destination, CopyPr
   *taken = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
   return code != 0 ? static_cast<int>(code) : static_cast<int>(ERROR_GEN_FAILURE);
 }
+
+// ----------------------------------------------------- the help viewer
 
 nstring help_directory() {
   nstring directory;
