@@ -18,12 +18,11 @@ ensure_packages cmake g++ make python3 googletest g++-mingw-w64-x86-64-posix \
 WINE=/usr/lib/wine/wine64
 command -v wine64 >/dev/null && WINE=$(command -v wine64)
 export WINEDEBUG=-all
-export WINEPREFIX=$(mktemp -d /tmp/zorov-wineprefix-XXXXXX)
 
 passed=0
 failed=0
 logs=$(mktemp -d /tmp/zorov-test-XXXXXX)
-trap 'rm -rf "$WINEPREFIX" "$logs"' EXIT
+trap 'rm -rf "$logs"' EXIT
 
 build() { # preset
   echo "== build $1"

@@ -7,7 +7,8 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Windows programs of the build (the tests) run under wine, each in a fresh
-# prefix of its own.
+# Windows programs of the build (the tests) run under wine. The tests of one
+# CTest run share a fresh prefix, made before them and removed after them; a
+# program started by itself gets a fresh prefix of its own.
 get_filename_component(ZOROV_WINE_RUN "${CMAKE_CURRENT_LIST_DIR}/../tests/wine-run.sh" ABSOLUTE)
 set(CMAKE_CROSSCOMPILING_EMULATOR "${ZOROV_WINE_RUN}")
