@@ -126,6 +126,11 @@ std::vector<Scenario> scenarios() {
   safe.safe = true;
   all.push_back(
       {"-os", {NT("-os"), NT("src/a.txt"), NT("dst")}, sources_and_destination, {safe}, {}});
+  all.push_back({"-f -os",
+                 {NT("-f"), NT("-os"), NT("src/a.txt"), NT("dst")},
+                 sources_and_destination,
+                 {safe},
+                 {}});
   Copy appended = copy_of_a(NT("dst/a.txt"));
   appended.whole = kOld + alpha();
   all.push_back(

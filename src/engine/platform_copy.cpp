@@ -97,7 +97,9 @@ CopyResult platform_stream_copy(CopyPlan *plan) {
   if (examined && options.timing)
     report_throughput(copied.size, end_time - start_time);
   plan->source_end = examined ? copied.size : 0;
-  if (examined && uses_temporary_name(plan))
+  // A copy that can't be examined has failed like any other: its temporary
+  // file goes, and the destination stays as it was.
+  if (uses_temporary_name(plan))
     result = replace_from_temporary(plan, result);
   end_output_watch();
   if (plan->progress_window_state == window_open)
