@@ -42,10 +42,6 @@ struct FileStatus {
 // 0 and `status` filled, or -1 with errno (ENOENT for a missing name).
 int file_status(const nchar *name, FileStatus *status);
 
-// 1 when both names exist and are the very same file (same device and
-// inode; same volume serial number and file index), else 0.
-int same_file_identity(const nchar *first, const nchar *second);
-
 // ------------------------------------------------------- full-path names
 
 // The absolute form of `name` by the platform's full-path rules. Returns 0,

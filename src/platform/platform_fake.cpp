@@ -818,17 +818,6 @@ void fill_status(const Node &node, FileStatus *status) {
 
 } // namespace
 
-int same_file_identity(const nchar *first, const nchar *second) {
-  FileStatus one, other;
-  Node *first_node = find_name(first);
-  Node *second_node = find_name(second);
-  if (!first_node || !second_node)
-    return 0;
-  fill_status(*first_node, &one);
-  fill_status(*second_node, &other);
-  return one.file_index == other.file_index ? 1 : 0;
-}
-
 int resolve_full_path(const nchar *name, nstring *full) {
   if (call_fails(fake::op_resolve))
     return -1;

@@ -59,13 +59,6 @@ int file_status(const nchar *name, FileStatus *status) {
   return 0;
 }
 
-int same_file_identity(const nchar *first, const nchar *second) {
-  struct stat one, two;
-  if (stat(first, &one) != 0 || stat(second, &two) != 0)
-    return 0;
-  return one.st_dev == two.st_dev && one.st_ino == two.st_ino ? 1 : 0;
-}
-
 // ------------------------------------------------------- full-path names
 
 int resolve_full_path(const nchar *name, nstring *full) {

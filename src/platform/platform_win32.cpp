@@ -203,19 +203,6 @@ int file_status(const nchar *name, FileStatus *status) {
   return 0;
 }
 
-int same_file_identity(const nchar *first, const nchar *second) {
-  nstring first_full, second_full;
-  first = name_meant(first, &first_full);
-  second = name_meant(second, &second_full);
-  BY_HANDLE_FILE_INFORMATION one, other;
-  if (!read_file_identity(first, &one) || !read_file_identity(second, &other))
-    return 0;
-  return one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
-                 file_index_of(one) == file_index_of(other)
-             ? 1
-             : 0;
-}
-
 // ------------------------------------------------------- full-path names
 
 int resolve_full_path(const nchar *name, nstring *full) {
