@@ -123,9 +123,4 @@ std::basic_string<C> file_name_part(const std::basic_string<C> &path, PathStyle 
   return path.substr(cut);
 }
 
-// POSIX full-path resolution, purely textual: a relative name is joined to
-// `current_directory`; "." and ".." components and repeated slashes are
-// folded; a trailing "/" is kept; the empty name is the current directory.
-std::string resolve_posix_path(const std::string &current_directory, const std::string &name);
-
 } // namespace zorov

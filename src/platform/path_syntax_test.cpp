@@ -112,27 +112,5 @@ TEST(PathSyntax, AsciiCapitalsAndPathBuffers) {
   EXPECT_FALSE(fits_path_buffer(nstring(size_t(kPathCapacity), NT('x')).c_str()));
 }
 
-TEST(PathSyntax, PosixResolutionFoldsTextually) {
-  struct Row {
-    const char *current, *name, *full;
-  };
-  const Row rows[] = {
-      {"/home/u", "a.txt", "/home/u/a.txt"},
-      {"/home/u", "", "/home/u"},
-      {"/home/u", ".", "/home/u"},
-      {"/home/u", "..", "/home"},
-      {"/home/u", "../../..", "/"},
-      {"/home/u", "x//y/./z/", "/home/u/x/y/z/"},
-      {"/home/u", "/abs/../b", "/b"},
-      {"/", "t/", "/t/"},
-      {"/home/u", "sub/..", "/home/u"},
-      {"/home/u", "a\\b:c", "/home/u/a\\b:c"},
-      {"/", "/", "/"},
-  };
-  for (const Row &row : rows)
-    EXPECT_EQ(resolve_posix_path(row.current, row.name), row.full)
-        << row.current << " + " << row.name;
-}
-
 } // namespace
 } // namespace zorov

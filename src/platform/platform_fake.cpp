@@ -3,6 +3,9 @@
 // the program's name handling is exercised as it runs for real.
 #include "platform/platform_fake.h"
 
+#include "platform/name_rules.h"
+#include "platform/path_syntax.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -106,84 +109,14 @@ bool is_separator_char(nchar c) { return c == NT('/') || (windows_names && c == 
 
 nchar separator() { return windows_names ? NT('\\') : NT('/'); }
 
-nchar fold_char(nchar c) {
-  if (windows_names && c >= NT('A') && c <= NT('Z'))
-    return nchar(c - NT('A') + NT('a'));
-  return c;
-}
-
-bool same_char(nchar a, nchar b) { return fold_char(a) == fold_char(b); }
-
-nstring order_key(nstring name) {
-  if (windows_names)
-    for (nchar &c : name)
-      if (c >= NT('a') && c <= NT('z'))
-        c = nchar(c - NT('a') + NT('A'));
-  return name;
-}
-
-bool has_drive(const nstring &name) {
-  return windows_names && name.size() >= 2 && name[1] == NT(':');
-}
-
 // The absolute, folded form of `name`, keeping one trailing separator when
 // the name had one. False when the result would not fit a path buffer.
 bool resolve_name(const nchar *name, nstring *full) {
-  nstring text = name ? name : NT("");
-  const nstring &current = state().current_directory;
-  nstring root, joined;
-  if (windows_names) {
-    for (nchar &c : text)
-      if (c == NT('/'))
-        c = NT('\\');
-    nstring current_drive = current.substr(0, 2);
-    if (has_drive(text)) {
-      nstring drive = text.substr(0, 2);
-      nstring rest = text.substr(2);
-      root = drive + NT("\\");
-      if (!rest.empty() && rest[0] == NT('\\')) {
-        joined = rest;
-      } else if (same_char(drive[0], current_drive[0])) {
-        // The drive's current directory, spelled as it was set.
-        root = current_drive + NT("\\");
-        joined = current.substr(2) + NT("\\") + rest;
-      } else {
-        joined = NT("\\") + rest;
-      }
-    } else {
-      root = current_drive + NT("\\");
-      joined = (!text.empty() && text[0] == NT('\\')) ? text : current.substr(2) + NT("\\") + text;
-    }
-  } else {
-    root = NT("/");
-    joined = (!text.empty() && text[0] == NT('/')) ? text : current + NT("/") + text;
-  }
-  std::vector<nstring> components;
-  size_t i = 0;
-  while (i <= joined.size()) {
-    size_t next = i;
-    while (next < joined.size() && !is_separator_char(joined[next]))
-      ++next;
-    nstring component = joined.substr(i, next - i);
-    if (component == NT("..")) {
-      if (!components.empty())
-        components.pop_back();
-    } else if (!component.empty() && component != NT(".")) {
-      components.push_back(component);
-    }
-    i = next + 1;
-  }
-  nstring result = root;
-  for (size_t k = 0; k < components.size(); ++k) {
-    if (k > 0)
-      result += separator();
-    result += components[k];
-  }
-  if (!components.empty() && !text.empty() && is_separator_char(text.back()))
-    result += separator();
-  if (result.size() > size_t(kPathMax))
+  nstring resolved =
+      resolve_by_text(state().current_directory, nstring(name ? name : NT("")), native_path_style);
+  if (!fits_path_buffer(resolved))
     return false;
-  *full = result;
+  *full = resolved;
   return true;
 }
 
@@ -193,13 +126,19 @@ bool is_root(const nstring &full) {
   return full == NT("/");
 }
 
+// A full name without its trailing separator, but for a root's.
+nstring trimmed(const nstring &full) {
+  if (is_root(full) || full.empty() || !is_separator_char(full.back()))
+    return full;
+  return full.substr(0, full.size() - 1);
+}
+
 // The map key of a full name: no trailing separator, case folded.
 nstring key_of(const nstring &full) {
-  nstring key = full;
-  if (!is_root(key) && !key.empty() && is_separator_char(key.back()))
-    key.pop_back();
-  for (nchar &c : key)
-    c = fold_char(c);
+  nstring key = trimmed(full);
+  if (names_ignore_case(native_path_style))
+    for (nchar &c : key)
+      c = ascii_upper(c);
   return key;
 }
 
@@ -342,7 +281,7 @@ void make_directories(const nstring &full) {
   nstring key = key_of(full);
   if (find_key(key))
     return;
-  make_directories(parent_of(key));
+  make_directories(parent_of(trimmed(full)));
   make_node(full, true);
 }
 
@@ -400,28 +339,8 @@ Descriptor *find_descriptor(int descriptor) {
 
 // ------------------------------------------------------------ search
 
-bool match_from(const nchar *pattern, const nchar *name) {
-  while (*pattern) {
-    if (*pattern == NT('*')) {
-      while (*pattern == NT('*'))
-        ++pattern;
-      if (!*pattern)
-        return true;
-      for (const nchar *rest = name; *rest; ++rest)
-        if (match_from(pattern, rest))
-          return true;
-      return false;
-    }
-    if (!*name || (*pattern != NT('?') && !same_char(*pattern, *name)))
-      return false;
-    ++pattern;
-    ++name;
-  }
-  return *name == 0;
-}
-
 bool name_matches(const nstring &pattern, const nstring &name) {
-  return pattern == NT("*.*") || match_from(pattern.c_str(), name.c_str());
+  return pattern_matches(pattern.c_str(), name.c_str(), native_path_style);
 }
 
 uint32_t entry_attributes(const Node &node) {
@@ -429,7 +348,7 @@ uint32_t entry_attributes(const Node &node) {
   if (node.directory)
     attributes |= attribute_directory;
   nstring own = last_component(node.name);
-  if (!windows_names && own.size() > 1 && own[0] == NT('.') && own != NT(".."))
+  if (hidden_by_name(own, native_path_style))
     attributes |= attribute_hidden;
   return attributes;
 }
@@ -585,7 +504,7 @@ void add_file(const nstring &name, const std::string &content, int64_t modificat
               bool read_only) {
   nstring full = resolve_or_throw(name);
   nstring key = key_of(full);
-  make_directories(parent_of(key));
+  make_directories(parent_of(trimmed(full)));
   Node *node = find_key(key);
   if (!node)
     node = make_node(full, false);
@@ -651,14 +570,14 @@ std::vector<std::pair<int64_t, int64_t>> holes(const nstring &name) {
 void add_link(const nstring &link, const nstring &target) {
   Node &existing = control_node(target);
   nstring full = resolve_or_throw(link);
-  make_directories(parent_of(key_of(full)));
+  make_directories(parent_of(trimmed(full)));
   Node *node = make_node(full, existing.directory);
   node->data = existing.data;
 }
 
 void add_symbolic_link(const nstring &link, const nstring &target) {
   nstring full = resolve_or_throw(link);
-  make_directories(parent_of(key_of(full)));
+  make_directories(parent_of(trimmed(full)));
   Node *node = make_node(full, false);
   node->link = resolve_or_throw(target);
 }
@@ -861,39 +780,39 @@ DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry) {
     errno = ENOENT;
     return nullptr;
   }
-  // Windows file systems list names in the order of their capitals.
-  std::map<nstring, DirectoryEntry> sorted;
-  std::map<nstring, nstring> keys;
+  // Each entry with the key of its node (none for "." and "..").
+  std::vector<std::pair<DirectoryEntry, nstring>> found;
   if (!is_root(directory_key)) {
     for (const nchar *dots : {NT("."), NT("..")}) {
       if (name_matches(final_component, dots)) {
         DirectoryEntry dot_entry;
         dot_entry.name = dots;
         dot_entry.attributes = attribute_directory;
-        sorted[dots] = dot_entry;
+        found.push_back({dot_entry, nstring()});
       }
     }
   }
   for (const auto &item : state().nodes) {
     if (is_root(item.first) || item.second.unlisted || parent_of(item.first) != directory_key)
       continue;
-    nstring own = last_component(item.second.name);
-    if (!name_matches(final_component, own))
+    DirectoryEntry match;
+    match.name = last_component(item.second.name);
+    if (!name_matches(final_component, match.name))
       continue;
-    DirectoryEntry found;
-    found.name = own;
-    found.attributes = entry_attributes(item.second);
-    sorted[order_key(own)] = found;
-    keys[order_key(own)] = item.first;
+    match.attributes = entry_attributes(item.second);
+    found.push_back({match, item.first});
   }
-  if (sorted.empty()) {
+  if (found.empty()) {
     errno = ENOENT;
     return nullptr;
   }
+  std::sort(found.begin(), found.end(), [](const auto &first, const auto &second) {
+    return listed_before(first.first.name, second.first.name, native_path_style);
+  });
   auto *search = new DirectorySearch;
-  for (const auto &item : sorted) {
-    search->entries.push_back(item.second);
-    search->keys.push_back(keys[item.first]);
+  for (const auto &item : found) {
+    search->entries.push_back(item.first);
+    search->keys.push_back(item.second);
   }
   yield_entry(search, entry);
   ++state().open_searches;
@@ -1615,12 +1534,7 @@ int platform_copy_new_file(const nchar *source, const nchar *destination, CopyPr
 }
 
 nstring help_directory() {
-  nstring value;
-  const char *names[] = {"TMP", "tmp", "TEMP", "temp", "TMPDIR"};
-  for (const char *name : names)
-    if ((!windows_names || std::strcmp(name, "TMPDIR") != 0) && environment_value(name, &value))
-      return value;
-  return windows_names ? NT("C:\\WINDOWS") : NT("/tmp");
+  return temporary_directory(native_path_style, environment_value, NT("C:\\WINDOWS"));
 }
 
 void show_help_file(const nchar *path) { state().help_files.push_back(narrow_text(path)); }

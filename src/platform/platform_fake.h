@@ -67,8 +67,8 @@ struct ProcessExit {
 // - random_number counts up from 0x5eed0000.
 // - error_text and system_message are the C library's strerror texts;
 //   local_time_text is the wall clock as universal time in ctime form.
-// - help_directory: TMP, tmp, TEMP, temp, TMPDIR (POSIX only), else "/tmp"
-//   or "C:\WINDOWS".
+// - help_directory: by the rule of the real layers, "C:\WINDOWS" standing
+//   for the Windows directory.
 void reset();
 
 // Creates or refills a file (missing parent directories are created); its

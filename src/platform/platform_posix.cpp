@@ -1,6 +1,7 @@
 // The platform layer on POSIX systems.
 #include "platform/platform.h"
 
+#include "platform/name_rules.h"
 #include "platform/path_syntax.h"
 #include "platform/pe_version.h"
 
@@ -69,7 +70,7 @@ int resolve_full_path(const nchar *name, nstring *full) {
       return -1;
     current = buffer;
   }
-  std::string resolved = resolve_posix_path(current, name);
+  std::string resolved = resolve_by_text(current, std::string(name), native_path_style);
   if (!fits_path_buffer(resolved)) {
     errno = ENAMETOOLONG;
     return -1;
@@ -97,32 +98,6 @@ namespace {
 const int kMostKeptDirectories = 256;
 int kept_directories = 0;
 
-// `*` and `?` byte for byte, case-sensitive; "*.*" matches every name as on
-// Windows.
-bool name_matches(const char *name, const char *pattern) {
-  if (std::strcmp(pattern, "*.*") == 0)
-    return true;
-  const char *star = nullptr;
-  const char *resume = nullptr;
-  while (*name) {
-    if (*pattern == '*') {
-      star = pattern++;
-      resume = name;
-    } else if (*pattern == '?' || *pattern == *name) {
-      ++pattern;
-      ++name;
-    } else if (star) {
-      pattern = star + 1;
-      name = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (*pattern == '*')
-    ++pattern;
-  return *pattern == 0;
-}
-
 bool entry_status(const DirectorySearch *search, const std::string &name, struct stat *info) {
   if (search->stream)
     return fstatat(dirfd(search->stream), name.c_str(), info, 0) == 0;
@@ -135,7 +110,7 @@ void yield_entry(DirectorySearch *search, DirectoryEntry *entry) {
   entry->name = name;
   entry->attributes = 0;
   entry->status_known = false;
-  if (name[0] == '.' && name != "." && name != "..")
+  if (hidden_by_name(name, native_path_style))
     entry->attributes |= attribute_hidden;
   struct stat info;
   if (!entry_status(search, name, &info))
@@ -168,7 +143,7 @@ DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry) {
     struct dirent *item = readdir(stream);
     if (!item)
       break;
-    if (name_matches(item->d_name, final_component.c_str()))
+    if (pattern_matches(final_component.c_str(), item->d_name, native_path_style))
       search->names.push_back(item->d_name);
   }
   // A listing cut short by a read error is no listing.
@@ -179,7 +154,10 @@ DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry) {
     errno = read_error != 0 ? read_error : ENOENT;
     return nullptr;
   }
-  std::sort(search->names.begin(), search->names.end());
+  std::sort(search->names.begin(), search->names.end(),
+            [](const std::string &first, const std::string &second) {
+              return listed_before(first, second, native_path_style);
+            });
   search->directory = directory;
   if (kept_directories < kMostKeptDirectories) {
     search->stream = stream;
@@ -949,15 +927,7 @@ int platform_copy_new_file(const nchar *source, const nchar *destination, CopyPr
 
 // ----------------------------------------------------- the help viewer
 
-nstring help_directory() {
-  static const char *const names[] = {"TMP", "tmp", "TEMP", "temp", "TMPDIR"};
-  nstring value;
-  // An empty variable names no directory.
-  for (const char *name : names)
-    if (environment_value(name, &value) && !value.empty())
-      return value;
-  return "/tmp";
-}
+nstring help_directory() { return temporary_directory(native_path_style, environment_value, ""); }
 
 void show_help_file(const nchar *path) {
   if (!output_is_terminal())

@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 
 #include "platform/console_hook.h"
+#include "platform/name_rules.h"
 #include "platform/path_syntax.h"
 
 #include <windows.h>
@@ -896,16 +897,11 @@ int platform_copy_new_file(const nchar *source, const nchar *destination, CopyPr
 // ----------------------------------------------------- the help viewer
 
 nstring help_directory() {
-  nstring directory;
-  if (environment_value("tmp", &directory) && !directory.empty())
-    return directory;
-  if (environment_value("temp", &directory) && !directory.empty())
-    return directory;
   wchar_t windows[kPathCapacity];
   UINT length = GetWindowsDirectoryW(windows, kPathCapacity);
-  if (length == 0 || length >= static_cast<UINT>(kPathCapacity))
-    return nstring();
-  return nstring(windows, length);
+  bool known = length != 0 && length < static_cast<UINT>(kPathCapacity);
+  return temporary_directory(native_path_style, environment_value,
+                             known ? nstring(windows, length) : nstring());
 }
 
 void show_help_file(const nchar *path) {
