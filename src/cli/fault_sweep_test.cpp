@@ -92,7 +92,7 @@ struct Scenario {
   // directories, generations, logs.
   std::vector<nstring> products;
   // Contents that must survive the run somewhere: the backups of -a.
-  std::vector<std::string> kept;
+  std::vector<std::string> kept = {};
 };
 
 void sources() {

@@ -469,8 +469,9 @@ TEST_F(FlagsTest, OverlongLogNamesAreNeverOpened) {
     EXPECT_EQ(parse({argument}), kReturned);
     EXPECT_EQ(fake::call_count(fake::op_open_text), row.opens_tried)
         << narrow_text(row.flag) << " " << row.name_length;
-    if (row.opens_tried == 0)
+    if (row.opens_tried == 0) {
       EXPECT_EQ(fake::console_error().find("Unable to Open "), 0u);
+    }
   }
 }
 

@@ -137,8 +137,9 @@ TEST_F(Help, NoHelpFileIsWrittenThroughALinkOrOverAnotherUsersFile) {
       EXPECT_TRUE(fake::help_files_shown().empty());
       EXPECT_EQ("Unable to Open " + narrow_text(help.c_str()) + "\n", fake::console_error());
       EXPECT_FALSE(fake::exists(first_fresh));
-      if (planted == "foreign" || planted.empty())
+      if (planted == "foreign" || planted.empty()) {
         EXPECT_EQ("earlier help\n", fake::content(help));
+      }
     }
   }
 }

@@ -91,8 +91,9 @@ TEST_F(ChannelsTest, QuietSilencesOnlyTheConsoleOfTheReportRules) {
     row.write("message %d\n", int32_t(7));
     EXPECT_EQ(fake::console_output(), row.output);
     EXPECT_EQ(fake::console_error(), row.error);
-    if (row.with_log)
+    if (row.with_log) {
       EXPECT_EQ(fake::content(NT("run.log")), row.log);
+    }
   }
 }
 

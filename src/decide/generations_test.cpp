@@ -233,8 +233,9 @@ TEST_F(Generations, LinksAtGenerationNamesAreNeverFollowed) {
     EXPECT_EQ(row.victim_after_job, fake::content(NT("victim")));
     EXPECT_EQ("current",
               fake::content(row.onto_itself ? NT("w/report.txt") : NT("w/report.(-01).txt")));
-    if (row.onto_itself && row.result == 0)
+    if (row.onto_itself && row.result == 0) {
       EXPECT_EQ("current", fake::content(planted));
+    }
   }
 }
 

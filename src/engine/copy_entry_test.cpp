@@ -178,8 +178,9 @@ TEST_F(CopyEntryTest, SafeOverwriteWritesATemporaryNameFirst) {
     EXPECT_EQ(row.status, copy(row.restart));
     EXPECT_EQ(row.content, fake::content(NT("dst")));
     EXPECT_FALSE(fake::exists(NT("dst_1000")));
-    if (row.status == 0)
+    if (row.status == 0) {
       EXPECT_EQ(source_modification.seconds, fake::status_of(NT("dst")).modification_time.seconds);
+    }
   }
 }
 

@@ -184,7 +184,7 @@ struct InterruptRow {
   bool ignored;     // the signal was ignored when the program started
   int exit_code;    // of the child
   bool left_as_was; // the output untouched by the interruption
-  bool closed;      // the output was closed and its number reused first
+  bool closed = false; // the output was closed and its number reused first
 };
 
 // A child installs the handlers, writes part of an output and is then sent
