@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Builds every target (POSIX, Windows x86-64, Windows i686) and runs every
-# test: the unit tests natively and under wine, the end-to-end tests against
-# the POSIX build and against the Windows build under wine, both again on a
-# build with the address and undefined-behaviour sanitizers, the fuzz
-# targets for a bounded time each, and the interruption tests of the POSIX
-# build. Ends with the line "N passed, N failed".
+# test: the unit tests natively and under wine, the structure lint, the
+# end-to-end tests against the POSIX build and against the Windows build
+# under wine, both again on a build with the address and undefined-behaviour
+# sanitizers, the fuzz targets for a bounded time each, the interruption
+# tests of the POSIX build, and the release check. Every stage but the last
+# is a CTest label of the build directories, run once here. Ends with the
+# line "N passed, N failed".
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 cd "$here"
@@ -15,8 +17,6 @@ ensure_packages cmake g++ make python3 googletest g++-mingw-w64-x86-64-posix \
 # runs only as root, and skips without them.
 [ "$(id -u)" -ne 0 ] || ensure_packages xfsprogs btrfs-progs exfat-fuse exfatprogs ntfs-3g attr
 
-WINE=/usr/lib/wine/wine64
-command -v wine64 >/dev/null && WINE=$(command -v wine64)
 export WINEDEBUG=-all
 
 passed=0
@@ -37,11 +37,47 @@ build() { # preset
   return 1
 }
 
-# Runs the unit tests of one build through CTest and counts their cases.
+# Every stage is a CTest label of the build directories; each runs once here.
+# The log of a stage keeps CTest's verbose output, each line of a test's own
+# output behind its test number ("3: ..."). Extra CTest arguments follow.
+stage() { # build directory, label, log, ctest arguments...
+  local directory=$1 label=$2 log=$3
+  shift 3
+  (cd "$directory" && ctest -L "^$label\$" -V "$@") >"$log" 2>&1
+}
+
+# The lines a test printed itself, from CTest's verbose output: its own,
+# without the test number, and none of CTest's notes about the test.
+CTEST_NOTES='(Test command|Working Directory|Test timeout computed to be|Environment variables):'
+own_lines() { # test number pattern
+  sed -unE "/^$1: $CTEST_NOTES/d; s/^$1: //p"
+}
+
+# The output of one test in a stage's log.
+test_output() { # log, test name
+  local number
+  number=$(sed -nE "s/^ *Start +([0-9]+): $2\$/\1/p" "$1" | head -n 1)
+  [ -n "$number" ] && own_lines "$number" <"$1"
+}
+
+# Counts the "N passed, N failed" that ends a test's output (the end-to-end
+# and interruption runs); a missing line is a failure.
+count_summary() { # log, test name
+  local line good bad
+  line=$(test_output "$1" "$2" | grep -E '^[0-9]+ passed, [0-9]+ failed' | tail -n 1)
+  good=$(echo "$line" | awk '$2 == "passed," {print $1+0}')
+  bad=$(echo "$line" | awk '$2 == "passed," {print $3+0}')
+  [ -n "$good" ] || { good=0; bad=1; }
+  summary_good=$good
+  passed=$((passed + good))
+  failed=$((failed + bad))
+}
+
+# Runs the unit tests of one build and counts their cases.
 unit_tests() { # build directory
   echo "== unit tests in $1"
   local log=$logs/unit-${1//\//_}.log
-  (cd "$1" && ctest --output-on-failure -V) >"$log" 2>&1
+  stage "$1" unit "$log" --output-on-failure
   local status=$?
   grep -E '^[0-9]+: \[  FAILED  \] [A-Za-z]|tests passed|tests failed out of' "$log"
   grep -E '^[0-9]+: fault sweep:' "$log" | sed -E 's/^[0-9]+: //'
@@ -59,27 +95,34 @@ unit_tests() { # build directory
   failed=$((failed + bad))
 }
 
-end_to_end() { # label, run.py arguments...
-  local label=$1
-  shift
-  echo "== end-to-end tests, $label"
-  local log=$logs/e2e-$label.log
-  python3 tests/e2e/run.py "$@" | tee "$log"
-  local line
-  line=$(tail -n 1 "$log")
-  local good bad
-  good=$(echo "$line" | awk '$2 == "passed," {print $1+0}')
-  bad=$(echo "$line" | awk '$2 == "passed," {print $3+0}')
-  [ -n "$good" ] || { good=0; bad=1; }
-  end_to_end_count=$good
-  passed=$((passed + good))
-  failed=$((failed + bad))
+# The structure lint reads the sources, not a build: it runs once.
+lint() { # build directory
+  echo "== lint"
+  local log=$logs/lint.log
+  if stage "$1" lint "$log"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+  fi
+  test_output "$log" lint | tail -n 40
+}
+
+# A stage of one test that ends with "N passed, N failed": its cases are
+# shown as they run.
+counted_stage() { # build directory, label, title
+  echo "== $3"
+  local log=$logs/$2-${1//\//_}.log
+  stage "$1" "$2" "$log" &
+  local runner=$!
+  tail -n +1 -F --pid=$runner "$log" 2>/dev/null | own_lines '[0-9]+'
+  wait $runner
+  count_summary "$log" "$2"
 }
 
 if build native; then
   unit_tests build
-  python3 tests/lint.py && passed=$((passed + 1)) || failed=$((failed + 1))
-  end_to_end native build/zorov
+  lint build
+  counted_stage build e2e "end-to-end tests, native"
 fi
 # Every unit test and end-to-end case again on the sanitizer build; the
 # first report ends the process with 99 and is kept in a file.
@@ -89,7 +132,8 @@ sanitizers() {
   export ASAN_OPTIONS="halt_on_error=1:detect_leaks=1:exitcode=99:log_path=$reports/asan"
   export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:exitcode=99:log_path=$reports/ubsan"
   unit_tests build-sanitize
-  end_to_end sanitize build-sanitize/zorov
+  counted_stage build-sanitize e2e "end-to-end tests, sanitize"
+  local end_to_end_count=$summary_good
   unset ASAN_OPTIONS UBSAN_OPTIONS
   if [ -n "$(ls -A "$reports")" ]; then
     head -n 80 "$reports"/*
@@ -103,47 +147,30 @@ sanitizers() {
 # Each fuzz target for a bounded time (ZOROV_FUZZ_SECONDS, 30 by default),
 # two at a time, one on each core.
 fuzzers() {
-  local seconds=${ZOROV_FUZZ_SECONDS:-30}
-  echo "== fuzz targets, $seconds s each"
-  local pair name
-  for pair in "arguments exclusions" "response_files pe_version"; do
-    for name in $pair; do
-      fuzz/run.sh "$name" "$seconds" >"$logs/fuzz-$name.log" 2>&1 &
-    done
-    wait
-  done
+  echo "== fuzz targets, ${ZOROV_FUZZ_SECONDS:-30} s each"
+  local log=$logs/fuzz.log name output
+  stage build-sanitize fuzz "$log" -j2
   for name in arguments exclusions response_files pe_version; do
-    if tail -n 1 "$logs/fuzz-$name.log" | grep -q ' executions in '; then
+    output=$(test_output "$log" "fuzz_$name")
+    if echo "$output" | tail -n 1 | grep -q ' executions in '; then
       passed=$((passed + 1))
     else
-      head -n 60 "$logs/fuzz-$name.log"
+      echo "$output" | head -n 60
       failed=$((failed + 1))
     fi
-    tail -n 1 "$logs/fuzz-$name.log"
+    echo "$output" | tail -n 1
   done
 }
 
 # The real program stopped at random moments of its copies (about a minute).
-interruptions() {
-  echo "== interruption tests"
-  local log=$logs/interrupt.log
-  python3 tests/interrupt/run.py build/zorov 60 | tee "$log"
-  local good bad
-  good=$(tail -n 1 "$log" | awk '$2 == "passed," {print $1+0}')
-  bad=$(tail -n 1 "$log" | awk '$2 == "passed," {print $3+0}')
-  [ -n "$good" ] || { good=0; bad=1; }
-  passed=$((passed + good))
-  failed=$((failed + bad))
-}
-
-[ -x build/zorov ] && interruptions
+[ -x build/zorov ] && counted_stage build interrupt "interruption tests"
 if build sanitize; then
   sanitizers
   fuzzers
 fi
 if build win64; then
   unit_tests build-win64
-  end_to_end wine build-win64/zorov.exe --wine "$WINE"
+  counted_stage build-win64 e2e "end-to-end tests, wine"
 fi
 build win32 && passed=$((passed + 1))
 

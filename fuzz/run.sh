@@ -2,7 +2,9 @@
 # Runs one fuzz target of the sanitizer build for a bounded time, starting
 # from its seed corpus in fuzz/corpus/NAME:
 #
-#   fuzz/run.sh NAME [SECONDS]        (default 30 s)
+#   fuzz/run.sh NAME [SECONDS]        (default ZOROV_FUZZ_SECONDS, else 30 s)
+#
+# The target is build-sanitize/fuzz/fuzz_NAME, or ZOROV_FUZZ_PROGRAM.
 #
 # New inputs go to a scratch corpus that is removed afterwards; the seeds in
 # the repository stay as they are. A crash, an input that takes more than
@@ -12,8 +14,8 @@
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 name=$1
-seconds=${2:-30}
-program=$here/../build-sanitize/fuzz/fuzz_$name
+seconds=${2:-${ZOROV_FUZZ_SECONDS:-30}}
+program=${ZOROV_FUZZ_PROGRAM:-$here/../build-sanitize/fuzz/fuzz_$name}
 [ -x "$program" ] || { echo "fuzz $name: $program is not built (cmake --preset sanitize)"; exit 1; }
 work=$(mktemp -d "${TMPDIR:-/tmp}/zorov-fuzz-$name-XXXXXX")
 mkdir "$work/corpus"
