@@ -26,14 +26,9 @@ bool name_exists(const nchar *name) {
 
 // ------------------------------------------------------------ pacing
 
-// Waits out the rest of an interval that began at `since`; without pacing
-// it is the pause of 0 (a yield where the platform yields). Never waits
-// longer than one interval.
-void pace(bool paced, int32_t interval_ms, uint32_t since, uint32_t now) {
-  if (!paced) {
-    pause_milliseconds(0);
-    return;
-  }
+// Waits out the rest of an interval that began at `since`, never longer
+// than one interval.
+void pace(int32_t interval_ms, uint32_t since, uint32_t now) {
   int32_t passed = int32_t(now - since);
   if (passed >= interval_ms)
     return;
@@ -42,15 +37,28 @@ void pace(bool paced, int32_t interval_ms, uint32_t since, uint32_t now) {
   pause_milliseconds(uint32_t(interval_ms - passed));
 }
 
+// Without pacing no reading of the clock decides anything, so none is
+// taken: a copy pays for its blocks alone.
 void input_pause(const BufferPool &pool, uint32_t *read_clock) {
-  pace(options.pace_input, pool.pace_input_interval_ms, *read_clock, milliseconds_now());
+  if (!options.pace_input) {
+    pause_milliseconds(0);
+    return;
+  }
+  pace(pool.pace_input_interval_ms, *read_clock, milliseconds_now());
   *read_clock = milliseconds_now();
 }
 
 void output_pause(const BufferPool &pool, uint32_t write_time, uint32_t *write_clock) {
-  pace(options.pace_output, pool.pace_output_interval_ms, *write_clock, write_time);
+  if (!options.pace_output) {
+    pause_milliseconds(0);
+    return;
+  }
+  pace(pool.pace_output_interval_ms, *write_clock, write_time);
   *write_clock = milliseconds_now();
 }
+
+// The time a write ended, where output pacing asks for it.
+uint32_t write_time_now() { return options.pace_output ? milliseconds_now() : 0; }
 
 // ------------------------------------------------------- transfers
 
@@ -226,7 +234,7 @@ CallResult write_full_blocks(CopyPlan *plan, int output, int count, HoleMap *map
   for (int l = 0; l < count; ++l) {
     const uint8_t *buffer = pool.buffers[l];
     CallResult written = write_or_skip(map, l, output, buffer, block);
-    uint32_t write_time = milliseconds_now();
+    uint32_t write_time = write_time_now();
     if (!options.batch) {
       show_spinner();
       CallResult settled = settle_holes(map, output);
@@ -249,7 +257,7 @@ CallResult write_last_buffer(const BufferPool &pool, int output, int index, int3
                              HoleMap *map, uint32_t *write_clock) {
   const uint8_t *buffer = pool.buffers[index];
   CallResult written = write_or_skip(map, index, output, buffer, uint32_t(count));
-  uint32_t write_time = milliseconds_now();
+  uint32_t write_time = write_time_now();
   written = complete_write(output, buffer, uint32_t(count), written, false);
   if (written.value < 0)
     return written;
@@ -281,7 +289,7 @@ CopyResult run_rounds(CopyPlan *plan, int input, int output, HoleMap *map) {
   const BufferPool &pool = *plan->pool;
   int32_t block = pool.run_block_size;
   CallResult read = call_result(block);
-  uint32_t read_clock = milliseconds_now();
+  uint32_t read_clock = options.pace_input || options.pace_output ? milliseconds_now() : 0;
   uint32_t write_clock = read_clock;
   while (read.value == block) {
     int count = 0;
