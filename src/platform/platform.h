@@ -229,9 +229,6 @@ void free_memory(void *block);
 
 [[noreturn]] void exit_process(int code);
 
-// The value of an environment variable, or false when it is not set.
-bool environment_value(const char *name, nstring *value);
-
 // -------------------------------------------------------- interruption
 
 // From now on SIGINT, SIGTERM and SIGHUP (on Windows Ctrl-C, Ctrl-Break and

@@ -7,7 +7,6 @@
 #include "platform/path_syntax.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -1429,13 +1428,17 @@ void free_memory(void *block) {
 
 void exit_process(int code) { throw fake::ProcessExit{code}; }
 
+namespace {
+
+// A variable set with fake::set_environment; Windows matches its name
+// without regard to case.
 bool environment_value(const char *name, nstring *value) {
   for (const auto &item : state().environment) {
     bool same = item.first.size() == std::strlen(name);
     for (size_t i = 0; same && i < item.first.size(); ++i)
-      same = windows_names ? std::tolower(static_cast<unsigned char>(item.first[i])) ==
-                                 std::tolower(static_cast<unsigned char>(name[i]))
-                           : item.first[i] == name[i];
+      same = names_ignore_case(native_path_style)
+                 ? ascii_upper(item.first[i]) == ascii_upper(name[i])
+                 : item.first[i] == name[i];
     if (same) {
       *value = item.second;
       return true;
@@ -1443,6 +1446,8 @@ bool environment_value(const char *name, nstring *value) {
   }
   return false;
 }
+
+} // namespace
 
 void read_file_version(const nchar *name, uint32_t *most, uint32_t *least) {
   Node *node = find_name(name);

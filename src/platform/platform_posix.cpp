@@ -602,6 +602,9 @@ void exit_process(int code) {
   std::exit(code);
 }
 
+namespace {
+
+// The value of an environment variable, or false when it is not set.
 bool environment_value(const char *name, nstring *value) {
   const char *found = std::getenv(name);
   if (!found)
@@ -609,6 +612,8 @@ bool environment_value(const char *name, nstring *value) {
   *value = found;
   return true;
 }
+
+} // namespace
 
 // ------------------------------------------------------- file versions
 

@@ -789,6 +789,10 @@ void exit_process(int code) {
   exit(code);
 }
 
+namespace {
+
+// The value of an environment variable (its name matched without regard to
+// case), or false when it is not set.
 bool environment_value(const char *name, nstring *value) {
   std::wstring wide_name;
   for (; *name != '\0'; ++name)
@@ -799,6 +803,8 @@ bool environment_value(const char *name, nstring *value) {
   *value = found;
   return true;
 }
+
+} // namespace
 
 // ------------------------------------------------------- file versions
 
