@@ -26,6 +26,95 @@
 
 namespace zorov {
 
+// ------------------------------------------------ directories kept open
+
+// The files of one directory come one after another (a level of a tree, the
+// pass that finds nothing to do), and a full name makes the kernel walk
+// every component of it again for each call. The directory part is looked
+// up once and kept open, and the call walks only the final component from
+// there. Opening the directory follows links exactly as a walk of the full
+// name does, the final component is looked up with the call's own flags,
+// and the permission checks are made at the call as before, so the answers
+// are those of the full name. A directory kept open stands for its name
+// only until the program changes a name itself or starts reading another
+// directory: from then on the name is looked up anew, so a directory
+// renamed or replaced meanwhile is found under its name again.
+
+namespace {
+
+#ifndef O_PATH
+#define O_PATH 0
+#endif
+
+struct KeptDirectory {
+  std::string name;
+  int descriptor = -1; // -1: the name is not an open directory, use the full name
+  bool used = false;
+};
+
+// The source and the destination directory of a level, with room to spare.
+const int kKeptDirectoryCount = 4;
+KeptDirectory kept_by_name[kKeptDirectoryCount];
+int next_replaced = 0;
+
+int kept_directory(const std::string &directory) {
+  for (const KeptDirectory &kept : kept_by_name)
+    if (kept.used && kept.name == directory)
+      return kept.descriptor;
+  KeptDirectory &kept = kept_by_name[next_replaced];
+  next_replaced = (next_replaced + 1) % kKeptDirectoryCount;
+  if (kept.descriptor >= 0)
+    close(kept.descriptor);
+  int error_number = errno;
+  kept.name = directory;
+  kept.descriptor = open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  kept.used = true;
+  errno = error_number;
+  return kept.descriptor;
+}
+
+void forget_kept_directories() {
+  int error_number = errno;
+  for (KeptDirectory &kept : kept_by_name) {
+    if (kept.descriptor >= 0)
+      close(kept.descriptor);
+    kept = KeptDirectory();
+  }
+  errno = error_number;
+}
+
+// Where a call on a name looks it up: the directory kept open for its
+// directory part and the final component, or the name as it is.
+struct Lookup {
+  int directory = AT_FDCWD;
+  const char *name = nullptr;
+};
+
+Lookup lookup_of(const char *name) {
+  Lookup lookup;
+  lookup.name = name;
+  const char *slash = std::strrchr(name, '/');
+  // A name without a directory part is walked from the current directory
+  // already; one at the root walks no further.
+  if (!slash || slash == name)
+    return lookup;
+  const char *final_component = slash + 1;
+  if (*final_component == 0 || std::strcmp(final_component, ".") == 0 ||
+      std::strcmp(final_component, "..") == 0)
+    return lookup;
+  // A name the kernel would refuse as too long keeps its refusal.
+  if (std::strlen(name) >= PATH_MAX)
+    return lookup;
+  int directory = kept_directory(std::string(name, size_t(slash - name)));
+  if (directory < 0)
+    return lookup;
+  lookup.directory = directory;
+  lookup.name = final_component;
+  return lookup;
+}
+
+} // namespace
+
 // ---------------------------------------------------------------- status
 
 namespace {
@@ -54,7 +143,8 @@ void fill_status(const struct stat &info, FileStatus *status) {
 
 int file_status(const nchar *name, FileStatus *status) {
   struct stat info;
-  if (stat(name, &info) != 0)
+  Lookup lookup = lookup_of(name);
+  if (fstatat(lookup.directory, lookup.name, &info, 0) != 0)
     return -1;
   fill_status(info, status);
   return 0;
@@ -134,6 +224,7 @@ DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry) {
     directory = slash == 0 ? "/" : text.substr(0, slash);
     final_component = text.substr(slash + 1);
   }
+  forget_kept_directories();
   DIR *stream = opendir(directory.c_str());
   if (!stream)
     return nullptr;
@@ -186,11 +277,21 @@ void search_close(DirectorySearch *search) {
 
 // ------------------------------------------------- names on the disk
 
-int make_directory(const nchar *name) { return mkdir(name, 0777); }
+int make_directory(const nchar *name) {
+  forget_kept_directories();
+  return mkdir(name, 0777);
+}
 
-int remove_file(const nchar *name) { return unlink(name); }
+// A link removed may have been a component of a directory kept open.
+int remove_file(const nchar *name) {
+  forget_kept_directories();
+  return unlink(name);
+}
 
-int rename_file(const nchar *from, const nchar *to) { return rename(from, to); }
+int rename_file(const nchar *from, const nchar *to) {
+  forget_kept_directories();
+  return rename(from, to);
+}
 
 int make_writable(const nchar *name) {
   struct stat info;
@@ -213,7 +314,8 @@ void to_timespecs(FileTime access, FileTime modification, struct timespec times[
 int set_file_times(const nchar *name, FileTime access, FileTime modification) {
   struct timespec times[2];
   to_timespecs(access, modification, times);
-  return utimensat(AT_FDCWD, name, times, 0);
+  Lookup lookup = lookup_of(name);
+  return utimensat(lookup.directory, lookup.name, times, 0);
 }
 
 int set_open_file_times(int descriptor, FileTime access, FileTime modification) {
@@ -243,9 +345,10 @@ bool refused_as_read_only(const char *name) {
 }
 
 int open_descriptor(const char *name, int flags, uint32_t permissions) {
+  Lookup lookup = lookup_of(name);
   int descriptor;
   do {
-    descriptor = open(name, flags, mode_t(permissions & 07777));
+    descriptor = openat(lookup.directory, lookup.name, flags, mode_t(permissions & 07777));
   } while (descriptor < 0 && errno == EINTR);
   return descriptor;
 }
@@ -410,6 +513,7 @@ int rename_made_file(const nchar *from, const nchar *to, const FileIdentity &mad
     errno = ENOENT;
     return -1;
   }
+  forget_kept_directories();
   return rename(from, to);
 }
 

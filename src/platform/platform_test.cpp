@@ -145,6 +145,90 @@ protected:
 
 // ------------------------------------------------- file descriptors
 
+// ------------------------------------------- names within a directory
+
+// Calls on the files of one directory answer as the full names do, also
+// after that directory's name came to stand for another directory: one the
+// program made itself, or, by the time it starts reading a directory, one
+// made behind its back.
+TEST_F(PlatformTest, ADirectoryRenamedAndMadeAnewIsFoundUnderItsName) {
+  nstring directory = name(NT("level")), moved = name(NT("moved"));
+  nstring file = joined(directory, NT("file")), later = joined(directory, NT("later"));
+  ASSERT_EQ(make_directory(directory.c_str()), 0);
+  ASSERT_TRUE(write_all(file, "old"));
+  FileStatus status;
+  ASSERT_EQ(file_status(file.c_str(), &status), 0);
+  for (bool by_the_program : {true, false}) {
+    SCOPED_TRACE(by_the_program ? "by the program" : "behind its back");
+    std::error_code error;
+    if (by_the_program) {
+      ASSERT_EQ(rename_file(directory.c_str(), moved.c_str()), 0);
+      ASSERT_EQ(make_directory(directory.c_str()), 0);
+    } else {
+      fs::rename(directory, moved, error);
+      ASSERT_FALSE(error) << error.message();
+      ASSERT_TRUE(fs::create_directory(directory, error)) << error.message();
+      ASSERT_TRUE(write_all(joined(directory, NT("listed")), "listed"));
+      DirectoryEntry entry;
+      DirectorySearch *search = search_first(joined(directory, NT("*")).c_str(), &entry);
+      ASSERT_NE(search, nullptr);
+      search_close(search);
+    }
+    errno = 0;
+    EXPECT_EQ(file_status(file.c_str(), &status), -1);
+    EXPECT_EQ(errno, ENOENT);
+    ASSERT_TRUE(write_all(later, "new"));
+    EXPECT_EQ(set_file_times(later.c_str(), FileTime(), FileTime()), 0);
+    EXPECT_EQ(read_all(later), "new");
+    EXPECT_EQ(read_all(joined(moved, NT("later"))), "<unreadable>");
+    ASSERT_EQ(file_status(later.c_str(), &status), 0);
+    EXPECT_EQ(status.modification_time.seconds, 0);
+    fs::remove_all(moved, error);
+    fs::remove(later, error);
+    ASSERT_TRUE(write_all(file, "old"));
+  }
+}
+
+// A missing directory part, or a file in its place, gives the full name's
+// answer, and a directory made under that name later is used.
+TEST_F(PlatformTest, ADirectoryPartThatIsNoDirectoryAnswersAsTheFullName) {
+  nstring missing = name(NT("missing")), plain = name(NT("plain"));
+  ASSERT_TRUE(write_all(plain, "plain"));
+  FileStatus status;
+  errno = 0;
+  EXPECT_EQ(file_status(joined(missing, NT("file")).c_str(), &status), -1);
+  EXPECT_EQ(errno, ENOENT);
+  errno = 0;
+  EXPECT_EQ(open_file(joined(plain, NT("file")).c_str(), open_read, share_deny_none, 0), -1);
+  EXPECT_EQ(errno, on_windows ? ENOENT : ENOTDIR);
+  ASSERT_EQ(make_directory(missing.c_str()), 0);
+  ASSERT_TRUE(write_all(joined(missing, NT("file")), "made"));
+  EXPECT_EQ(file_status(joined(missing, NT("file")).c_str(), &status), 0);
+}
+
+// Links are followed where the full name's walk follows them, in the
+// directory part, and the final component keeps each call's own rule.
+TEST_F(PlatformTest, LinksWithinADirectoryAreFollowedAsByTheFullName) {
+  nstring target = name(NT("target")), link = name(NT("link"));
+  ASSERT_EQ(make_directory(target.c_str()), 0);
+  ASSERT_TRUE(write_all(joined(target, NT("file")), "through"));
+  std::string why;
+  if (!contract::make_symbolic_link(link, target, &why) ||
+      !contract::make_symbolic_link(joined(target, NT("to-file")), joined(target, NT("file")),
+                                    &why) ||
+      !contract::make_symbolic_link(joined(target, NT("dangling")), name(NT("nowhere")), &why))
+    GTEST_SKIP() << why;
+  FileStatus status;
+  ASSERT_EQ(file_status(joined(link, NT("to-file")).c_str(), &status), 0);
+  EXPECT_EQ(status.size, 7);
+  EXPECT_EQ(read_all(joined(link, NT("file"))), "through");
+  FileIdentity made;
+  errno = 0;
+  EXPECT_EQ(create_new_file(joined(link, NT("dangling")).c_str(), 0600, &made), -1);
+  EXPECT_EQ(errno, EEXIST);
+  EXPECT_EQ(read_all(name(NT("nowhere"))), "<unreadable>");
+}
+
 TEST_F(PlatformTest, SharingRequestsBindOnWindowsOnly) {
   nstring file = name(NT("shared.txt"));
   ASSERT_TRUE(write_all(file, "shared"));
