@@ -3,8 +3,8 @@
 // in-memory platform holding a few files, lists and directories. Besides the
 // sanitizers it checks that the run ends with an exit code of the program
 // and leaves no descriptor or directory search open.
-#include "cli/run_test_support.h"
 #include "naming/exclusion.h"
+#include "support/run_test_support.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -6,7 +6,7 @@
 // deleted only after its whole copy, a safe overwrite leaves the old or the
 // whole new content, nothing that existed is lost or changed, nothing is
 // left behind unannounced, and the output names the file that failed.
-#include "cli/run_test_support.h"
+#include "support/run_test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "cli/run_driver.h"
 
-#include "cli/run_test_support.h"
+#include "support/run_test_support.h"
 
 #include <gtest/gtest.h>
 

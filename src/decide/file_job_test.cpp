@@ -1,7 +1,7 @@
 #include "decide/file_job.h"
 
-#include "cli/run_test_support.h"
 #include "platform/path_syntax.h"
+#include "support/run_test_support.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "decide/freshness.h"
 
-#include "cli/run_test_support.h"
+#include "support/run_test_support.h"
 
 #include <gtest/gtest.h>
 #include <limits>

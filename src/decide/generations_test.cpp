@@ -1,7 +1,7 @@
 #include "decide/generations.h"
 
-#include "cli/run_test_support.h"
 #include "platform/path_syntax.h"
+#include "support/run_test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "engine/block_copy.h"
 
 #include "engine/copy_status.h"
-#include "engine/copy_test_fixture.h"
+#include "support/copy_test_fixture.h"
 
 #include <cerrno>
 #include <cstdio>

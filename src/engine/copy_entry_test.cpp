@@ -4,8 +4,8 @@
 
 #include "engine/block_copy.h"
 #include "engine/copy_status.h"
-#include "engine/copy_test_fixture.h"
 #include "platform/path_syntax.h"
+#include "support/copy_test_fixture.h"
 
 #include <cerrno>
 

@@ -1,6 +1,6 @@
 #include "engine/platform_copy.h"
 
-#include "engine/copy_test_fixture.h"
+#include "support/copy_test_fixture.h"
 
 #include <cerrno>
 #include <cstring>
