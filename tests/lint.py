@@ -1,11 +1,19 @@
 """The structure lint: fails when a file of src/ outside the platform layer
-asks which platform it runs on.
+asks which platform it runs on, or when a folder includes a header of a
+folder above it.
 
-Such a question is a preprocessor conditional on a platform macro, or a
+A platform question is a preprocessor conditional on a platform macro, or a
 comparison with a path style (`native_path_style == ...`,
 `style != path_style_posix`). The rest of the program asks the platform layer
 what it needs to know instead (`names_ignore_case(style)`, ...). Passing a
 style along, or naming one as data in a test's table, is no question.
+
+The folders are layers, from the top: cli, naming, decide, engine, progress,
+platform. A file (test files included) may include the headers of its own
+folder and of the folders below it; the settings record, the message
+channels and the exclusion list (cli/options.h, cli/messages.h,
+naming/exclusion.h) serve every folder. Files outside the folders
+(src/main.cpp, tests/) stand above the layers.
 
 The lint checks itself first against a table of lines it must flag or
 accept, so a rule that stops matching fails here rather than passing
@@ -22,6 +30,9 @@ CONDITIONAL = re.compile(r"^\s*#\s*(if|ifdef|ifndef|elif)\b.*\b(%s)\b" % PLATFOR
 STYLE = r"\b(native_path_style|path_style_windows|path_style_posix)\b"
 STYLE_COMPARISON = re.compile(r"(==|!=)\s*%s|%s\s*(==|!=)|\bcase\s+%s" % (STYLE, STYLE, STYLE))
 LINE_COMMENT = re.compile(r"//.*$")
+LAYERS = ["cli", "naming", "decide", "engine", "progress", "platform"]
+SHARED_HEADERS = {"cli/options.h", "cli/messages.h", "naming/exclusion.h"}
+INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
 
 
 def platform_question(line):
@@ -33,17 +44,37 @@ def platform_question(line):
     return None
 
 
+def upward_include(folder, line):
+    """The header of a higher folder that the line includes, or None."""
+    match = INCLUDE.match(line)
+    if not match or folder not in LAYERS:
+        return None
+    header = match.group(1)
+    above = header.split("/")[0]
+    if header in SHARED_HEADERS or above not in LAYERS:
+        return None
+    return header if LAYERS.index(above) < LAYERS.index(folder) else None
+
+
+def line_finding(folder, line):
+    """What is wrong with one line of a file in `folder`, or None."""
+    header = upward_include(folder, line)
+    if header:
+        return "upward include of %s" % header
+    if folder == "platform":
+        return None
+    kind = platform_question(line)
+    return kind + " outside src/platform" if kind else None
+
+
 def findings(relative_path, lines):
     """Messages for the lines of one file; `relative_path` is below src/."""
     folder = relative_path.split("/")[0] if "/" in relative_path else ""
-    if folder == "platform":
-        return []
     messages = []
     for number, line in enumerate(lines, 1):
-        kind = platform_question(line)
-        if kind:
-            messages.append("%s:%d: %s outside src/platform: %s" %
-                            (relative_path, number, kind, line.strip()))
+        finding = line_finding(folder, line)
+        if finding:
+            messages.append("%s:%d: %s: %s" % (relative_path, number, finding, line.strip()))
     return messages
 
 
@@ -67,6 +98,22 @@ SELF_CHECKS = [
     ("platform/platform_fake.cpp", "const bool windows_names = native_path_style == "
      "path_style_windows;", False),
     ("platform/native.h", "#if defined(_WIN32)", False),
+    ("engine/block_copy.cpp", '#include "cli/run_driver.h"', True),
+    ("engine/copy_test_fixture.h", '#  include "cli/run_driver.h"', True),
+    ("naming/sources_test.cpp", '#include "cli/run_test_support.h"', True),
+    ("decide/generations.cpp", '#include "naming/path_probe.h"', True),
+    ("platform/platform_fake.cpp", '#include "progress/progress.h"', True),
+    ("progress/progress.cpp", '#include "engine/copy_entry.h"', True),
+    ("engine/copy_entry.cpp", '#include "cli/options.h"', False),
+    ("progress/progress.cpp", '#include "cli/messages.h"', False),
+    ("decide/file_job.cpp", '#include "naming/exclusion.h"', False),
+    ("cli/run_driver.cpp", '#include "engine/buffer_pool.h"', False),
+    ("decide/file_job.cpp", '#include "decide/freshness.h"', False),
+    ("naming/tree_copy.cpp", '#include "platform/path_syntax.h"', False),
+    ("cli/help.cpp", '#include "version.h"', False),
+    ("engine/copy_entry_test.cpp", "#include <gtest/gtest.h>", False),
+    ("main.cpp", '#include "cli/run_driver.h"', False),
+    ("engine/copy_entry.cpp", '// #include "cli/run_driver.h" no more', False),
 ]
 
 
