@@ -6,6 +6,7 @@
 
 #include "platform/name_rules.h"
 #include "platform/path_syntax.h"
+#include "platform/text_lines.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -1001,25 +1002,18 @@ TextStream *open_text(const nchar *name, TextMode mode) {
 
 int read_text_line(TextStream *stream, nchar *line, int capacity) {
   const std::string &content = stream->data->content;
-  int length = 0;
-  char c = 0;
-  while (length < capacity - 1 && stream->position < content.size()) {
-    c = content[stream->position++];
-    if (c == '\r' && stream->position < content.size() && content[stream->position] == '\n')
-      continue;
-    line[length++] = nchar(static_cast<unsigned char>(c));
-    if (c == '\n')
-      break;
-  }
-  line[length] = 0;
-  // The line end of a line that exactly fills the buffer belongs to it.
-  if (length == capacity - 1 && c != '\n') {
-    if (content.compare(stream->position, 1, "\n") == 0)
-      stream->position += 1;
-    else if (content.compare(stream->position, 2, "\r\n") == 0)
-      stream->position += 2;
-  }
-  return length;
+  size_t &at = stream->position;
+  auto next = [&] {
+    if (at < content.size() && content.compare(at, 2, "\r\n") == 0)
+      ++at;
+    return at < content.size() ? int(static_cast<unsigned char>(content[at++])) : -1;
+  };
+  // The byte given back is the one just read, never a folded line end.
+  std::string bytes = cut_text_line(capacity, next, [&](int) { --at; });
+  for (size_t i = 0; i < bytes.size(); ++i)
+    line[i] = nchar(static_cast<unsigned char>(bytes[i]));
+  line[bytes.size()] = 0;
+  return int(bytes.size());
 }
 
 TextStream *create_new_text(const nchar *name, FileIdentity *made) {

@@ -4,6 +4,7 @@
 #include "platform/name_rules.h"
 #include "platform/path_syntax.h"
 #include "platform/pe_version.h"
+#include "platform/text_lines.h"
 
 #include <algorithm>
 #include <atomic>
@@ -574,24 +575,12 @@ int next_text_char(TextStream *stream) {
 } // namespace
 
 int read_text_line(TextStream *stream, nchar *line, int capacity) {
-  int length = 0;
-  int c = EOF;
-  while (length < capacity - 1) {
-    c = next_text_char(stream);
-    if (c == EOF)
-      break;
-    line[length++] = char(c);
-    if (c == '\n')
-      break;
-  }
-  line[length] = 0;
-  // The line end of a line that exactly fills the buffer belongs to it.
-  if (length == capacity - 1 && c != '\n' && c != EOF) {
-    int following = next_text_char(stream);
-    if (following != '\n')
-      stream->peeked = following;
-  }
-  return length;
+  std::string bytes = cut_text_line(
+      capacity, [stream] { return next_text_char(stream); },
+      [stream](int c) { stream->peeked = c; });
+  bytes.copy(line, bytes.size());
+  line[bytes.size()] = 0;
+  return int(bytes.size());
 }
 
 TextStream *create_new_text(const nchar *name, FileIdentity *made) {

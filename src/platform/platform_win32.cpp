@@ -9,6 +9,7 @@
 #include "platform/console_hook.h"
 #include "platform/name_rules.h"
 #include "platform/path_syntax.h"
+#include "platform/text_lines.h"
 
 #include <windows.h>
 
@@ -592,24 +593,9 @@ TextStream *create_new_text(const nchar *name, FileIdentity *made) {
 // written. Read byte by byte, so that a NUL byte is counted rather than taken
 // as the line's end.
 int read_text_line(TextStream *stream, nchar *line, int capacity) {
-  if (capacity < 2)
-    return 0;
-  std::string bytes;
-  int c = EOF;
-  while (bytes.size() < static_cast<size_t>(capacity - 1)) {
-    c = next_text_char(stream);
-    if (c == EOF)
-      break;
-    bytes.push_back(static_cast<char>(c));
-    if (c == '\n')
-      break;
-  }
-  // The line end of a line that exactly fills the buffer belongs to it.
-  if (bytes.size() == static_cast<size_t>(capacity - 1) && c != '\n' && c != EOF) {
-    int following = next_text_char(stream);
-    if (following != '\n')
-      stream->peeked = following;
-  }
+  std::string bytes = cut_text_line(
+      capacity, [stream] { return next_text_char(stream); },
+      [stream](int c) { stream->peeked = c; });
   // A character takes no more room than its bytes.
   std::wstring wide = wide_of_ansi(bytes.data(), bytes.size());
   wide.copy(line, wide.size());

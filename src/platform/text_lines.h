@@ -1,0 +1,32 @@
+// How every platform layer cuts the lines of a response file.
+#pragma once
+
+#include <string>
+
+namespace zorov {
+
+// One line of at most `capacity - 1` bytes, its line feed kept when it fits;
+// a longer line comes in pieces. The line end of a line that exactly fills
+// the buffer belongs to it, so that it never reads as an empty line of its
+// own. `next()` gives the text's next byte, a CR LF read as one line feed,
+// or -1 at the end; `give_back(c)` keeps a byte read ahead for the next
+// line.
+template <class Next, class GiveBack>
+std::string cut_text_line(int capacity, Next next, GiveBack give_back) {
+  std::string line;
+  size_t limit = capacity > 1 ? size_t(capacity - 1) : 0;
+  int c = -1;
+  while (line.size() < limit && (c = next()) != -1) {
+    line.push_back(char(c));
+    if (c == '\n')
+      return line;
+  }
+  if (line.size() == limit && c != -1) {
+    int following = next();
+    if (following != '\n' && following != -1)
+      give_back(following);
+  }
+  return line;
+}
+
+} // namespace zorov
