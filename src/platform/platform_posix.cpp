@@ -114,6 +114,18 @@ Lookup lookup_of(const char *name) {
   return lookup;
 }
 
+// True when the name is missing, or is something other than a link or a
+// directory: no other name can lead through it.
+bool names_no_link(const Lookup &lookup) {
+  struct stat info;
+  int error_number = errno;
+  bool plain = fstatat(lookup.directory, lookup.name, &info, AT_SYMLINK_NOFOLLOW) != 0
+                   ? errno == ENOENT
+                   : !S_ISLNK(info.st_mode) && !S_ISDIR(info.st_mode);
+  errno = error_number;
+  return plain;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- status
@@ -283,8 +295,12 @@ int make_directory(const nchar *name) {
   return mkdir(name, 0777);
 }
 
-// A link removed may have been a component of a directory kept open.
+// A link removed may have been a component of a directory kept open; a
+// file never is.
 int remove_file(const nchar *name) {
+  Lookup lookup = lookup_of(name);
+  if (names_no_link(lookup))
+    return unlinkat(lookup.directory, lookup.name, 0);
   forget_kept_directories();
   return unlink(name);
 }
@@ -507,14 +523,17 @@ int create_new_file(const nchar *name, uint32_t permissions, FileIdentity *made)
 
 int rename_made_file(const nchar *from, const nchar *to, const FileIdentity &made) {
   struct stat info;
-  if (lstat(from, &info) != 0)
+  Lookup lookup = lookup_of(from);
+  if (fstatat(lookup.directory, lookup.name, &info, AT_SYMLINK_NOFOLLOW) != 0)
     return -1;
   if (!S_ISREG(info.st_mode) || uint64_t(info.st_dev) != made.device ||
       uint64_t(info.st_ino) != made.file_index) {
     errno = ENOENT;
     return -1;
   }
-  forget_kept_directories();
+  // The file made is a plain file; the one it replaces may be a link.
+  if (!names_no_link(lookup_of(to)))
+    forget_kept_directories();
   return rename(from, to);
 }
 

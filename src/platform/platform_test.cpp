@@ -227,6 +227,24 @@ TEST_F(PlatformTest, LinksWithinADirectoryAreFollowedAsByTheFullName) {
   EXPECT_EQ(create_new_file(joined(link, NT("dangling")).c_str(), 0600, &made), -1);
   EXPECT_EQ(errno, EEXIST);
   EXPECT_EQ(read_all(name(NT("nowhere"))), "<unreadable>");
+  // Once the link is removed, or replaced by a file the program made, no
+  // name leads through it any more.
+  nstring made_file = name(NT("made"));
+  for (bool removed : {true, false}) {
+    SCOPED_TRACE(removed ? "removed" : "replaced");
+    ASSERT_EQ(file_status(joined(link, NT("file")).c_str(), &status), 0);
+    if (removed) {
+      ASSERT_EQ(remove_file(link.c_str()), 0);
+    } else {
+      int descriptor = create_new_file(made_file.c_str(), 0600, &made);
+      ASSERT_GE(descriptor, 0);
+      close_file(descriptor);
+      ASSERT_EQ(rename_made_file(made_file.c_str(), link.c_str(), made), 0);
+    }
+    EXPECT_EQ(file_status(joined(link, NT("file")).c_str(), &status), -1);
+    remove_file(link.c_str());
+    ASSERT_TRUE(contract::make_symbolic_link(link, target, &why)) << why;
+  }
 }
 
 TEST_F(PlatformTest, SharingRequestsBindOnWindowsOnly) {
