@@ -5,7 +5,7 @@
 #include "naming/exclusion.h"
 #include "platform/path_syntax.h"
 #include "platform/platform.h"
-#include "platform/platform_fake.h"
+#include "support/platform_fake.h"
 
 #include <gtest/gtest.h>
 

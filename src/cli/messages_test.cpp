@@ -2,7 +2,7 @@
 
 #include "cli/options.h"
 #include "platform/platform.h"
-#include "platform/platform_fake.h"
+#include "support/platform_fake.h"
 
 #include <gtest/gtest.h>
 

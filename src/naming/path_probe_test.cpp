@@ -1,7 +1,7 @@
 #include "naming/path_probe.h"
 
 #include "platform/path_syntax.h"
-#include "platform/platform_fake.h"
+#include "support/platform_fake.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "progress/progress.h"
 
 #include "cli/options.h"
-#include "platform/platform_fake.h"
+#include "support/platform_fake.h"
 
 #include <gtest/gtest.h>
 

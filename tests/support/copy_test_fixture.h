@@ -7,8 +7,8 @@
 #include "cli/options.h"
 #include "engine/buffer_pool.h"
 #include "engine/copy_entry.h"
-#include "platform/platform_fake.h"
 #include "progress/progress.h"
+#include "support/platform_fake.h"
 
 #include <gtest/gtest.h>
 

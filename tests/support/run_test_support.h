@@ -8,8 +8,8 @@
 #include "engine/buffer_pool.h"
 #include "naming/exclusion.h"
 #include "platform/platform.h"
-#include "platform/platform_fake.h"
 #include "progress/progress.h"
+#include "support/platform_fake.h"
 
 #include <string>
 #include <vector>

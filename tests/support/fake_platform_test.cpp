@@ -3,8 +3,8 @@
 // clock; and the fixture that runs the contract suite of every layer against
 // it, which checks that it behaves as the real layers do.
 #include "platform/path_syntax.h"
-#include "platform/platform_fake.h"
 #include "support/platform_contract.h"
+#include "support/platform_fake.h"
 
 #include <gtest/gtest.h>
 

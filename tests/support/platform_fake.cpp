@@ -2,7 +2,7 @@
 // record that reset() rebuilds. Names follow the build's own path style and
 // are resolved, matched and listed by the rules the real layers follow, so
 // that the program's name handling is exercised as it runs for real.
-#include "platform/platform_fake.h"
+#include "support/platform_fake.h"
 
 #include "platform/name_rules.h"
 #include "platform/path_syntax.h"
