@@ -34,39 +34,10 @@
 namespace zorov {
 namespace {
 
+using namespace contract;
 namespace fs = std::filesystem;
 
-const bool on_windows = native_path_style == path_style_windows;
-const nchar separator = on_windows ? NT('\\') : NT('/');
 const std::string line_end = on_windows ? "\r\n" : "\n";
-
-nstring joined(const nstring &directory, const nstring &name) {
-  if (!directory.empty() && directory.back() == separator)
-    return directory + name;
-  return directory + separator + name;
-}
-
-bool write_all(const nstring &name, const std::string &bytes) {
-  int descriptor = open_file(name.c_str(), open_write_truncate, share_deny_none, 0644);
-  if (descriptor < 0)
-    return false;
-  int32_t written = write_file(descriptor, bytes.data(), static_cast<uint32_t>(bytes.size()));
-  close_file(descriptor);
-  return written == static_cast<int32_t>(bytes.size());
-}
-
-std::string read_all(const nstring &name) {
-  int descriptor = open_file(name.c_str(), open_read, share_deny_none, 0);
-  if (descriptor < 0)
-    return "<unreadable>";
-  std::string bytes;
-  char block[4096];
-  int32_t count;
-  while ((count = read_file(descriptor, block, sizeof block)) > 0)
-    bytes.append(block, static_cast<size_t>(count));
-  close_file(descriptor);
-  return bytes;
-}
 
 } // namespace
 
@@ -131,6 +102,8 @@ bool make_hard_link(const nstring &link, const nstring &target, std::string *why
 } // namespace contract
 
 namespace {
+
+using namespace contract;
 
 // Tests of the real layer alone, in the contract suite's fresh directory.
 class PlatformTest : public ::testing::Test {

@@ -4,7 +4,9 @@
 #pragma once
 
 #include "platform/native.h"
+#include "platform/platform.h"
 
+#include <cstdint>
 #include <string>
 
 namespace zorov {
@@ -24,6 +26,39 @@ void make_read_only(const nstring &name);
 // can't make one.
 bool make_symbolic_link(const nstring &link, const nstring &target, std::string *why);
 bool make_hard_link(const nstring &link, const nstring &target, std::string *why);
+
+// Shared by both test programs: the build's path style, names joined in it,
+// and a whole file written or read back through the platform calls.
+const bool on_windows = native_path_style == path_style_windows;
+const nchar separator = on_windows ? NT('\\') : NT('/');
+
+inline nstring joined(const nstring &directory, const nstring &name) {
+  if (!directory.empty() && directory.back() == separator)
+    return directory + name;
+  return directory + separator + name;
+}
+
+inline bool write_all(const nstring &name, const std::string &bytes) {
+  int descriptor = open_file(name.c_str(), open_write_truncate, share_deny_none, 0644);
+  if (descriptor < 0)
+    return false;
+  int32_t written = write_file(descriptor, bytes.data(), static_cast<uint32_t>(bytes.size()));
+  close_file(descriptor);
+  return written == static_cast<int32_t>(bytes.size());
+}
+
+inline std::string read_all(const nstring &name) {
+  int descriptor = open_file(name.c_str(), open_read, share_deny_none, 0);
+  if (descriptor < 0)
+    return "<unreadable>";
+  std::string bytes;
+  char block[4096];
+  int32_t count;
+  while ((count = read_file(descriptor, block, sizeof block)) > 0)
+    bytes.append(block, static_cast<size_t>(count));
+  close_file(descriptor);
+  return bytes;
+}
 
 } // namespace contract
 } // namespace zorov
