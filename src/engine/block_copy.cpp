@@ -144,6 +144,9 @@ struct HoleMap {
   bool extent_is_hole = false;
   bool skipped[32] = {}; // per buffer of the round: a hole, not read
   int64_t pending = 0;   // bytes of hole the output still lacks
+  // The output's length when last looked at, while nothing has changed it
+  // since; -1 when it must be looked at again.
+  int64_t looked_at = -1;
 };
 
 // True when the `count` bytes at the map's position lie wholly in a hole.
@@ -170,6 +173,7 @@ CallResult settle_holes(HoleMap *map, int output) {
     return CallResult();
   int64_t count = map->pending;
   map->pending = 0;
+  map->looked_at = -1;
   return call_result(extend_file(output, count));
 }
 
@@ -190,8 +194,8 @@ CallResult write_or_skip(HoleMap *map, int index, int output, const uint8_t *dat
 
 // Shows the output's length as a figure of the source size when it grew.
 // Only a per-block update decides whether the window opens.
-void show_progress(CopyPlan *plan, int output, bool per_block) {
-  int64_t percent = file_length(output) * 100 / plan->percent_base;
+void show_progress(CopyPlan *plan, int64_t length, bool per_block) {
+  int64_t percent = length * 100 / plan->percent_base;
   if (percent <= plan->last_percent)
     return;
   if (!options.quiet) {
@@ -236,13 +240,17 @@ CallResult write_full_blocks(CopyPlan *plan, int output, int count, HoleMap *map
     CallResult written = write_or_skip(map, l, output, buffer, block);
     uint32_t write_time = write_time_now();
     if (!options.batch) {
+      // A run of hole blocks is settled once, when data follows it or the
+      // round ends, and the output's length is looked at once for it: the
+      // figure counts the hole all the same.
       show_spinner();
-      CallResult settled = settle_holes(map, output);
-      if (settled.value < 0)
-        return settled;
-      show_progress(plan, output, true);
+      if (!map->skipped[l] || map->looked_at < 0)
+        map->looked_at = file_length(output);
+      show_progress(plan, map->looked_at + map->pending, true);
     }
     written = complete_write(output, buffer, block, written, true);
+    if (!map->skipped[l])
+      map->looked_at = -1;
     if (written.value < 0)
       return written;
     output_pause(pool, write_time, write_clock);
@@ -310,7 +318,7 @@ CopyResult run_rounds(CopyPlan *plan, int input, int output, HoleMap *map) {
       CallResult settled = settle_holes(map, output);
       if (settled.value < 0)
         return copy_failure(copy_write_failed, settled.error_number);
-      show_progress(plan, output, false);
+      show_progress(plan, file_length(output), false);
     }
   }
   return CopyResult();

@@ -426,6 +426,22 @@ TEST_F(BlockCopyTest, HolesOfASparseSourceStayHoles) {
   }
 }
 
+// A long hole costs the console copy a lengthening and a look at the
+// output's length per round, not per block: 60 blocks of hole in rounds of
+// 3 buffers.
+TEST_F(BlockCopyTest, ALongHoleIsSettledOncePerRound) {
+  const std::string data = "abcd" + std::string(240, '\0') + "efgh";
+  fake::add_file(NT("src"), data);
+  fake::set_holes(NT("src"), {{4, 240}});
+  if (fake::status_of(NT("src")).allocated < 0)
+    GTEST_SKIP() << "the platform reads every file as data";
+  EXPECT_EQ(0, copy());
+  EXPECT_EQ(data, fake::content(NT("dst")));
+  const int rounds = 63 / 3;
+  EXPECT_LE(fake::call_count(fake::op_write), rounds + 2);
+  EXPECT_LE(fake::call_count(fake::op_length), 2 * rounds + 4);
+}
+
 // A sparse source that became shorter after its status was taken is
 // copied to its real end, never lengthened with holes beyond it.
 TEST_F(BlockCopyTest, ASparseSourceThatShrankEndsWhereItEnds) {
