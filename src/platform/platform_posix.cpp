@@ -561,6 +561,10 @@ uint32_t random_number() {
 struct TextStream {
   FILE *file;
   int peeked; // a character read ahead and given back, or EOF
+  // Bytes still to read of a file read as a list: only what it held when
+  // opened, so a list that is also the run's own log can't grow under its
+  // reader without end. -1: no such bound (a pipe, a terminal).
+  int64_t left;
 };
 
 TextStream *open_text(const nchar *name, TextMode mode) {
@@ -568,10 +572,24 @@ TextStream *open_text(const nchar *name, TextMode mode) {
   FILE *file = std::fopen(name, how);
   if (!file)
     return nullptr;
-  return new TextStream{file, EOF};
+  struct stat info;
+  int64_t left = -1;
+  if (mode == text_read && fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode))
+    left = int64_t(info.st_size);
+  return new TextStream{file, EOF, left};
 }
 
 namespace {
+
+// The next byte of the file, within its bound.
+int next_file_byte(TextStream *stream) {
+  if (stream->left == 0)
+    return EOF;
+  int c = std::getc(stream->file);
+  if (c != EOF && stream->left > 0)
+    --stream->left;
+  return c;
+}
 
 // The next character of a text being read, a CR LF as one line feed.
 int next_text_char(TextStream *stream) {
@@ -580,13 +598,16 @@ int next_text_char(TextStream *stream) {
     stream->peeked = EOF;
     return c;
   }
-  c = std::getc(stream->file);
+  c = next_file_byte(stream);
   if (c == '\r') {
-    int following = std::getc(stream->file);
+    int following = next_file_byte(stream);
     if (following == '\n')
       return '\n';
-    if (following != EOF)
+    if (following != EOF) {
       std::ungetc(following, stream->file);
+      if (stream->left >= 0)
+        ++stream->left;
+    }
   }
   return c;
 }
@@ -613,7 +634,7 @@ TextStream *create_new_text(const nchar *name, FileIdentity *made) {
     errno = error;
     return nullptr;
   }
-  return new TextStream{file, EOF};
+  return new TextStream{file, EOF, -1};
 }
 
 void write_text(TextStream *stream, const char *text, size_t length) {

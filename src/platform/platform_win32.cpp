@@ -527,6 +527,10 @@ uint32_t random_number() {
 struct TextStream {
   FILE *file;
   int peeked; // a character read ahead and given back, or EOF
+  // Characters still to read of a file read as a list: at most the bytes it
+  // held when opened, so a list that is also the run's own log can't grow
+  // under its reader without end. -1: no such bound.
+  int64_t left;
 };
 
 namespace {
@@ -541,6 +545,7 @@ TextStream *stream_of(FILE *file) {
   }
   stream->file = file;
   stream->peeked = EOF;
+  stream->left = -1;
   return stream;
 }
 
@@ -555,7 +560,12 @@ TextStream *open_text(const nchar *name, TextMode mode) {
   FILE *file = _wfopen(name, how);
   if (file == nullptr)
     return nullptr;
-  return stream_of(file);
+  TextStream *stream = stream_of(file);
+  struct _stat64 info;
+  if (stream && mode == text_read && _fstat64(_fileno(file), &info) == 0 &&
+      (info.st_mode & _S_IFREG))
+    stream->left = int64_t(info.st_size);
+  return stream;
 }
 
 namespace {
@@ -568,7 +578,12 @@ int next_text_char(TextStream *stream) {
     stream->peeked = EOF;
     return c;
   }
-  return getc(stream->file);
+  if (stream->left == 0)
+    return EOF;
+  c = getc(stream->file);
+  if (c != EOF && stream->left > 0)
+    --stream->left;
+  return c;
 }
 
 } // namespace

@@ -404,6 +404,28 @@ TEST_F(PlatformContract, TextLinesFoldCarriageReturnsAndKeepBytes) {
   EXPECT_EQ(errno, ENOENT);
 }
 
+// A list that is also written while it is read (the run's own log named
+// as a response file) gives only the lines it held when opened: it never
+// grows under its reader without end.
+TEST_F(PlatformContract, TextReadStopsWhereTheFileEndedWhenOpened) {
+  ASSERT_TRUE(write_all(NT("grows.txt"), "one\ntwo\n"));
+  TextStream *reader = open_text(NT("grows.txt"), text_read);
+  ASSERT_NE(reader, nullptr);
+  TextStream *writer = open_text(NT("grows.txt"), text_append);
+  ASSERT_NE(writer, nullptr);
+  std::vector<nchar> line(260);
+  std::vector<nstring> lines;
+  int length;
+  while (lines.size() < 10 && (length = read_text_line(reader, line.data(), 260)) > 0) {
+    lines.push_back(nstring(line.data(), static_cast<size_t>(length)));
+    write_text(writer, "more\n", 5);
+    flush_text(writer);
+  }
+  close_text(writer);
+  close_text(reader);
+  EXPECT_EQ(lines, (std::vector<nstring>{NT("one\n"), NT("two\n")}));
+}
+
 // ------------------------------------------------- names on the disk
 
 TEST_F(PlatformContract, TimesSetAreTheTimesRead) {

@@ -489,6 +489,7 @@ struct DirectorySearch {
 struct TextStream {
   std::shared_ptr<FileData> data;
   size_t position = 0;
+  size_t end = SIZE_MAX; // read no further (a list: its length when opened)
 };
 
 // ================================================================ controls
@@ -987,7 +988,7 @@ TextStream *open_stream(const std::shared_ptr<FileData> &data) {
   if (!data)
     return nullptr;
   ++state().open_texts;
-  return new TextStream{data, 0};
+  return new TextStream{data, 0, SIZE_MAX};
 }
 
 } // namespace
@@ -997,16 +998,21 @@ TextStream *open_text(const nchar *name, TextMode mode) {
       call_fails(fake::op_open_text) ? nullptr : open_data(name, mode != text_read, 0644);
   if (data && mode == text_replace)
     truncate_data(data.get(), 0);
-  return open_stream(data);
+  TextStream *stream = open_stream(data);
+  // A list is read as far as it reached when opened, as the real layers do.
+  if (stream && mode == text_read)
+    stream->end = data->content.size();
+  return stream;
 }
 
 int read_text_line(TextStream *stream, nchar *line, int capacity) {
   const std::string &content = stream->data->content;
   size_t &at = stream->position;
+  const size_t end = std::min(content.size(), stream->end);
   auto next = [&] {
-    if (at < content.size() && content.compare(at, 2, "\r\n") == 0)
+    if (at + 1 < end && content.compare(at, 2, "\r\n") == 0)
       ++at;
-    return at < content.size() ? int(static_cast<unsigned char>(content[at++])) : -1;
+    return at < end ? int(static_cast<unsigned char>(content[at++])) : -1;
   };
   // The byte given back is the one just read, never a folded line end.
   std::string bytes = cut_text_line(capacity, next, [&](int) { --at; });
