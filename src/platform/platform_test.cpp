@@ -474,19 +474,6 @@ TEST(PlatformServices, EnvironmentAndNames) {
 const wchar_t kMixedNames[] = L"caf\u00e9 \u20ac \u0444\u0430\u0439\u043b \uff41\uff42\n";
 const char kMixedNamesAnsi[] = "caf\xe9 \x80 ???? ??";
 
-std::vector<nstring> read_lines(const nstring &file, int capacity) {
-  std::vector<nstring> lines;
-  TextStream *stream = open_text(file.c_str(), text_read);
-  if (stream == nullptr)
-    return lines;
-  std::vector<nchar> line(static_cast<size_t>(capacity));
-  int length;
-  while ((length = read_text_line(stream, line.data(), capacity)) > 0)
-    lines.push_back(nstring(line.data(), static_cast<size_t>(length)));
-  close_text(stream);
-  return lines;
-}
-
 bool ansi_is_western() {
   if (GetACP() == 1252)
     return true;

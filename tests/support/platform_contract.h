@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zorov {
 namespace contract {
@@ -58,6 +59,21 @@ inline std::string read_all(const nstring &name) {
     bytes.append(block, static_cast<size_t>(count));
   close_file(descriptor);
   return bytes;
+}
+
+// The lines of a text file as the platform's line reader cuts them with a
+// buffer of `capacity`.
+inline std::vector<nstring> read_lines(const nstring &file, int capacity) {
+  std::vector<nstring> lines;
+  TextStream *stream = open_text(file.c_str(), text_read);
+  if (stream == nullptr)
+    return lines;
+  std::vector<nchar> line(static_cast<size_t>(capacity));
+  int length;
+  while ((length = read_text_line(stream, line.data(), capacity)) > 0)
+    lines.push_back(nstring(line.data(), static_cast<size_t>(length)));
+  close_text(stream);
+  return lines;
 }
 
 } // namespace contract

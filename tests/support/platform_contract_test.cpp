@@ -345,19 +345,6 @@ TEST_F(PlatformContract, IdentityFollowsTheFileNotItsSpelling) {
 
 // ------------------------------------------------------- text streams
 
-std::vector<nstring> read_lines(const nstring &file, int capacity) {
-  std::vector<nstring> lines;
-  TextStream *stream = open_text(file.c_str(), text_read);
-  if (stream == nullptr)
-    return lines;
-  std::vector<nchar> line(static_cast<size_t>(capacity));
-  int length;
-  while ((length = read_text_line(stream, line.data(), capacity)) > 0)
-    lines.push_back(nstring(line.data(), static_cast<size_t>(length)));
-  close_text(stream);
-  return lines;
-}
-
 TEST_F(PlatformContract, TextLinesFoldCarriageReturnsAndKeepBytes) {
   ASSERT_TRUE(write_all(NT("list.txt"), "one\r\ntwo\n\xE9t\xE9\nabcdefgh\nlast"));
   const nchar e_acute = static_cast<nchar>(static_cast<unsigned char>(0xE9));
