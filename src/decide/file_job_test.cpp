@@ -161,14 +161,15 @@ TEST_F(FileJob, AMoveOntoItselfKeepsTheFile) {
 TEST_F(FileJob, AMoveDeletesOnlyWhatItCopied) {
   struct Row {
     const char *name;
-    int read;            // the read during which someone else writes
+    fake::Operation call; // someone else writes just before this call
+    int nth;
     const char *content; // what the source then holds
     int64_t time;        // and its modification time
   } rows[] = {
-      {"appended to after the copy read its end", 2, "alpha and more", 1000},
-      {"appended to before the copy read its end", 1, "alpha and more", 1000},
-      {"rewritten with the same size", 2, "ALPHA", 1001},
-      {"cut short", 1, "alp", 1000},
+      {"appended to after the copy read its end", fake::op_close, 1, "alpha and more", 1000},
+      {"appended to before the copy read its end", fake::op_read, 1, "alpha and more", 1000},
+      {"rewritten with the same size", fake::op_close, 1, "ALPHA", 1001},
+      {"cut short", fake::op_read, 1, "alp", 1000},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
@@ -177,7 +178,7 @@ TEST_F(FileJob, AMoveDeletesOnlyWhatItCopied) {
     options_to_fill().batch = true;
     open_logs();
     run.job.last_target = true;
-    fake::before_call(fake::op_read, row.read,
+    fake::before_call(row.call, row.nth,
                       [&row] { fake::add_file(NT("src/a.txt"), row.content, row.time); });
     EXPECT_EQ(job(NT("dst/a.txt")), 1);
     EXPECT_EQ(fake::content(NT("src/a.txt")), row.content);

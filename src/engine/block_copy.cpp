@@ -94,10 +94,18 @@ CallResult write_request(int output, const uint8_t *data, uint32_t count) {
 }
 
 // Fills `buffer` with one block of `block` bytes; short reads are completed
-// so that only the last block of the input is short. The bytes read, or -1.
-CallResult read_block(int input, uint8_t *buffer, uint32_t block) {
+// so that only the last block of the input is short. A short read that ends
+// where the input ended when the copy began, `known_rest` bytes on, is
+// taken as the end: asking again would only be told so, a call per file.
+// The spinner still takes the step of that read, so the console shows what
+// it always showed. The bytes read, or -1.
+CallResult read_block(int input, uint8_t *buffer, uint32_t block, int64_t known_rest) {
   CallResult read = call_result(read_file(input, buffer, block));
   spin();
+  if (read.value > 0 && uint32_t(read.value) < block && read.value == known_rest) {
+    spin();
+    return read;
+  }
   while (read.value > 0 && uint32_t(read.value) < block) {
     CallResult more =
         call_result(read_file(input, buffer + read.value, block - uint32_t(read.value)));
@@ -224,7 +232,8 @@ CallResult next_block(const BufferPool &pool, HoleMap *map, int input, int index
       return call_failed(errno);
     map->moved = false;
   }
-  CallResult read = read_block(input, pool.buffers[index], uint32_t(block));
+  CallResult read =
+      read_block(input, pool.buffers[index], uint32_t(block), map->size - map->position);
   if (read.value > 0)
     map->position += read.value;
   return read;

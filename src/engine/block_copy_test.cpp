@@ -100,6 +100,32 @@ TEST_F(BlockCopyTest, ShortReadsAnywhereAreCompleted) {
   }
 }
 
+// A read that stops where the source ended when the copy began is its end;
+// one that stops anywhere else is completed, as the source may hold more
+// than its status said.
+TEST_F(BlockCopyTest, OnlyAShortReadBeforeTheKnownEndIsCompleted) {
+  struct Row {
+    size_t size;     // what the status says
+    size_t grown_to; // what the source holds by its first read
+    int reads;
+  } rows[] = {
+      {10, 10, 3}, // 4, 4, 2: the end
+      {12, 12, 4}, // whole blocks: the end is asked for
+      {0, 0, 1},
+      {6, 10, 4}, // 4, 4, then 2 beyond what the status said: asked again
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.size);
+    SetUp();
+    fake::add_file(NT("src"), bytes_of(row.size));
+    fake::before_call(fake::op_read, 1,
+                      [&row] { fake::add_file(NT("src"), bytes_of(row.grown_to)); });
+    EXPECT_EQ(0, copy());
+    EXPECT_EQ(bytes_of(row.grown_to), fake::content(NT("dst")));
+    EXPECT_EQ(row.reads, fake::call_count(fake::op_read));
+  }
+}
+
 TEST_F(BlockCopyTest, ShortWritesAnywhereAreCompleted) {
   for (uint32_t bytes : {1u, 3u}) {
     for (int nth = 1; nth <= 10; ++nth) {
