@@ -12,9 +12,11 @@
 #     the blocks the copy takes.
 # Timings belong here, never in the tests.
 #
-# Needs python3 and rsync (installed with apt-get when missing and run as
-# root). Everything is written under bench/scratch/. The settings are those
-# of bench/measure.py (BENCH_ROUNDS, BENCH_CASES, BIG_MIB, ...), and:
+# Needs python3 and rsync, and as root mkfs.xfs (installed with apt-get when
+# missing and run as root). As root the files live on an ext4 image in
+# memory, mounted for the run; otherwise, or with BENCH_FS=disk, under
+# bench/scratch/. The settings are those of bench/measure.py (BENCH_ROUNDS,
+# BENCH_CASES, BIG_MIB, BENCH_FS, ...), and:
 #   ZOROV       the program to measure (default: build/zorov, built with the
 #               native preset when missing)
 set -euo pipefail
@@ -28,6 +30,9 @@ need_tools() {
   command -v rsync >/dev/null || missing+=(rsync)
   command -v python3 >/dev/null || missing+=(python3)
   [ -x /usr/bin/time ] || missing+=(time)
+  if [ "$(id -u)" = 0 ]; then
+    command -v mkfs.xfs >/dev/null || missing+=(xfsprogs)
+  fi
   [ ${#missing[@]} -eq 0 ] && return 0
   if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null; then
     echo "installing: ${missing[*]}"
