@@ -322,7 +322,7 @@ def mount_ram_file_system():
         # One inode per 4 KiB: the tree cases keep every copy they make.
         sh("mkfs.ext4 -q -F -i 4096 '%s'" % image)
         sh("mount -o loop '%s' '%s'" % (image, mount))
-    except subprocess.CalledProcessError:
+    except BaseException:
         os.remove(image)
         os.rmdir(mount)
         raise
