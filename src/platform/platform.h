@@ -231,12 +231,12 @@ void free_memory(void *block);
 
 // -------------------------------------------------------- interruption
 
-// From now on SIGINT, SIGTERM and SIGHUP (on Windows Ctrl-C, Ctrl-Break and
-// closing the console) end the process at once and cleanly: the output named
-// by watch_output is put right, the progress indicator is cleared, and the
-// process ends with the signal's usual status (128 + n on POSIX). Text
-// already handed to the system stays; a signal ignored at start stays
-// ignored.
+// From now on SIGINT, SIGTERM, SIGHUP and SIGPIPE (on Windows Ctrl-C,
+// Ctrl-Break and closing the console) end the process at once and cleanly:
+// the output named by watch_output is put right, the progress indicator is
+// cleared, and the process ends with the signal's usual status (128 + n on
+// POSIX). Text already handed to the system stays; a signal ignored at start
+// stays ignored.
 void install_interrupt_handlers();
 
 // The output of the copy in progress, for an interruption to put right: a
