@@ -236,7 +236,8 @@ void free_memory(void *block);
 // the output named by watch_output is put right, the progress indicator is
 // cleared, and the process ends with the signal's usual status (128 + n on
 // POSIX). Text already handed to the system stays; a signal ignored at start
-// stays ignored.
+// stays ignored. On POSIX a write beyond the file-size limit fails (EFBIG)
+// like any other instead of ending the process.
 void install_interrupt_handlers();
 
 // The output of the copy in progress, for an interruption to put right: a

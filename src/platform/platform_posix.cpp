@@ -1231,6 +1231,10 @@ void install_interrupt_handlers() {
       continue;
     sigaction(signal_number, &action, nullptr);
   }
+  // A write beyond the file-size limit then fails with EFBIG and is handled
+  // as any failed write, where the signal's default would end the process
+  // half-way through a copy (and leave a core).
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 void watch_output(const nchar *name, int descriptor, bool temporary) {

@@ -1,11 +1,12 @@
 """A copy that fails part-way never looks newer than its source, so a later
 run with -n or -c repairs it and -pr still continues it."""
 
+import glob
 import os
 import resource
 import signal
 
-from harness import case, equal
+from harness import Skipped, case, check, equal
 
 LIMIT = 100000
 
@@ -39,3 +40,41 @@ def partial_copy_is_repaired_by_a_newer_only_run(run):
     result = run.zorov("-b", "-pr", "src", "dst")
     equal(result.code, 0, result)
     equal(run.read("dst"), payload, "continued by -pr")
+
+
+@case
+def write_beyond_the_file_size_limit_fails_like_any_write(run):
+    if run.windows:
+        raise Skipped("the file-size limit and its signal are the POSIX build's")
+
+    def limit_only():
+        # The signal keeps its default action, which would end the process.
+        signal.signal(signal.SIGXFSZ, signal.SIG_DFL)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (LIMIT, LIMIT))
+
+    rows = [  # flags, destination existed before
+        ([], False),
+        (["-f", "-m"], False),
+        (["-os", "-m"], True),
+        (["-os", "-f"], True),
+    ]
+    payload = bytes(range(256)) * 1000
+    for flags, existed in rows:
+        label = "%r" % flags
+        for name in glob.glob(run.native("*")):
+            os.remove(name)
+        run.write("src", payload)
+        if existed:
+            run.write("dst", b"old", mtime=1000000000)
+        result = run.zorov("-b", *flags, "src", "dst", preexec=limit_only)
+        equal(result.code, 1, "%s: %r" % (label, result))
+        reason = "File too large" if "-f" in flags else "Write error.   File too large"
+        check(reason in result.out, "%s: the failed write is reported: %r" % (label, result))
+        equal(run.read("src"), payload, label + ": the source stays")
+        equal(glob.glob(run.native("dst_*")), [], label + ": no temporary file left")
+        if existed:
+            equal(run.read("dst"), b"old", label + ": the destination is as it was")
+            equal(os.stat(run.native("dst")).st_mtime, 1000000000, label + ": and its time")
+        else:
+            equal(len(run.read("dst")), LIMIT, label + ": the partial destination stays")
+            equal(os.stat(run.native("dst")).st_mtime, 0, label + ": and never looks newer")
