@@ -231,7 +231,7 @@ void free_memory(void *block);
 
 // -------------------------------------------------------- interruption
 
-// From now on SIGINT, SIGTERM, SIGHUP and SIGPIPE (on Windows Ctrl-C,
+// From now on SIGINT, SIGTERM, SIGHUP, SIGQUIT and SIGPIPE (on Windows Ctrl-C,
 // Ctrl-Break and closing the console) end the process at once and cleanly:
 // the output named by watch_output is put right, the progress indicator is
 // cleared, and the process ends with the signal's usual status (128 + n on

@@ -1146,10 +1146,10 @@ struct OutputWatch {
 
 OutputWatch output_watch = {0, 0, 0, -1, {0}};
 
-// SIGPIPE is one of them: a reader of the output that went away (`| head`)
-// would otherwise end the process at its next message, in the middle of a
-// copy, with nothing put right.
-const int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+// SIGQUIT (Ctrl-\) and SIGPIPE are among them: a quit from the keyboard,
+// or a reader of the output that went away (`| head`), would otherwise end
+// the process in the middle of a copy with nothing put right.
+const int kInterruptSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
 
 // While a temporary file is being made the interruptions wait: a signal that
 // came during the open would otherwise be handled after the file exists and

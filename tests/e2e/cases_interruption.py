@@ -1,8 +1,8 @@
 """Interruption: a run stopped by a signal (Ctrl-C, Ctrl-Break or closing the
-console on Windows; on POSIX also the reader of its output going away) keeps
-its logs and leaves no temporary file, and a partial destination never looks
-newer than its source. (The terminal's
-progress indicator is checked by the platform tests.)"""
+console on Windows; on POSIX also Ctrl-\\ and the reader of its output going
+away) keeps its logs and leaves no temporary file, and a partial destination
+never looks newer than its source. (The terminal's progress indicator is
+checked by the platform tests.)"""
 
 import glob
 import os
@@ -72,6 +72,7 @@ def interruption_keeps_logs_and_puts_the_output_right(run):
         (signal.SIGINT, paced, False),
         (signal.SIGTERM, paced + ["-os"], True),
         (signal.SIGHUP, paced, True),
+        (signal.SIGQUIT, paced + ["-os"], True),
         (signal.SIGPIPE, spinning, False),
         (signal.SIGPIPE, spinning + ["-os"], True),
     ]
