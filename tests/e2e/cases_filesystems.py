@@ -1,9 +1,12 @@
 """Real file systems: small loop-mounted images of XFS (with reflink),
 btrfs, exFAT (through FUSE), NTFS (ntfs-3g) and tmpfs, each given the same
 scenarios; exFAT also the spellings by letter case of a case-folding file
-system. Needs root to mount; without it, or where a mount fails, each file
-system is skipped with the reason."""
+system. Each is then filled until little room is left, and every mode of
+copying meets the full disk as that file system reports it. Needs root to
+mount; without it, or where a mount fails, each file system is skipped with
+the reason."""
 
+import errno
 import os
 import random
 import shutil
@@ -16,7 +19,7 @@ TIME = 1600000000  # whole seconds: every file system here keeps them
 
 def payload(size, seed):
     generator = random.Random(seed)
-    return bytes(generator.getrandbits(8) for _ in range(size))
+    return generator.randbytes(size)
 
 
 def quiet(command):
@@ -145,12 +148,166 @@ def scenarios(run):
     equal(again.out, "", "-s -n copies nothing the second time")
 
 
+# The full disk: each copy finds this much room, less than its source (and
+# enough for XFS to make a file at all).
+ROOM = 256 << 10
+FULL_SIZE = 1 << 20
+NO_SPACE = "No space left on device"
+
+
+class Filler:
+    """Files that take all of m/ but a little room: pieces made with
+    fallocate where the file system has it, else written, and spare pieces
+    that give room back as the copies take it. Only whole files are
+    removed: btrfs frees no part of an extent while any of it is used."""
+
+    def __init__(self, run, spares):
+        self.point = run.native("m")
+        self.directory = run.native("m/filler")
+        os.mkdir(self.directory)
+        self.count = 0
+        self.spares = [self.piece(ROOM) for _ in range(spares)]
+
+    def free(self):
+        # Space freed on btrfs is free only once its transaction is done.
+        quiet(["sync", "-f", self.point])
+        status = os.statvfs(self.point)
+        return status.f_bavail * status.f_frsize
+
+    def piece(self, size):
+        name = os.path.join(self.directory, str(self.count))
+        self.count += 1
+        if quiet(["fallocate", "-l", str(size), name]).returncode == 0:
+            return name
+        # exFAT has no holes: a file made longer takes its clusters at once.
+        try:
+            os.truncate(name, size)
+            if os.stat(name).st_blocks * 512 >= size:
+                return name
+        except OSError as error:
+            if error.errno != errno.ENOSPC:
+                raise
+        with open(name, "wb") as handle:
+            try:
+                handle.write(bytes(size))
+                handle.flush()
+            except OSError as error:
+                if error.errno != errno.ENOSPC:
+                    raise
+        return name
+
+    def leave(self, room):
+        """Makes the room `room` bytes, or near it: the room there is."""
+        free = self.free()
+        while free < room and self.spares:
+            os.remove(self.spares.pop())
+            free = self.free()
+        if free > room:
+            self.piece(free - room)
+            free = self.free()
+        return free
+
+    def remove(self):
+        shutil.rmtree(self.directory)
+        self.free()
+
+
+def full_rows(data):
+    """The copies onto a full disk, one per mode: the flags, the destination
+    in m/full/, what it held before (None: it was missing), what the failed
+    copy leaves there, and the run that repairs it once there is room (None:
+    nothing to repair). A copy leaves the destination "kept" (exactly as it
+    was), "partial" (the head of the source) or "appended" (the old content
+    and the head of the source)."""
+    return [
+        ([], "plain.bin", None, "partial", ["-n"]),
+        (["-os"], "safe.bin", b"old safe", "kept", None),
+        (["-e"], "append.bin", b"old head", "appended", ["-n"]),
+        (["-e", "-os"], "append_safe.bin", b"old head", "kept", None),
+        (["-pr"], "restart.bin", data[:100000], "partial", ["-pr"]),
+        (["-a", "-g2"], "gen.bin", b"current", "partial", ["-n"]),
+        (["-m"], "moved.bin", None, "partial", ["-m", "-n"]),
+        (["-f"], "platform.bin", None, "partial", ["-f", "-pr"]),
+        (["-f", "-os"], "platform_safe.bin", b"old platform", "kept", None),
+    ]
+
+
+def check_failed(run, result, what, source, data):
+    """The copy says it failed, for the full disk, and keeps its source."""
+    equal(result.code, 1, "%s: %r" % (what, result))
+    check(NO_SPACE in result.out, "%s: the full disk is reported: %r" % (what, result))
+    equal(run.read(source), data, what + ": the source stays as it was")
+
+
+def check_left(run, what, name, before, left, data):
+    if left == "kept":
+        equal(run.read(name), before, what + ": the destination is as it was")
+        equal(int(os.stat(run.native(name)).st_mtime), TIME, what + ": and so is its time")
+        return
+    written = run.read(name)
+    head = before if left == "appended" else b""
+    check(written.startswith(head) and data.startswith(written[len(head):]),
+          "%s: the destination holds its old content and the head of the source" % what)
+    check(len(written) < len(head) + len(data), what + ": the copy is partial")
+    equal(int(os.stat(run.native(name)).st_mtime), 0, what + ": a partial copy has the epoch")
+
+
+def full_disk(run):
+    """Every mode of copying meets a full disk: each fails and says so, and
+    loses nothing; partial copies never look newer than their source, and
+    a second run repairs them once there is room. The sources live off the
+    image, so that no copy can share their blocks (reflinks)."""
+    data = payload(FULL_SIZE, 2)
+    write(run, "full/a.bin", data)
+    write(run, "full/move.bin", data)
+    write(run, "full/tree/small.txt", b"small")
+    write(run, "full/tree/sub/big.bin", data)
+    rows = full_rows(data)
+    os.mkdir(run.native("m/full"))
+    for flags, destination, before, left, repair in rows:
+        if before is not None:
+            write(run, "m/full/" + destination, before)
+    write(run, "m/full/gen.(-01).bin", b"previous")
+    filler = Filler(run, len(rows) + 1)
+    for flags, destination, before, left, repair in rows:
+        what = "%r onto a full disk" % flags
+        room = filler.leave(ROOM)
+        check(0 < room < FULL_SIZE // 2, "%s: %d bytes of room" % (what, room))
+        source = "full/move.bin" if "-m" in flags else "full/a.bin"
+        result = run.zorov("-b", *flags, source, "m/full/" + destination)
+        check_failed(run, result, what, source, data)
+        check(" : Ok" not in result.out, "%s: %r" % (what, result))
+        check_left(run, what, "m/full/" + destination, before, left, data)
+    equal(run.read("m/full/gen.(-01).bin"), b"current", "-a -g2 keeps the old destination")
+
+    filler.leave(ROOM)
+    result = run.zorov("-b", "-s", "full/tree", "m/full/tree/")
+    check_failed(run, result, "-s onto a full disk", "full/tree/sub/big.bin", data)
+    copies = [line for line in result.out.splitlines() if " ===> " in line]
+    equal([line.endswith(" : Ok") for line in copies], [True, False], "-s: %r" % result)
+    check_left(run, "-s onto a full disk", "m/full/tree/sub/big.bin", None, "partial", data)
+
+    filler.remove()
+    equal(sorted(set(os.listdir(run.native("m/full"))) - set(row[1] for row in rows)),
+          ["gen.(-01).bin", "tree"], "no temporary file left")
+    for flags, destination, before, left, repair in rows:
+        if repair is None:
+            continue
+        source = "full/move.bin" if "-m" in flags else "full/a.bin"
+        ok(run.zorov("-b", *repair, source, "m/full/" + destination), "%r repairs" % repair)
+        equal(run.read("m/full/" + destination), data, "%r repairs %r" % (repair, flags))
+    check(not run.exists("full/move.bin"), "-m -n moves the source once it is copied whole")
+    ok(run.zorov("-b", "-s", "-n", "full/tree", "m/full/tree/"), "-s -n repairs")
+    equal(run.read("m/full/tree/sub/big.bin"), data, "-s -n repairs")
+
+
 def image_case(kind, size_mb, make, mount, extra=None):
     def run_case(run):
         with Mounted(run, kind, size_mb, make, mount):
             scenarios(run)
             if extra:
                 extra(run)
+            full_disk(run)
     run_case.__name__ = "filesystem_" + kind
     case(run_case)
 
@@ -189,5 +346,5 @@ def case_folding(run):
 image_case("xfs", 320, ["mkfs.xfs", "-q", "-m", "reflink=1"], ["mount"])
 image_case("btrfs", 256, ["mkfs.btrfs", "-q"], ["mount"])
 image_case("exfat", 64, ["mkfs.exfat"], ["mount.exfat-fuse"], case_folding)
-image_case("ntfs", 64, ["mkntfs", "-q", "-F", "-Q"], ["ntfs-3g"])
+image_case("ntfs", 16, ["mkntfs", "-q", "-F", "-Q"], ["ntfs-3g"])
 image_case("tmpfs", 0, None, ["mount", "-t", "tmpfs", "-o", "size=64m", "tmpfs"])
