@@ -7,7 +7,6 @@
 #include "platform/path_syntax.h"
 #include "platform/platform.h"
 
-#include <cerrno>
 #include <string>
 
 namespace zorov {
@@ -41,43 +40,16 @@ std::string help_text() {
   return text;
 }
 
-// Fresh names tried beside the help file before giving up.
-const int kFreshNameAttempts = 16;
-
-// A name beside the help file that nobody can guess: the help file's name, a
-// full stop and eight hexadecimal digits.
-nstring fresh_name(const nstring &name) {
-  std::string digits = format_text(".%08x", random_number());
-  return name + nstring(digits.begin(), digits.end());
-}
-
-// The temporary directory is usually shared: the manual is written to a new
-// file made exclusively under a fresh name, which then takes the help
-// file's place. A help file name that is a link, or another user's file, is
-// never written through or replaced. True when the help file holds the
-// manual.
+// The temporary directory is usually shared: the manual goes to a file of
+// the program's own that takes the help file's place, never through a link
+// or over another user's file. True when the help file holds the manual.
 bool write_help_file(const nstring &name, const std::string &text) {
-  if (name_standing(name.c_str()) == name_refused)
+  TextStream *file = create_text_in_place(name.c_str());
+  if (!file)
     return false;
-  for (int attempt = 0; attempt < kFreshNameAttempts; ++attempt) {
-    nstring fresh = fresh_name(name);
-    if (!fits_path_buffer(fresh))
-      return false;
-    FileIdentity made;
-    TextStream *file = create_new_text(fresh.c_str(), &made);
-    if (!file && errno == EEXIST)
-      continue;
-    if (!file)
-      return false;
-    write_text(file, text.data(), text.size());
-    close_text(file);
-    // In a sticky directory another user's file refuses the rename.
-    if (rename_made_file(fresh.c_str(), name.c_str(), made) == 0)
-      return true;
-    remove_file(fresh.c_str());
-    return false;
-  }
-  return false;
+  write_text(file, text.data(), text.size());
+  close_text(file);
+  return true;
 }
 
 } // namespace

@@ -159,6 +159,9 @@ enum NameStanding {
   name_own_file, // a plain file of the user who runs the program
   name_refused,  // a link, a reparse point, another user's file, a directory
 };
+// A refusal leaves the reason in errno (ELOOP for a link or a reparse
+// point, EISDIR for a directory, EACCES for another user's file, or why the
+// name could not be looked at).
 NameStanding name_standing(const nchar *name);
 
 // A number no one can guess, for the names of fresh files.
@@ -183,6 +186,14 @@ TextStream *open_text(const nchar *name, TextMode mode); // null and errno
 int read_text_line(TextStream *stream, nchar *line, int capacity);
 // A text stream to write on a new file made as create_new_file makes one.
 TextStream *create_new_text(const nchar *name, FileIdentity *made);
+// A text stream to write on a new, empty file that has taken `name`'s place,
+// for a file the program names itself in a directory others may write to.
+// Null (errno) when name_standing refuses the name; otherwise the file is
+// made as create_new_file makes one under a fresh name beside `name` that no
+// one can guess, and renamed over it (in a sticky directory another user's
+// file refuses that) before the stream is handed out, so that every line
+// written reaches the name.
+TextStream *create_text_in_place(const nchar *name);
 // Writes narrow text; "\n" becomes the platform's line end. Windows text
 // files, and the lines read from them, are in the ANSI code page.
 void write_text(TextStream *stream, const char *text, size_t length);

@@ -1,6 +1,7 @@
 // The platform layer on POSIX systems.
 #include "platform/platform.h"
 
+#include "platform/made_names.h"
 #include "platform/name_rules.h"
 #include "platform/path_syntax.h"
 #include "platform/pe_version.h"
@@ -543,6 +544,7 @@ NameStanding name_standing(const nchar *name) {
     return errno == ENOENT ? name_missing : name_refused;
   if (S_ISREG(info.st_mode) && info.st_uid == geteuid())
     return name_own_file;
+  errno = S_ISLNK(info.st_mode) ? ELOOP : S_ISDIR(info.st_mode) ? EISDIR : EACCES;
   return name_refused;
 }
 
@@ -623,10 +625,11 @@ int read_text_line(TextStream *stream, nchar *line, int capacity) {
   return int(bytes.size());
 }
 
-TextStream *create_new_text(const nchar *name, FileIdentity *made) {
-  int descriptor = open_new(name, O_WRONLY, 0666, made);
-  if (descriptor < 0)
-    return nullptr;
+namespace {
+
+// A text stream to write on a descriptor of a new file; the descriptor is
+// closed when no stream can be had.
+TextStream *text_of_descriptor(int descriptor) {
   FILE *file = fdopen(descriptor, "wb");
   if (!file) {
     int error = errno;
@@ -635,6 +638,31 @@ TextStream *create_new_text(const nchar *name, FileIdentity *made) {
     return nullptr;
   }
   return new TextStream{file, EOF, -1};
+}
+
+} // namespace
+
+TextStream *create_new_text(const nchar *name, FileIdentity *made) {
+  int descriptor = open_new(name, O_WRONLY, 0666, made);
+  if (descriptor < 0)
+    return nullptr;
+  return text_of_descriptor(descriptor);
+}
+
+// A file open for writing is renamed by its name like any other.
+TextStream *create_new_text_over(const nchar *fresh, const nchar *name) {
+  FileIdentity made;
+  int descriptor = open_new(fresh, O_WRONLY, 0666, &made);
+  if (descriptor < 0)
+    return nullptr;
+  if (rename_made_file(fresh, name, made) != 0) {
+    int error = errno;
+    close(descriptor);
+    remove_file(fresh);
+    errno = error;
+    return nullptr;
+  }
+  return text_of_descriptor(descriptor);
 }
 
 void write_text(TextStream *stream, const char *text, size_t length) {

@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 
 #include "platform/console_hook.h"
+#include "platform/made_names.h"
 #include "platform/name_rules.h"
 #include "platform/path_syntax.h"
 #include "platform/text_lines.h"
@@ -465,6 +466,27 @@ int create_new_file(const nchar *name, uint32_t permissions, FileIdentity *made)
   return descriptor_of(file, _O_WRONLY | _O_BINARY);
 }
 
+namespace {
+
+// Renames the file open as `file`, which the handle may do with DELETE
+// access, to `to`, replacing a file there: no other file can take its
+// place between the open and the rename. False with errno.
+bool rename_open_file(HANDLE file, const wchar_t *to) {
+  size_t length = wcslen(to);
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + (length + 1) * sizeof(wchar_t));
+  FILE_RENAME_INFO *rename = reinterpret_cast<FILE_RENAME_INFO *>(buffer.data());
+  rename->ReplaceIfExists = TRUE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
+  memcpy(rename->FileName, to, (length + 1) * sizeof(wchar_t));
+  if (SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())))
+    return true;
+  set_errno_from_last_error();
+  return false;
+}
+
+} // namespace
+
 int rename_made_file(const nchar *from, const nchar *to, const FileIdentity &made) {
   HANDLE file = CreateFileW(from, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, 0, nullptr,
                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -483,19 +505,7 @@ int rename_made_file(const nchar *from, const nchar *to, const FileIdentity &mad
     errno = ENOENT;
     return -1;
   }
-  // The open handle is renamed: no other file can take its place between
-  // the check and the rename.
-  size_t length = wcslen(to);
-  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + (length + 1) * sizeof(wchar_t));
-  FILE_RENAME_INFO *rename = reinterpret_cast<FILE_RENAME_INFO *>(buffer.data());
-  rename->ReplaceIfExists = TRUE;
-  rename->RootDirectory = nullptr;
-  rename->FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
-  memcpy(rename->FileName, to, (length + 1) * sizeof(wchar_t));
-  BOOL renamed =
-      SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size()));
-  if (!renamed)
-    set_errno_from_last_error();
+  bool renamed = rename_open_file(file, to);
   CloseHandle(file);
   return renamed ? 0 : -1;
 }
@@ -504,11 +514,19 @@ NameStanding name_standing(const nchar *name) {
   DWORD attributes = GetFileAttributesW(name);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     DWORD code = GetLastError();
-    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? name_missing
-                                                                        : name_refused;
-  }
-  if (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+      return name_missing;
+    set_errno_from_last_error();
     return name_refused;
+  }
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    errno = ELOOP;
+    return name_refused;
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    errno = EISDIR;
+    return name_refused;
+  }
   return name_own_file;
 }
 
@@ -588,10 +606,11 @@ int next_text_char(TextStream *stream) {
 
 } // namespace
 
-TextStream *create_new_text(const nchar *name, FileIdentity *made) {
-  HANDLE handle = create_new_handle(name, made);
-  if (handle == INVALID_HANDLE_VALUE)
-    return nullptr;
+namespace {
+
+// A text stream to write on a handle of a new file; the handle is closed
+// when no stream can be had.
+TextStream *text_of_handle(HANDLE handle) {
   int descriptor = descriptor_of(handle, _O_WRONLY | _O_TEXT);
   if (descriptor < 0)
     return nullptr;
@@ -602,6 +621,53 @@ TextStream *create_new_text(const nchar *name, FileIdentity *made) {
     return nullptr;
   }
   return stream_of(file);
+}
+
+// Gives up a file just made: the handle marks the very file for deletion,
+// whatever its name has become, and lets it go.
+void discard_made_file(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition;
+  disposition.DeleteFile = TRUE;
+  SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+  CloseHandle(file);
+}
+
+} // namespace
+
+TextStream *create_new_text(const nchar *name, FileIdentity *made) {
+  HANDLE handle = create_new_handle(name, made);
+  if (handle == INVALID_HANDLE_VALUE)
+    return nullptr;
+  return text_of_handle(handle);
+}
+
+// The runtime's descriptor of a file can't be renamed by name: another
+// handle with DELETE access is refused while it is open. So the handle that
+// makes the file renames it. That handle's DELETE access would keep out
+// every reader that doesn't share deletion (the runtime's readers among
+// them) for as long as the stream is open, so the stream gets a handle of
+// its own for writing alone, opened through the first, never by the name;
+// where none can be had, the first serves.
+TextStream *create_new_text_over(const nchar *fresh, const nchar *name) {
+  HANDLE file =
+      CreateFileW(fresh, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    set_errno_from_last_error();
+    return nullptr;
+  }
+  if (!rename_open_file(file, name)) {
+    int error = errno;
+    discard_made_file(file);
+    errno = error;
+    return nullptr;
+  }
+  HANDLE writer =
+      ReOpenFile(file, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+  if (writer == INVALID_HANDLE_VALUE)
+    return text_of_handle(file);
+  CloseHandle(file);
+  return text_of_handle(writer);
 }
 
 // Response files are ANSI text whatever the console shows, as the logs are

@@ -603,6 +603,7 @@ TEST_F(PlatformContract, NewFilesAreMadeOnlyWhereNoNameExists) {
     EXPECT_NE(platform_copy_new_file(NT("fresh"), leaf, nullptr, nullptr, &made, &taken), 0);
     EXPECT_TRUE(taken);
     EXPECT_EQ(name_standing(leaf), name_refused);
+    EXPECT_EQ(create_text_in_place(leaf), nullptr);
   }
   EXPECT_EQ(read_all(NT("victim")), "secret");
   EXPECT_FALSE(exists(NT("through-link")));
@@ -659,6 +660,37 @@ TEST_F(PlatformContract, NameStandingTellsOwnFilesFromOthers) {
   EXPECT_EQ(name_standing(NT("missing")), name_missing);
   EXPECT_EQ(name_standing(NT("dir")), name_refused);
   EXPECT_EQ(name_standing(here_.c_str()), name_refused);
+}
+
+// A text file of the program's own takes the place of a missing name or of
+// the user's own file, is read at that name while it is still being written,
+// and leaves no fresh name behind.
+TEST_F(PlatformContract, TextMadeInPlaceIsWrittenAtTheName) {
+  ASSERT_TRUE(write_all(NT("own"), "an earlier text that is longer\n"));
+  ASSERT_EQ(make_directory(NT("dir")), 0);
+  struct Row {
+    const nchar *name;
+    bool made;
+  };
+  const Row rows[] = {{NT("own"), true}, {NT("missing"), true}, {NT("dir"), false}};
+  for (const Row &row : rows) {
+    SCOPED_TRACE(narrow_text(row.name));
+    errno = 0;
+    TextStream *text = create_text_in_place(row.name);
+    EXPECT_EQ(text != nullptr, row.made);
+    if (text == nullptr) {
+      EXPECT_NE(errno, 0);
+      continue;
+    }
+    write_text(text, "one\n", 4);
+    flush_text(text);
+    EXPECT_EQ(read_lines(row.name, 260), std::vector<nstring>{NT("one\n")});
+    write_text(text, "two\n", 4);
+    close_text(text);
+    EXPECT_EQ(read_lines(row.name, 260), (std::vector<nstring>{NT("one\n"), NT("two\n")}));
+  }
+  EXPECT_EQ(search_all(NT("*")).names,
+            (std::vector<nstring>{NT("."), NT(".."), NT("dir"), NT("missing"), NT("own")}));
 }
 
 TEST_F(PlatformContract, FileWithoutVersionResourceHasVersionZero) {

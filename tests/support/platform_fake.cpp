@@ -4,6 +4,7 @@
 // that the program's name handling is exercised as it runs for real.
 #include "support/platform_fake.h"
 
+#include "platform/made_names.h"
 #include "platform/name_rules.h"
 #include "platform/path_syntax.h"
 #include "platform/text_lines.h"
@@ -976,8 +977,9 @@ NameStanding name_standing(const nchar *name) {
   Node *node = existing(name, false);
   if (!node)
     return errno == ENOENT ? name_missing : name_refused;
-  bool own_file = node->link.empty() && !node->directory && !node->data->foreign;
-  return own_file ? name_own_file : name_refused;
+  if (!node->link.empty() || node->directory || node->data->foreign)
+    return fail(!node->link.empty() ? ELOOP : node->directory ? EISDIR : EACCES, name_refused);
+  return name_own_file;
 }
 
 uint32_t random_number() { return 0x5eed0000u + state().random_calls++; }
@@ -1027,6 +1029,19 @@ TextStream *create_new_text(const nchar *name, FileIdentity *made) {
   if (node)
     *made = FileIdentity{1, node->data->index};
   return open_stream(node ? node->data : nullptr);
+}
+
+// Counted as the create_new_text and rename_made_file calls it makes, and a
+// remove_file call when the rename fails.
+TextStream *create_new_text_over(const nchar *fresh, const nchar *name) {
+  FileIdentity made;
+  TextStream *stream = create_new_text(fresh, &made);
+  if (!stream || rename_made_file(fresh, name, made) == 0)
+    return stream;
+  int error_number = errno;
+  close_text(stream);
+  remove_file(fresh);
+  return fail<TextStream *>(error_number, nullptr);
 }
 
 void write_text(TextStream *stream, const char *text, size_t length) {

@@ -40,7 +40,8 @@ struct ProcessExit {
 // - create_new_file, create_new_text and platform_copy_new_file count as
 //   open_file, open_text and platform_copy_file calls; rename_made_file
 //   counts as a rename_file call; name_standing counts as a file_status
-//   call.
+//   call; create_text_in_place counts as the calls it makes of these (and a
+//   remove_file call when its rename fails).
 // - random_number counts up from 0x5eed0000; error_text and system_message
 //   are the C library's texts; local_time_text is the wall clock as
 //   universal time; help_directory finds "C:\WINDOWS" for the Windows
