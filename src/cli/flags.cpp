@@ -199,11 +199,14 @@ TextStream *open_bounded(const nchar *name, size_t reserved, TextMode mode) {
   return open_text(name, mode);
 }
 
+// The CopiedList's name is made here, and its directory may be shared with
+// other users: the list is a new file of its own that takes the name's
+// place, never written through a link planted there.
 void open_copied_list(const nchar *log_name) {
   if (copied_list)
     close_text(copied_list);
   nstring name = nstring(log_name) + kCopiedSuffix;
-  copied_list = open_bounded(name.c_str(), 0, text_replace);
+  copied_list = fits_path_buffer(name) ? create_text_in_place(name.c_str()) : nullptr;
   if (copied_list) {
     print_log("Copied files will be logged to %ls\n", name.c_str());
     return;

@@ -467,8 +467,11 @@ TEST_F(FlagsTest, OverlongLogNamesAreNeverOpened) {
     SetUp();
     nstring argument = row.flag + nstring(row.name_length, NT('n'));
     EXPECT_EQ(parse({argument}), kReturned);
-    EXPECT_EQ(fake::call_count(fake::op_open_text), row.opens_tried)
-        << narrow_text(row.flag) << " " << row.name_length;
+    // The LogFile is opened; the CopiedList's name is looked at before
+    // anything is made for it.
+    int names_tried =
+        (fake::call_count(fake::op_open_text) > 0 ? 1 : 0) + fake::call_count(fake::op_status);
+    EXPECT_EQ(names_tried, row.opens_tried) << narrow_text(row.flag) << " " << row.name_length;
     if (row.opens_tried == 0) {
       EXPECT_EQ(fake::console_error().find("Unable to Open "), 0u);
     }

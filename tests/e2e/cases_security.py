@@ -145,6 +145,63 @@ def help_file_is_never_written_through_a_link(run):
             os.unlink(help_name)
 
 
+def plant_copied_list(run, planted):
+    """Puts what a row plants at the CopiedList's name PLANTED/run.log.fil."""
+    listed = run.native(planted + "/run.log.fil")
+    os.makedirs(os.path.dirname(listed))
+    if planted == "link":
+        os.symlink(run.native("victim"), listed)
+    elif planted == "dangling":
+        os.symlink(run.native("created"), listed)
+    elif planted == "directory":
+        os.mkdir(listed)
+    elif planted == "earlier":
+        run.write(planted + "/run.log.fil", "an earlier list\n")
+    return planted + "/run.log.fil"
+
+
+@case
+def copied_list_is_never_written_through_a_link(run):
+    refused = "Unable to Open %s\nLogging of copied files will be disabled.\n"
+    run.write("victim", "secret")
+    run.write("a", "A")
+    for planted in ("link", "dangling", "directory", "earlier"):
+        if run.windows and planted in ("link", "dangling"):
+            print("    skipped %s: under wine the host's links are no links" % planted)
+            continue
+        listed = plant_copied_list(run, planted)
+        log = planted + "/run.log"
+        result = run.zorov("-L" + log, "a", planted + "/b")
+        equal(result.code, 0, result)
+        equal(run.read(planted + "/b"), b"A", "copied with " + planted)
+        equal(run.read("victim"), b"secret", "victim with " + planted)
+        check(not run.exists("created"), "created through a dangling link")
+        equal(glob.glob(run.native(listed + ".*")), [], "no fresh file left behind")
+        if planted == "earlier":
+            equal(result.err, "", planted)
+            equal(run.text_lines(listed), run.path("a") + "\n", "replaced")
+            continue
+        equal(result.err, refused % listed, planted)
+        check("Logging of copied files will be disabled.\n" in run.text_lines(log), planted)
+        kept = os.path.isdir if planted == "directory" else os.path.islink
+        check(kept(run.native(listed)), planted + " left as it was")
+    if run.windows or os.geteuid() != 0:
+        print("    skipped another user's list: %s" %
+              ("the Windows layer tells no owners apart" if run.windows
+               else "a file of another user needs root to make"))
+        return
+    # another user's file in a sticky directory
+    os.mkdir(run.native("shared"))
+    os.chmod(run.native("shared"), 0o1777)
+    run.write("shared/run.log.fil", "their list\n")
+    os.chown(run.native("shared/run.log.fil"), 65534, 65534)
+    result = run.zorov("-Lshared/run.log", "a", "shared/b")
+    equal(result.code, 0, result)
+    equal(result.err, refused % "shared/run.log.fil", "another user's list")
+    equal(run.read("shared/run.log.fil"), b"their list\n", "another user's list")
+    equal(glob.glob(run.native("shared/run.log.fil.*")), [], "no fresh file left behind")
+
+
 @case
 def archive_never_follows_a_link_at_a_generation_name(run):
     run.write("victim", "secret")
