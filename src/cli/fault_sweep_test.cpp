@@ -53,6 +53,8 @@ const std::vector<FaultKind> &fault_kinds() {
       {fake::op_platform_copy, "platform copy", {EIO, ENOSPC, EACCES, ENOENT}},
       {fake::op_search_next, "search next", {EIO}},
       {fake::op_extent, "extent", {EIO}},
+      {fake::op_write_text, "write text", {EIO, ENOSPC}},
+      {fake::op_flush_text, "flush text", {EIO, ENOSPC}},
   };
   return kinds;
 }

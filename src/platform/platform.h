@@ -195,10 +195,14 @@ TextStream *create_new_text(const nchar *name, FileIdentity *made);
 // written reaches the name.
 TextStream *create_text_in_place(const nchar *name);
 // Writes narrow text; "\n" becomes the platform's line end. Windows text
-// files, and the lines read from them, are in the ANSI code page.
-void write_text(TextStream *stream, const char *text, size_t length);
-void flush_text(TextStream *stream);
-void close_text(TextStream *stream);
+// files, and the lines read from them, are in the ANSI code page. Returns 0,
+// or -1 (errno) when the stream could not take all of the text.
+int write_text(TextStream *stream, const char *text, size_t length);
+// Hands what was written over to the system: 0, or -1 (errno).
+int flush_text(TextStream *stream);
+// Hands over what is left and lets the stream go, whatever happens: 0, or
+// -1 (errno) when text written to it was lost, now or by an earlier write.
+int close_text(TextStream *stream);
 
 // ------------------------------------------------------------ console
 

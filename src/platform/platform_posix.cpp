@@ -665,15 +665,37 @@ TextStream *create_new_text_over(const nchar *fresh, const nchar *name) {
   return text_of_descriptor(descriptor);
 }
 
-void write_text(TextStream *stream, const char *text, size_t length) {
-  std::fwrite(text, 1, length, stream->file);
+namespace {
+
+// A stream that failed without a reason from the system still failed.
+int text_failure() {
+  if (errno == 0)
+    errno = EIO;
+  return -1;
 }
 
-void flush_text(TextStream *stream) { std::fflush(stream->file); }
+} // namespace
 
-void close_text(TextStream *stream) {
-  std::fclose(stream->file);
+int write_text(TextStream *stream, const char *text, size_t length) {
+  errno = 0;
+  return std::fwrite(text, 1, length, stream->file) == length ? 0 : text_failure();
+}
+
+int flush_text(TextStream *stream) {
+  errno = 0;
+  return std::fflush(stream->file) == 0 ? 0 : text_failure();
+}
+
+// The runtime's close tells only of what it hands over itself; the error
+// mark tells of a write lost before.
+int close_text(TextStream *stream) {
+  errno = 0;
+  bool lost = std::ferror(stream->file) != 0;
+  bool closed = std::fclose(stream->file) == 0;
+  int error_number = errno;
   delete stream;
+  errno = error_number;
+  return closed && !lost ? 0 : text_failure();
 }
 
 // ------------------------------------------------------------ console

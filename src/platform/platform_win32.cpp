@@ -684,18 +684,40 @@ int read_text_line(TextStream *stream, nchar *line, int capacity) {
   return static_cast<int>(wide.size());
 }
 
-void write_text(TextStream *stream, const char *text, size_t length) {
-  std::string ansi = ansi_of_utf8(text, length);
-  fwrite(ansi.data(), 1, ansi.size(), stream->file);
+namespace {
+
+// A stream that failed without a reason from the runtime still failed.
+int text_failure() {
+  if (errno == 0)
+    errno = EIO;
+  return -1;
 }
 
-void flush_text(TextStream *stream) { fflush(stream->file); }
+} // namespace
 
-void close_text(TextStream *stream) {
+int write_text(TextStream *stream, const char *text, size_t length) {
+  std::string ansi = ansi_of_utf8(text, length);
+  errno = 0;
+  return fwrite(ansi.data(), 1, ansi.size(), stream->file) == ansi.size() ? 0 : text_failure();
+}
+
+int flush_text(TextStream *stream) {
+  errno = 0;
+  return fflush(stream->file) == 0 ? 0 : text_failure();
+}
+
+// The runtime's close tells only of what it hands over itself; the error
+// mark tells of a write lost before.
+int close_text(TextStream *stream) {
   if (stream == nullptr)
-    return;
-  fclose(stream->file);
+    return 0;
+  errno = 0;
+  bool lost = ferror(stream->file) != 0;
+  bool closed = fclose(stream->file) == 0;
+  int error_number = errno;
   delete stream;
+  errno = error_number;
+  return closed && !lost ? 0 : text_failure();
 }
 
 // ------------------------------------------------------------ console

@@ -368,16 +368,18 @@ TEST_F(PlatformContract, TextLinesFoldCarriageReturnsAndKeepBytes) {
   EXPECT_EQ(read_lines(NT("list.txt"), 260),
             (std::vector<nstring>{nstring(NT("keep\0.tmp\n"), 10)}));
 
-  // Text written reads back as the lines it was written as.
+  // Text written reads back as the lines it was written as, and the calls
+  // that took it say so.
   FileIdentity made;
   TextStream *text = create_new_text(NT("made.txt"), &made);
   ASSERT_NE(text, nullptr);
-  write_text(text, "a\nb\n", 4);
-  close_text(text);
+  EXPECT_EQ(write_text(text, "a\nb\n", 4), 0);
+  EXPECT_EQ(flush_text(text), 0);
+  EXPECT_EQ(close_text(text), 0);
   text = open_text(NT("made.txt"), text_append);
   ASSERT_NE(text, nullptr);
-  write_text(text, "c\n", 2);
-  close_text(text);
+  EXPECT_EQ(write_text(text, "c\n", 2), 0);
+  EXPECT_EQ(close_text(text), 0);
   EXPECT_EQ(read_lines(NT("made.txt"), 260),
             (std::vector<nstring>{NT("a\n"), NT("b\n"), NT("c\n")}));
   text = open_text(NT("made.txt"), text_replace);

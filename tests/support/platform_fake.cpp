@@ -1044,19 +1044,31 @@ TextStream *create_new_text_over(const nchar *fresh, const nchar *name) {
   return fail<TextStream *>(error_number, nullptr);
 }
 
-void write_text(TextStream *stream, const char *text, size_t length) {
+int write_text(TextStream *stream, const char *text, size_t length) {
+  if (call_fails(fake::op_write_text))
+    return -1;
   stream->data->content.append(text, length);
   stream->data->modification_time = FileTime{state().wall, 0};
+  return 0;
 }
 
-void flush_text(TextStream *stream) { stream->data->flushed_length = stream->data->content.size(); }
+// A flush that fails hands nothing over.
+int flush_text(TextStream *stream) {
+  if (call_fails(fake::op_flush_text))
+    return -1;
+  stream->data->flushed_length = stream->data->content.size();
+  return 0;
+}
 
-void close_text(TextStream *stream) {
+// Counted as the flush_text call it makes.
+int close_text(TextStream *stream) {
   if (!stream)
-    return;
-  flush_text(stream);
+    return 0;
+  int result = flush_text(stream);
+  int error_number = errno;
   delete stream;
   --state().open_texts;
+  return result == 0 ? 0 : fail(error_number, -1);
 }
 
 void console_write(ConsoleStream stream, const char *text, size_t length) {

@@ -41,7 +41,8 @@ struct ProcessExit {
 //   open_file, open_text and platform_copy_file calls; rename_made_file
 //   counts as a rename_file call; name_standing counts as a file_status
 //   call; create_text_in_place counts as the calls it makes of these (and a
-//   remove_file call when its rename fails).
+//   remove_file call when its rename fails); close_text counts as a
+//   flush_text call, and fails when that flush fails.
 // - random_number counts up from 0x5eed0000; error_text and system_message
 //   are the C library's texts; local_time_text is the wall clock as
 //   universal time; help_directory finds "C:\WINDOWS" for the Windows
@@ -141,6 +142,8 @@ enum Operation {
   op_platform_copy, // platform_copy_file (returns the error number)
   op_search_next,   // search_next (a failure is -1, not the end)
   op_extent,        // file_extent
+  op_write_text,    // write_text
+  op_flush_text,    // flush_text, and close_text's flush
   op_operation_count
 };
 
