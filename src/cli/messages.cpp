@@ -2,13 +2,16 @@
 
 #include "cli/options.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 namespace zorov {
 
 TextStream *log_file = nullptr;
+nstring log_file_name;
 TextStream *copied_list = nullptr;
+nstring copied_list_name;
 
 namespace {
 
@@ -123,14 +126,50 @@ void write_console(ConsoleStream stream, const std::string &text) {
   console_write(stream, text.data(), text.size());
 }
 
+// A log that lost text is given up at once, whatever its close says: one
+// that ends where the system refused it misleads less than one with a hole
+// in it, and so the loss is told once. The run's exit code stays as it is:
+// it tells how the copies went, and a log that can't be written changes
+// none of them.
+void give_up(TextStream **stream) {
+  TextStream *lost = *stream;
+  *stream = nullptr;
+  close_text(lost);
+}
+
+void tell_unwritable(const nstring &name, int error_number) {
+  if (!options.quiet)
+    write_console(console_error, format_text("%ls: Unable to write.  %s\n", name.c_str(),
+                                             error_text(error_number).c_str()));
+}
+
+void log_file_lost(int error_number) {
+  tell_unwritable(log_file_name, error_number);
+  if (!options.quiet)
+    write_console(console_error, "Logging will be disabled.\n");
+}
+
 // A line is handed to the system once it is complete, so that a run that is
 // interrupted or crashes keeps every line it finished.
 void write_log(const std::string &text) {
   if (!log_file)
     return;
-  write_text(log_file, text.data(), text.size());
-  if (text.find('\n') != std::string::npos)
-    flush_text(log_file);
+  bool complete = text.find('\n') != std::string::npos;
+  if (write_text(log_file, text.data(), text.size()) == 0 &&
+      (!complete || flush_text(log_file) == 0))
+    return;
+  int error_number = errno;
+  give_up(&log_file);
+  log_file_lost(error_number);
+}
+
+// As when the CopiedList can't be opened, the LogFile is told too.
+void copied_list_lost(int error_number) {
+  tell_unwritable(copied_list_name, error_number);
+  const std::string disabled = "Logging of copied files will be disabled.\n";
+  if (!options.quiet)
+    write_console(console_error, disabled);
+  write_log(disabled);
 }
 
 } // namespace
@@ -224,18 +263,25 @@ void record_copied(const nchar *source) {
   if (!copied_list)
     return;
   std::string line = narrow_text(source) + "\n";
-  write_text(copied_list, line.data(), line.size());
-  flush_text(copied_list);
+  if (write_text(copied_list, line.data(), line.size()) == 0 && flush_text(copied_list) == 0)
+    return;
+  int error_number = errno;
+  give_up(&copied_list);
+  copied_list_lost(error_number);
 }
 
 void close_logs() {
   if (log_file) {
-    close_text(log_file);
+    TextStream *closing = log_file;
     log_file = nullptr;
+    if (close_text(closing) != 0)
+      log_file_lost(errno);
   }
   if (copied_list) {
-    close_text(copied_list);
+    TextStream *closing = copied_list;
     copied_list = nullptr;
+    if (close_text(closing) != 0)
+      copied_list_lost(errno);
   }
 }
 

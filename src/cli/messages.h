@@ -18,9 +18,13 @@
 
 namespace zorov {
 
-// The LogFile and the CopiedList, or null.
+// The LogFile and the CopiedList, or null, and the names they were opened
+// under, which the report of a write they refuse gives. A stream that
+// refuses a write is closed and becomes null at once.
 extern TextStream *log_file;
+extern nstring log_file_name;
 extern TextStream *copied_list;
+extern nstring copied_list_name;
 
 std::string format_text_list(const char *format, va_list arguments);
 std::string format_text(const char *format, ...);
@@ -46,6 +50,7 @@ void print_error_text(int error_number);
 void record_copied(const nchar *source);
 
 // Closes the LogFile, then the CopiedList; nothing is written to them later.
+// A close that tells of lost text is reported as a refused write is.
 void close_logs();
 
 } // namespace zorov

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zorov {
 namespace {
@@ -59,7 +60,9 @@ protected:
   void TearDown() override { close_logs(); }
   void open_logs() {
     log_file = open_text(NT("run.log"), text_append);
+    log_file_name = NT("run.log");
     copied_list = open_text(NT("run.log.fil"), text_replace);
+    copied_list_name = NT("run.log.fil");
     ASSERT_NE(log_file, nullptr);
     ASSERT_NE(copied_list, nullptr);
   }
@@ -132,6 +135,51 @@ TEST_F(ChannelsTest, LogLinesReachTheSystemWhenComplete) {
   report_output("%ls ===> %ls", NT("/c"), NT("/d"));
   EXPECT_EQ(fake::flushed_content(NT("run.log")), "/a ===> /b : Ok\n");
   EXPECT_EQ(fake::flushed_content(NT("run.log.fil")), "/a\n");
+}
+
+// A stream the system stops taking text from is told of once, unless quiet,
+// and written no more; the CopiedList's loss is logged as its failed open
+// is. The calls, in order: the LogFile's "one" (write 1, flush 1), the
+// CopiedList's "/a" (write 2, flush 2), "two" and "/b" (3 and 4), and the
+// closes (flushes 5 and 6).
+TEST_F(ChannelsTest, AStreamThatLosesTextIsToldOnceAndWrittenNoMore) {
+  struct Row {
+    fake::Operation operation;
+    std::vector<int> failing_calls;
+    bool quiet;
+    std::string error;
+    std::string log;
+    std::string list;
+  };
+  const std::string full = error_text(ENOSPC);
+  const std::string log_lost =
+      "run.log: Unable to write.  " + full + "\nLogging will be disabled.\n";
+  const std::string disabled = "Logging of copied files will be disabled.\n";
+  const std::string list_lost = "run.log.fil: Unable to write.  " + full + "\n" + disabled;
+  const Row rows[] = {
+      {fake::op_flush_text, {1}, false, log_lost, "one\n", "/a\n/b\n"},
+      {fake::op_flush_text, {1}, true, "", "one\n", "/a\n/b\n"},
+      {fake::op_write_text, {2}, false, list_lost, "one\n" + disabled + "two\n", ""},
+      {fake::op_write_text, {2}, true, "", "one\n" + disabled + "two\n", ""},
+      {fake::op_flush_text, {5, 6}, false, log_lost + list_lost, "one\ntwo\n", "/a\n/b\n"},
+  };
+  for (const Row &row : rows) {
+    SetUp();
+    open_logs();
+    options_to_fill().quiet = row.quiet;
+    for (int call : row.failing_calls)
+      fake::fail_call(row.operation, call, ENOSPC);
+    report_output("one\n");
+    record_copied(NT("/a"));
+    report_output("two\n");
+    record_copied(NT("/b"));
+    close_logs();
+    EXPECT_EQ(fake::console_output(), row.quiet ? "" : "one\ntwo\n");
+    EXPECT_EQ(fake::console_error(), row.error);
+    EXPECT_EQ(fake::content(NT("run.log")), row.log);
+    EXPECT_EQ(fake::content(NT("run.log.fil")), row.list);
+    EXPECT_EQ(fake::open_text_count(), 0);
+  }
 }
 
 TEST_F(ChannelsTest, ErrorTextAlwaysReachesStandardError) {

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <string>
+#include <vector>
+
 namespace zorov {
 namespace {
 
@@ -126,6 +130,33 @@ TEST_F(RunDriver, QuietHidesNotADirectoryButLogsIt) {
   EXPECT_NE(log.find(shown(NT("t")) + " <=== target not a directory.\nError Level 9\n"),
             std::string::npos)
       << log;
+}
+
+// A LogFile the system stops taking lines from is told of once and written
+// no more, and the copies go on; the exit code tells of the copies alone.
+TEST_F(RunDriver, LogFileLostMidRunIsToldOnceAndTheCopiesGoOn) {
+  for (bool quiet : {false, true}) {
+    fake::reset();
+    fake::add_file(NT("a"), "A");
+    fake::add_file(NT("b"), "B");
+    fake::add_directory(NT("t"));
+    // Flushes 1 and 2 hand over the time stamp and the command line; the
+    // third is the first file's line.
+    fake::fail_call(fake::op_flush_text, 3, ENOSPC);
+    std::vector<nstring> arguments = {NT("zorov"), NT("-llog"), NT("a"), NT("b"), NT("t")};
+    if (quiet)
+      arguments.insert(arguments.begin() + 1, NT("-q"));
+    EXPECT_EQ(run_program(arguments), 0);
+    EXPECT_EQ(fake::content(NT("t/a")), "A");
+    EXPECT_EQ(fake::content(NT("t/b")), "B");
+    EXPECT_EQ(fake::console_error(), quiet ? ""
+                                           : "log: Unable to write.  " + error_text(ENOSPC) +
+                                                 "\nLogging will be disabled.\n");
+    std::string first = shown(NT("a")) + " ===> " + shown(NT("t/a")) + " : Ok\n";
+    std::string log = fake::content(NT("log"));
+    ASSERT_GE(log.size(), first.size());
+    EXPECT_EQ(log.substr(log.size() - first.size()), first) << log;
+  }
 }
 
 TEST_F(RunDriver, FewerThanTwoOperandsShowTheHelp) {

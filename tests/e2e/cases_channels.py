@@ -3,7 +3,7 @@
 import os
 import re
 
-from harness import case, check, equal
+from harness import Skipped, case, check, equal
 
 STAMP = re.compile(r"^(Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)"
                    r" \d\d \d\d:\d\d:\d\d \d{4}$")
@@ -72,6 +72,25 @@ def unopenable_log_turns_quiet_off(run):
     equal(result.err, "Unable to Open nodir/log\nLogging will be disabled.  Quiet will be disabled.\n",
           "stderr")
     check(result.out.endswith(" : Ok\n"), "copy shown on the console: %r" % result.out)
+
+
+@case
+def log_file_on_a_full_device_is_reported(run):
+    """A LogFile the system refuses every line of is told of once; the copies
+    go on, and the exit code tells of them alone."""
+    if run.windows:
+        raise Skipped("Windows has no device that is always full")
+    if not os.path.exists("/dev/full"):
+        raise Skipped("this system has no /dev/full")
+    run.write("a", "A")
+    run.write("b", "B")
+    os.mkdir(run.native("t"))
+    result = run.zorov("-l/dev/full", "a", "b", "t")
+    equal(result.code, 0, result)
+    equal(result.err, "/dev/full: Unable to write.  No space left on device\n"
+          "Logging will be disabled.\n", "stderr")
+    equal(result.out.count(" : Ok\n"), 2, "both copies shown: %r" % result.out)
+    equal(run.read("t/a") + run.read("t/b"), b"AB", "copies")
 
 
 @case

@@ -22,7 +22,9 @@ inline void reset_run_state() {
   release_exclusion_list();
   options_to_fill() = CopyOptions();
   log_file = nullptr;
+  log_file_name.clear();
   copied_list = nullptr;
+  copied_list_name.clear();
   reset_progress();
 }
 
