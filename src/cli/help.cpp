@@ -43,13 +43,18 @@ std::string help_text() {
 // The temporary directory is usually shared: the manual goes to a file of
 // the program's own that takes the help file's place, never through a link
 // or over another user's file. True when the help file holds the manual.
+// A help file cut short (a full disk) would show half a manual as if it
+// were whole: it is removed and reported as one that can't be opened.
 bool write_help_file(const nstring &name, const std::string &text) {
   TextStream *file = create_text_in_place(name.c_str());
   if (!file)
     return false;
-  write_text(file, text.data(), text.size());
-  close_text(file);
-  return true;
+  bool whole = write_text(file, text.data(), text.size()) == 0;
+  if (close_text(file) != 0)
+    whole = false;
+  if (!whole)
+    remove_file(name.c_str());
+  return whole;
 }
 
 } // namespace

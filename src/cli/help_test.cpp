@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 namespace zorov {
 namespace {
 
@@ -83,6 +85,21 @@ TEST_F(Help, UnwritableHelpFileStillEndsWith8) {
   EXPECT_EQ(run_program({NT("zorov")}), 8);
   EXPECT_TRUE(fake::help_files_shown().empty());
   EXPECT_NE(fake::console_error().find("Unable to Open "), std::string::npos);
+}
+
+TEST_F(Help, AHelpFileCutShortIsRemovedAndNotShown) {
+  nstring directory = testing_support::full_name(NT("temp"));
+  nstring help = directory + separator + NT("zorov.hlp");
+  for (fake::Operation failing : {fake::op_write_text, fake::op_flush_text}) {
+    SetUp();
+    fake::set_environment("TMP", directory);
+    fake::set_terminal(true);
+    fake::fail_call(failing, 1, ENOSPC);
+    EXPECT_EQ(run_program({NT("zorov")}), 8);
+    EXPECT_EQ("Unable to Open " + narrow_text(help.c_str()) + "\n", fake::console_error());
+    EXPECT_FALSE(fake::exists(help));
+    EXPECT_TRUE(fake::help_files_shown().empty());
+  }
 }
 
 // The temporary directory is shared with other users, who may plant links
