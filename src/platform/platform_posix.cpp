@@ -665,17 +665,6 @@ TextStream *create_new_text_over(const nchar *fresh, const nchar *name) {
   return text_of_descriptor(descriptor);
 }
 
-namespace {
-
-// A stream that failed without a reason from the system still failed.
-int text_failure() {
-  if (errno == 0)
-    errno = EIO;
-  return -1;
-}
-
-} // namespace
-
 int write_text(TextStream *stream, const char *text, size_t length) {
   errno = 0;
   return std::fwrite(text, 1, length, stream->file) == length ? 0 : text_failure();

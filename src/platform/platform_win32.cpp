@@ -684,17 +684,6 @@ int read_text_line(TextStream *stream, nchar *line, int capacity) {
   return static_cast<int>(wide.size());
 }
 
-namespace {
-
-// A stream that failed without a reason from the runtime still failed.
-int text_failure() {
-  if (errno == 0)
-    errno = EIO;
-  return -1;
-}
-
-} // namespace
-
 int write_text(TextStream *stream, const char *text, size_t length) {
   std::string ansi = ansi_of_utf8(text, length);
   errno = 0;

@@ -1,6 +1,8 @@
-// How every platform layer cuts the lines of a response file.
+// What every platform layer's text streams share: how the lines of a
+// response file are cut, and how a failure is told.
 #pragma once
 
+#include <cerrno>
 #include <string>
 
 namespace zorov {
@@ -27,6 +29,14 @@ std::string cut_text_line(int capacity, Next next, GiveBack give_back) {
       give_back(following);
   }
   return line;
+}
+
+// A stream that failed without a reason from the runtime still failed: -1,
+// with EIO where errno says nothing.
+inline int text_failure() {
+  if (errno == 0)
+    errno = EIO;
+  return -1;
 }
 
 } // namespace zorov
