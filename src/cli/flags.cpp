@@ -208,7 +208,7 @@ void open_copied_list(const nchar *log_name) {
   nstring name = nstring(log_name) + kCopiedSuffix;
   copied_list = fits_path_buffer(name) ? create_text_in_place(name.c_str()) : nullptr;
   if (copied_list) {
-    copied_list_name = name;
+    name_copied_list(name);
     print_log("Copied files will be logged to %ls\n", name.c_str());
     return;
   }
@@ -228,7 +228,7 @@ void open_logs(const nchar *argument) {
     close_text(log_file);
   log_file = open_bounded(name, with_copied_list ? kCopiedSuffixLength : 0, text_append);
   if (log_file) {
-    log_file_name = name;
+    name_log_file(name);
     print_log("%s", local_time_text().c_str());
   } else {
     print_error("Unable to Open %ls\n", name);

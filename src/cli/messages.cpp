@@ -9,11 +9,12 @@
 namespace zorov {
 
 TextStream *log_file = nullptr;
-nstring log_file_name;
 TextStream *copied_list = nullptr;
-nstring copied_list_name;
 
 namespace {
+
+nstring log_file_name;
+nstring copied_list_name;
 
 // One conversion of a format: "%", flags, width, precision, length, letter.
 struct Conversion {
@@ -269,6 +270,10 @@ void record_copied(const nchar *source) {
   give_up(&copied_list);
   copied_list_lost(error_number);
 }
+
+void name_log_file(const nstring &name) { log_file_name = name; }
+
+void name_copied_list(const nstring &name) { copied_list_name = name; }
 
 void close_logs() {
   if (log_file) {

@@ -18,13 +18,15 @@
 
 namespace zorov {
 
-// The LogFile and the CopiedList, or null, and the names they were opened
-// under, which the report of a write they refuse gives. A stream that
-// refuses a write is closed and becomes null at once.
+// The LogFile and the CopiedList, or null. A stream that refuses a write is
+// closed and becomes null at once.
 extern TextStream *log_file;
-extern nstring log_file_name;
 extern TextStream *copied_list;
-extern nstring copied_list_name;
+
+// The names the LogFile and the CopiedList were opened under, which the
+// report of a write they refuse gives.
+void name_log_file(const nstring &name);
+void name_copied_list(const nstring &name);
 
 std::string format_text_list(const char *format, va_list arguments);
 std::string format_text(const char *format, ...);

@@ -60,9 +60,9 @@ protected:
   void TearDown() override { close_logs(); }
   void open_logs() {
     log_file = open_text(NT("run.log"), text_append);
-    log_file_name = NT("run.log");
+    name_log_file(NT("run.log"));
     copied_list = open_text(NT("run.log.fil"), text_replace);
-    copied_list_name = NT("run.log.fil");
+    name_copied_list(NT("run.log.fil"));
     ASSERT_NE(log_file, nullptr);
     ASSERT_NE(copied_list, nullptr);
   }

@@ -22,9 +22,9 @@ inline void reset_run_state() {
   release_exclusion_list();
   options_to_fill() = CopyOptions();
   log_file = nullptr;
-  log_file_name.clear();
+  name_log_file(nstring());
   copied_list = nullptr;
-  copied_list_name.clear();
+  name_copied_list(nstring());
   reset_progress();
 }
 
