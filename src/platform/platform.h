@@ -184,8 +184,6 @@ TextStream *open_text(const nchar *name, TextMode mode); // null and errno
 // fills the buffer is taken with it. Returns the number of characters stored
 // (a NUL byte of the line counts as one), or 0 at the end.
 int read_text_line(TextStream *stream, nchar *line, int capacity);
-// A text stream to write on a new file made as create_new_file makes one.
-TextStream *create_new_text(const nchar *name, FileIdentity *made);
 // A text stream to write on a new, empty file that has taken `name`'s place,
 // for a file the program names itself in a directory others may write to.
 // Null (errno) when name_standing refuses the name; otherwise the file is

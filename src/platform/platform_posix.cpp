@@ -642,13 +642,6 @@ TextStream *text_of_descriptor(int descriptor) {
 
 } // namespace
 
-TextStream *create_new_text(const nchar *name, FileIdentity *made) {
-  int descriptor = open_new(name, O_WRONLY, 0666, made);
-  if (descriptor < 0)
-    return nullptr;
-  return text_of_descriptor(descriptor);
-}
-
 // A file open for writing is renamed by its name like any other.
 TextStream *create_new_text_over(const nchar *fresh, const nchar *name) {
   FileIdentity made;

@@ -365,8 +365,7 @@ TEST_F(PlatformTest, WrittenTextGetsThePlatformLineEnds) {
   EXPECT_EQ(read_all(file), "a" + line_end + "b" + line_end + "c" + line_end);
   write_text_file(file, text_replace, "z");
   EXPECT_EQ(read_all(file), "z");
-  FileIdentity made;
-  TextStream *text = create_new_text(name(NT("text")).c_str(), &made);
+  TextStream *text = create_text_in_place(name(NT("text")).c_str());
   ASSERT_NE(text, nullptr);
   write_text(text, "a\nb\n", 4);
   close_text(text);

@@ -634,13 +634,6 @@ void discard_made_file(HANDLE file) {
 
 } // namespace
 
-TextStream *create_new_text(const nchar *name, FileIdentity *made) {
-  HANDLE handle = create_new_handle(name, made);
-  if (handle == INVALID_HANDLE_VALUE)
-    return nullptr;
-  return text_of_handle(handle);
-}
-
 // The runtime's descriptor of a file can't be renamed by name: another
 // handle with DELETE access is refused while it is open. So the handle that
 // makes the file renames it. That handle's DELETE access would keep out

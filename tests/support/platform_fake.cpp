@@ -1024,6 +1024,10 @@ int read_text_line(TextStream *stream, nchar *line, int capacity) {
   return int(bytes.size());
 }
 
+namespace {
+
+// A text stream on a new file made as create_new_file makes one; counted as
+// an open_text call.
 TextStream *create_new_text(const nchar *name, FileIdentity *made) {
   Node *node = call_fails(fake::op_open_text) ? nullptr : make_new_file(name);
   if (node)
@@ -1031,8 +1035,10 @@ TextStream *create_new_text(const nchar *name, FileIdentity *made) {
   return open_stream(node ? node->data : nullptr);
 }
 
-// Counted as the create_new_text and rename_made_file calls it makes, and a
-// remove_file call when the rename fails.
+} // namespace
+
+// Counted as the new text file and the rename_made_file call it makes, and
+// a remove_file call when the rename fails.
 TextStream *create_new_text_over(const nchar *fresh, const nchar *name) {
   FileIdentity made;
   TextStream *stream = create_new_text(fresh, &made);

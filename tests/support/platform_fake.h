@@ -37,12 +37,12 @@ struct ProcessExit {
 //   umask 022.
 // - platform_copy_file returns an errno value (ENOENT, EACCES, ENOSPC ...)
 //   for the platform's code, and copies permissions and version words too.
-// - create_new_file, create_new_text and platform_copy_new_file count as
-//   open_file, open_text and platform_copy_file calls; rename_made_file
-//   counts as a rename_file call; name_standing counts as a file_status
-//   call; create_text_in_place counts as the calls it makes of these (and a
-//   remove_file call when its rename fails); close_text counts as a
-//   flush_text call, and fails when that flush fails.
+// - create_new_file and platform_copy_new_file count as open_file and
+//   platform_copy_file calls; rename_made_file counts as a rename_file
+//   call; name_standing counts as a file_status call; create_text_in_place
+//   counts as a file_status call, an open_text call for the new file, a
+//   rename_file call (and a remove_file call when its rename fails);
+//   close_text counts as a flush_text call, and fails when that flush fails.
 // - random_number counts up from 0x5eed0000; error_text and system_message
 //   are the C library's texts; local_time_text is the wall clock as
 //   universal time; help_directory finds "C:\WINDOWS" for the Windows
