@@ -50,13 +50,16 @@ void report_not_directory(const nstring &target_path) {
 }
 
 // Creates the missing target directory; false (with its messages) on failure.
+// One that another run made meanwhile is taken as it is, without the message.
 bool create_target_directory(RunState *run, bool reason_always) {
-  if (make_directory_path(&run->target_path) != 0) {
+  int made = make_directory_path(&run->target_path);
+  if (made < 0) {
     report_directory_failure(run->target_path, errno, reason_always);
     return false;
   }
   run->target_is_directory = true;
-  report_output("Directory: %ls has been created.\n", run->target_path.c_str());
+  if (made == 0)
+    report_output("Directory: %ls has been created.\n", run->target_path.c_str());
   return true;
 }
 

@@ -47,6 +47,25 @@ int probe_path(const nchar *path) {
   return 1;
 }
 
+namespace {
+
+// One level. A directory that another process made between the caller's
+// look and this creation (two runs copying into one new target) is there as
+// wanted: 1, as for `mkdir -p`. Whatever the creation's error said (a
+// network share may not say EEXIST), the name is looked at again.
+int make_directory_level(const nstring &path) {
+  if (make_directory(path.c_str()) == 0)
+    return 0;
+  int error_number = errno;
+  FileStatus status;
+  if (file_status(path.c_str(), &status) == 0 && status.is_directory)
+    return 1;
+  errno = error_number;
+  return -1;
+}
+
+} // namespace
+
 int make_directory_path(nstring *path) {
   if (path->size() >= 2 && is_separator(path->back(), native_path_style))
     path->pop_back();
@@ -64,7 +83,7 @@ int make_directory_path(nstring *path) {
   // A parent that can't be made shows in the final creation's error.
   if (!parent_is_root && has_name && !parent_exists && !parent.empty())
     make_directory_path(&parent);
-  return make_directory(path->c_str()) == 0 ? 0 : -1;
+  return make_directory_level(*path);
 }
 
 } // namespace zorov

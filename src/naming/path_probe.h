@@ -9,7 +9,8 @@ namespace zorov {
 int probe_path(const nchar *path);
 
 // Creates `path` and every missing parent. Removes one trailing separator
-// from `path` in place. 0 when the final directory was created, else -1 with
+// from `path` in place. 0 when the final directory was created, 1 when it
+// exists all the same (another process made it meanwhile), else -1 with
 // errno telling why.
 int make_directory_path(nstring *path);
 

@@ -53,14 +53,46 @@ TEST_F(PathProbe, CreatesMissingParentsTopFirst) {
   EXPECT_EQ(fake::call_count(fake::op_make_directory), 3);
 }
 
-TEST_F(PathProbe, RefusesExistingDirectoryAndNamesBelowAFile) {
-  nstring existing = NT("dir/sub");
-  errno = 0;
-  EXPECT_NE(make_directory_path(&existing), 0);
-  EXPECT_EQ(errno, EEXIST);
+TEST_F(PathProbe, RefusesNamesBelowAFile) {
   nstring below = NT("dir/file.txt/new/deeper");
   EXPECT_NE(make_directory_path(&below), 0);
   EXPECT_FALSE(fake::exists(NT("dir/file.txt/new")));
+}
+
+// Another run may make a level between the look and the creation: a
+// directory made so is there as wanted (1 when it was the final level), a
+// file made so is a failure.
+TEST_F(PathProbe, TakesADirectoryMadeMeanwhile) {
+  struct Row {
+    const char *what;
+    int nth; // the creation the other run comes before
+    bool file;
+    int result;
+    int error_number;
+  };
+  const Row rows[] = {
+      {"already there", 0, false, 1, 0},
+      {"the final level made meanwhile", 1, false, 1, 0},
+      {"a file made meanwhile", 1, true, -1, EEXIST},
+  };
+  for (const Row &row : rows) {
+    SetUp();
+    nstring path = NT("dir/new/");
+    const nstring made = NT("dir/new");
+    if (row.nth == 0)
+      fake::add_directory(made);
+    else
+      fake::before_call(fake::op_make_directory, row.nth, [&row, &made] {
+        if (row.file)
+          fake::add_file(made, "taken");
+        else
+          fake::add_directory(made);
+      });
+    errno = 0;
+    EXPECT_EQ(make_directory_path(&path), row.result) << row.what;
+    EXPECT_EQ(row.result < 0 ? errno : 0, row.error_number) << row.what;
+    EXPECT_EQ(fake::is_directory(path), row.result >= 0) << row.what;
+  }
 }
 
 TEST_F(PathProbe, OverlongNameIsRefusedNotCut) {

@@ -97,12 +97,14 @@ bool leads_back(const nstring &source_entry, const FileStatus &entry) {
 }
 
 // Creates a missing destination subdirectory. False, with the messages,
-// when it can't be made.
+// when it can't be made. One that another run made meanwhile is taken as it
+// is, without the message.
 bool create_destination(nstring *destination_entry) {
-  if (make_directory_path(destination_entry) == 0) {
+  int made = make_directory_path(destination_entry);
+  if (made == 0)
     report_output("Directory: %ls has been created.\n", destination_entry->c_str());
+  if (made >= 0)
     return true;
-  }
   int error_number = errno;
   const char *text = "%ls: Unable to create destination directory.\n";
   if (!options.quiet) {

@@ -121,6 +121,22 @@ TEST_F(TreeCopy, SubdirectoryNameTakenByAFileIsReportedAndTheRestCopied) {
   EXPECT_NE(log.find(failure), log.rfind(failure));
 }
 
+// Two runs copying into one new target: the other run makes a directory
+// between this one's look and its creation. The walk goes on into it, and
+// does not claim to have made it.
+TEST_F(TreeCopy, DirectoryMadeMeanwhileByAnotherRunIsWalked) {
+  options_to_fill().recurse = true;
+  fake::add_directory(NT("dst/.hid"));
+  fake::add_directory(NT("dst/empty"));
+  fake::before_call(fake::op_make_directory, 1, [] { fake::add_directory(NT("dst/sub")); });
+  EXPECT_EQ(tree(), 0);
+  EXPECT_EQ(fake::console_output(),
+            ok_line("src/.hid/v.txt", NT(".hid/v.txt")) + ok_line("src/a.txt", NT("a.txt")) +
+                ok_line("src/sub/b.txt", NT("sub/b.txt")) + created(NT("sub/deep")) +
+                ok_line("src/sub/deep/c.txt", NT("sub/deep/c.txt")));
+  EXPECT_EQ(fake::content(NT("dst/sub/deep/c.txt")), "C");
+}
+
 TEST_F(TreeCopy, VerboseRecursionEchoesEveryLevel) {
   options_to_fill().recurse = true;
   options_to_fill().verbose_recursion = true;

@@ -72,7 +72,8 @@ struct DirectorySearch; // opaque
 // `*` and `?`). Returns the search with its first entry in `entry`, or null
 // when the search cannot start or nothing matches; errno is ENOENT when
 // nothing matches or the directory is missing, else the reason the directory
-// could not be read.
+// could not be read (a directory that can be listed but not entered can't
+// be read).
 DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry);
 // 1 with the next entry, 0 when the entries ran out, -1 (errno) when the
 // directory could not be read on.

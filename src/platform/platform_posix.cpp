@@ -242,6 +242,16 @@ DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry) {
   DIR *stream = opendir(directory.c_str());
   if (!stream)
     return nullptr;
+  // A directory that can be listed but not entered (read without search
+  // permission) shows names of which nothing can be had, not even whether
+  // they are directories: it is a directory that can't be read.
+  struct stat entered;
+  if (fstatat(dirfd(stream), ".", &entered, 0) != 0) {
+    int error_number = errno;
+    closedir(stream);
+    errno = error_number;
+    return nullptr;
+  }
   DirectorySearch *search = new DirectorySearch;
   for (;;) {
     errno = 0;

@@ -287,12 +287,18 @@ def naming_directory_that_cannot_be_read_is_a_failure(run):
     run.write("tree/a.txt", "A")
     run.write("tree/locked/f.txt", "x")
     run.write("tree/z.txt", "Z")
+    # listed but not entered: its names can be read, nothing else
+    run.write("shut/a.txt", "A")
+    run.write("shut/listed/f.txt", "x")
+    run.write("shut/listed/sub/g.txt", "x")
     for name in ("locked", "tree/locked"):
         os.chmod(run.native(name), 0)
+    os.chmod(run.native("shut/listed"), 0o444)
     denied = ": Unable to read directory.  Permission denied\n"
     rows = [  # arguments, directory reported, files copied
         (["-b", "-lrun.log", "locked", "out/"], "locked", []),
         (["-b", "-lrun.log", "-s", "tree", "out2/"], "tree/locked", ["out2/a.txt", "out2/z.txt"]),
+        (["-b", "-lrun.log", "-s", "shut", "out3/"], "shut/listed", ["out3/a.txt"]),
     ]
     for arguments, directory, copied in rows:
         result = as_unprivileged_user(run, arguments)
@@ -300,7 +306,37 @@ def naming_directory_that_cannot_be_read_is_a_failure(run):
             return
         code, out, err = result
         equal(code, 1, "exit code of %r: %r %r" % (arguments, out, err))
+        equal(out.count(denied), 1, "reported once: %r" % out)
         check(run.path(directory) + denied in out, "reported: %r" % out)
+        check(" ===> " + run.path("out3/listed") not in out, "nothing inside fails: %r" % out)
         check(run.path(directory) + denied in run.text_lines("run.log"), "logged")
         for name in copied:
             check(run.exists(name), "%s copied all the same" % name)
+
+
+def two_runs_into_one_target(run, place="", rounds=5, directories=20):
+    """Two runs copy trees into one new target at once, each making the
+    directories the other makes too; both complete whichever makes each
+    one first. `place` is where the trees and the target live."""
+    import subprocess
+    for side in "AB":
+        for index in range(directories):
+            run.write("%s%s/d%02d/%s.txt" % (place, side, index, side), side)
+    for number in range(rounds):
+        target = "%st%d/" % (place, number)
+        runs = [subprocess.Popen(run.target.command(["-b", "-s", place + side, target]),
+                                 cwd=run.directory, env=run.target.environment,
+                                 stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                 stderr=subprocess.STDOUT) for side in "AB"]
+        for child in runs:
+            out = child.communicate(timeout=120)[0].decode("latin-1")
+            equal(child.returncode, 0, "round %d: %s" % (number, out))
+        for side in "AB":
+            for index in range(directories):
+                name = "%sd%02d/%s.txt" % (target, index, side)
+                equal(run.read(name), side.encode(), "round %d: %s" % (number, name))
+
+
+@case
+def naming_two_runs_into_one_new_target(run):
+    two_runs_into_one_target(run, rounds=4 if run.windows else 10)
