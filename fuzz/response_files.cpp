@@ -2,9 +2,9 @@
 // the real platform layer. The input is written to a list file in the
 // current directory, then read once as the source list of `@list` and once
 // as the target list. Every name must fit a path buffer and hold no line
-// feed; a list whose lines are all short and free of NULs must come back
-// line for line (empty lines name the current directory as targets and are
-// passed over as sources).
+// feed; the list must come back line for line (empty lines name the
+// current directory as targets and are passed over as sources), but for
+// lines refused whole, which give no name at all.
 #include "cli/run_driver.h"
 #include "naming/sources.h"
 #include "platform/path_syntax.h"
@@ -35,20 +35,24 @@ bool write_list(const uint8_t *data, size_t size) {
   return std::fclose(file) == 0 && written;
 }
 
-// The lines of the list as the rules read them, or false when a line holds
-// a NUL or is too long for one path buffer.
+// The names of the list as the rules read them: its lines, but for those
+// refused whole (a NUL, longer than a name); false for a UTF-16 list. A
+// UTF-8 byte-order mark is no part of the first line.
 bool plain_lines(const uint8_t *data, size_t size, std::vector<nstring> *lines) {
   std::string text(reinterpret_cast<const char *>(data), size);
+  if (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0)
+    return false;
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+    text.erase(0, 3);
   for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
     text.erase(at, 1);
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     std::string line = text.substr(start, end == std::string::npos ? end : end - start);
-    if (line.find('\0') != std::string::npos || line.size() >= size_t(kPathMax))
-      return false;
-    lines->push_back(nstring(line.begin(), line.end()));
     start = end == std::string::npos ? text.size() : end + 1;
+    if (line.find('\0') == std::string::npos && line.size() <= size_t(kPathMax))
+      lines->push_back(nstring(line.begin(), line.end()));
   }
   return true;
 }

@@ -41,9 +41,8 @@ struct RunState {
 int find_target_keyword(int argc, nchar **argv, int first_operand);
 
 // The next target name into `name`: true, or false when the targets are
-// exhausted. Lines of a target response file come in pieces of at most
-// kPathMax characters; a line refused for a NUL byte is the run's
-// target_error 8.
+// exhausted. A line of a target response file that is refused (a NUL
+// byte, longer than a name) is the run's target_error 8.
 bool next_target(RunState *run, nstring *name, int argc, nchar **argv);
 
 // The exit code: the last source's result, else the last failed target's,

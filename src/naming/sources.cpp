@@ -116,9 +116,8 @@ const nstring &wildcard_next(WildcardScan *scan, SourceCursor *cursor) {
 }
 
 // The next name of a source response file; false at its end. Lines are
-// taken literally. An empty line names nothing and is skipped. A line
-// refused for a NUL byte is not copied, so the run must not end as if it had
-// been.
+// taken literally. An empty line names nothing and is skipped. A refused
+// line is not copied, so the run must not end as if it had been.
 bool read_list_line(TextStream *list, const nchar *list_name, nstring *name, SourceCursor *cursor) {
   for (;;) {
     int result = read_response_line(list, list_name, name);
@@ -167,22 +166,24 @@ bool take_operand(const nstring &operand, nstring *name, SourceCursor *cursor) {
 } // namespace
 
 int read_response_line(TextStream *list, const nchar *list_name, nstring *line) {
-  nchar piece[kPathCapacity];
-  int length = read_text_line(list, piece, kPathCapacity);
-  if (length <= 0)
+  nchar text[kPathCapacity];
+  int length = read_text_line(list, text, kPathCapacity);
+  if (length == 0)
     return 0;
-  line->assign(piece, size_t(length));
-  bool refused = line->find(nchar(0)) != nstring::npos;
-  // The rest of a longer line goes with the piece that was refused.
-  while (refused && line->back() != NT('\n') && length == kPathCapacity - 1) {
-    length = read_text_line(list, piece, kPathCapacity);
-    if (length <= 0)
-      break;
-    line->assign(piece, size_t(length));
-  }
-  if (refused) {
+  const char *refusal = nullptr;
+  if (length == text_line_too_long)
+    refusal = "%ls: A line of this response file is too long to be a name; passed over.\n";
+  else if (length == text_line_not_text)
+    refusal = "%ls: A line of this response file is not text of its encoding; passed over.\n";
+  else if (length < 0)
+    return 0;
+  else
+    line->assign(text, size_t(length));
+  if (!refusal && line->find(nchar(0)) != nstring::npos)
+    refusal = "%ls: A line of this response file holds a NUL byte; passed over.\n";
+  if (refusal) {
     line->clear();
-    report_output("%ls: A line of this response file holds a NUL byte; passed over.\n", list_name);
+    report_output(refusal, list_name);
     return -1;
   }
   if (!line->empty() && line->back() == NT('\n'))

@@ -24,10 +24,10 @@ struct SourceCursor {
 bool next_source(nstring *name, int source_end, nchar **argv, SourceCursor *cursor);
 
 // One line of a response file into `line`, its line feed removed: 1, or 0
-// at the end of the file (a line longer than a path buffer comes in pieces).
-// A line holding a NUL byte would name something other than what it says:
-// it is refused whole with a message naming the response file, and the
-// result is -1.
+// at the end of the file. A line that would name something other than what
+// it says (one holding a NUL byte, one longer than a name, one that is no
+// text of the file's encoding) is refused whole with a message naming the
+// response file, and the result is -1.
 int read_response_line(TextStream *list, const nchar *list_name, nstring *line);
 
 } // namespace zorov

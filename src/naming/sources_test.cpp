@@ -99,15 +99,20 @@ TEST_F(Sources, OperandsListsAndPatterns) {
   }
 }
 
-// A line holding a NUL byte is refused whole, a longer one with all its
-// pieces, and the run remembers that a source was not copied.
-TEST_F(Sources, ResponseLineWithANulByteIsRefused) {
-  std::string long_rest(size_t(kPathMax) * 2, 'y');
-  fake::add_file(NT("nul"), std::string("a\nkeep\0.tmp\nx\0", 14) + long_rest + "\nb\n");
+// A line holding a NUL byte, or longer than a name, is refused whole, and
+// the run remembers that a source was not copied.
+TEST_F(Sources, ResponseLineWithANulByteOrTooLongIsRefused) {
+  std::string full(size_t(kPathMax), 'x');
+  fake::add_file(NT("nul"), std::string("a\nkeep\0.tmp\nb\n", 15) + full + "y\n" + full + "\r\n./" +
+                                full + "\nlast");
   int32_t result = 0;
-  EXPECT_EQ(joined(enumerate({NT("@nul"), NT("c")}, &result)), "a|b|c|");
-  const std::string refused = "nul: A line of this response file holds a NUL byte; passed over.\n";
-  EXPECT_EQ(fake::console_output(), refused + refused);
+  std::vector<nstring> names = enumerate({NT("@nul"), NT("c")}, &result);
+  EXPECT_EQ(names, (std::vector<nstring>{NT("a"), NT("b"), nstring(full.begin(), full.end()),
+                                         NT("last"), NT("c")}));
+  const std::string refused = "nul: A line of this response file ";
+  EXPECT_EQ(fake::console_output(), refused + "holds a NUL byte; passed over.\n" + refused +
+                                        "is too long to be a name; passed over.\n" + refused +
+                                        "is too long to be a name; passed over.\n");
   EXPECT_EQ(result, 1);
 }
 
@@ -153,17 +158,6 @@ TEST_F(Sources, ResponseFileIsReadAgainForEachRound) {
     EXPECT_EQ(cursor.next, 2);
   }
   EXPECT_EQ(fake::call_count(fake::op_open_text), 2);
-}
-
-TEST_F(Sources, LongLinesComeInPiecesWithoutAnEmptyRemainder) {
-  std::string full(size_t(kPathMax), 'x');
-  fake::add_file(NT("long"), full + "yz\n" + full + "\r\nlast\n");
-  std::vector<nstring> names = enumerate({NT("@long")});
-  ASSERT_EQ(names.size(), 4u);
-  EXPECT_EQ(narrow_text(names[0].c_str()), full);
-  EXPECT_EQ(names[1], NT("yz"));
-  EXPECT_EQ(narrow_text(names[2].c_str()), full);
-  EXPECT_EQ(names[3], NT("last"));
 }
 
 TEST_F(Sources, OverlongNamesAreRefusedWhole) {

@@ -173,17 +173,24 @@ uint32_t random_number();
 struct TextStream; // opaque
 
 enum TextMode {
-  text_read,   // 8-bit text, a CR LF reads as one line feed
+  text_read,   // a CR LF reads as one line feed (see read_text_line)
   text_append, // created when missing, platform line ends
   text_replace // created or emptied, platform line ends
 };
 
 TextStream *open_text(const nchar *name, TextMode mode); // null and errno
-// Reads one line of at most `capacity - 1` bytes into `line` (a character
-// per byte on POSIX, per ANSI character on Windows), the line feed kept when
-// it fits; a longer line comes in pieces. The line end of a line that exactly
-// fills the buffer is taken with it. Returns the number of characters stored
-// (a NUL byte of the line counts as one), or 0 at the end.
+// Reads one line of at most `capacity - 1` characters into `line` (a byte
+// per character on POSIX, a UTF-16 unit on Windows), the line feed kept when
+// it fits; the line end of a line that exactly fills the buffer is taken
+// with it. A text that begins with a byte-order mark is read in the
+// encoding the mark names, the mark being no character of it: UTF-8, or
+// UTF-16 (turned into UTF-8 on POSIX); other Windows text is in the ANSI
+// code page, and ends at a Ctrl-Z. Returns the number of characters stored
+// (a NUL of the line counts as one), 0 at the end, or a refusal below for a
+// line no name can be: such a line is read to its end, and nothing of it is
+// stored.
+const int text_line_too_long = -2; // longer than the buffer holds
+const int text_line_not_text = -3; // not text of its encoding (an odd byte, a lone surrogate)
 int read_text_line(TextStream *stream, nchar *line, int capacity);
 // A text stream to write on a new, empty file that has taken `name`'s place,
 // for a file the program names itself in a directory others may write to.
@@ -194,7 +201,8 @@ int read_text_line(TextStream *stream, nchar *line, int capacity);
 // written reaches the name.
 TextStream *create_text_in_place(const nchar *name);
 // Writes narrow text; "\n" becomes the platform's line end. Windows text
-// files, and the lines read from them, are in the ANSI code page. Returns 0,
+// files, and the lines read from them without a mark, are in the ANSI code
+// page. Returns 0,
 // or -1 (errno) when the stream could not take all of the text.
 int write_text(TextStream *stream, const char *text, size_t length);
 // Hands what was written over to the system: 0, or -1 (errno).

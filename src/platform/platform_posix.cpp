@@ -572,12 +572,23 @@ uint32_t random_number() {
 
 struct TextStream {
   FILE *file;
-  int peeked; // a character read ahead and given back, or EOF
+  LineReader reader;
   // Bytes still to read of a file read as a list: only what it held when
   // opened, so a list that is also the run's own log can't grow under its
   // reader without end. -1: no such bound (a pipe, a terminal).
   int64_t left;
 };
+
+namespace {
+
+TextStream *new_text_stream(FILE *file, int64_t left) {
+  TextStream *stream = new TextStream;
+  stream->file = file;
+  stream->left = left;
+  return stream;
+}
+
+} // namespace
 
 TextStream *open_text(const nchar *name, TextMode mode) {
   const char *how = mode == text_read ? "rb" : mode == text_append ? "ab" : "wb";
@@ -588,7 +599,7 @@ TextStream *open_text(const nchar *name, TextMode mode) {
   int64_t left = -1;
   if (mode == text_read && fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode))
     left = int64_t(info.st_size);
-  return new TextStream{file, EOF, left};
+  return new_text_stream(file, left);
 }
 
 namespace {
@@ -603,36 +614,23 @@ int next_file_byte(TextStream *stream) {
   return c;
 }
 
-// The next character of a text being read, a CR LF as one line feed.
-int next_text_char(TextStream *stream) {
-  int c = stream->peeked;
-  if (c != EOF) {
-    stream->peeked = EOF;
-    return c;
-  }
-  c = next_file_byte(stream);
-  if (c == '\r') {
-    int following = next_file_byte(stream);
-    if (following == '\n')
-      return '\n';
-    if (following != EOF) {
-      std::ungetc(following, stream->file);
-      if (stream->left >= 0)
-        ++stream->left;
-    }
-  }
-  return c;
-}
-
 } // namespace
 
+// Names are bytes: those of an 8-bit or UTF-8 text as they are, a UTF-16
+// text's in UTF-8, the encoding of names on every system that has one.
 int read_text_line(TextStream *stream, nchar *line, int capacity) {
-  std::string bytes = cut_text_line(
-      capacity, [stream] { return next_text_char(stream); },
-      [stream](int c) { stream->peeked = c; });
-  bytes.copy(line, bytes.size());
-  line[bytes.size()] = 0;
-  return int(bytes.size());
+  // No name takes fewer bytes than UTF-16 units, so a line of more units
+  // than the buffer holds is too long for it.
+  TextLine text = read_line_units(
+      &stream->reader, [stream] { return next_file_byte(stream); }, size_t(capacity));
+  std::string bytes;
+  if (stream->reader.encoding == text_utf16_le || stream->reader.encoding == text_utf16_be) {
+    if (!utf8_of_utf16(text.units, &bytes))
+      return text.cut ? text_line_too_long : text_line_not_text;
+  } else {
+    bytes = bytes_of_units(text.units);
+  }
+  return deliver_text_line(bytes, text.cut, line, capacity, text_line_too_long);
 }
 
 namespace {
@@ -647,7 +645,7 @@ TextStream *text_of_descriptor(int descriptor) {
     errno = error;
     return nullptr;
   }
-  return new TextStream{file, EOF, -1};
+  return new_text_stream(file, -1);
 }
 
 } // namespace

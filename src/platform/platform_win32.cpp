@@ -544,10 +544,10 @@ uint32_t random_number() {
 
 struct TextStream {
   FILE *file;
-  int peeked; // a character read ahead and given back, or EOF
-  // Characters still to read of a file read as a list: at most the bytes it
-  // held when opened, so a list that is also the run's own log can't grow
-  // under its reader without end. -1: no such bound.
+  LineReader reader;
+  // Bytes still to read of a file read as a list: at most what it held
+  // when opened, so a list that is also the run's own log can't grow under
+  // its reader without end. -1: no such bound.
   int64_t left;
 };
 
@@ -562,15 +562,16 @@ TextStream *stream_of(FILE *file) {
     return nullptr;
   }
   stream->file = file;
-  stream->peeked = EOF;
   stream->left = -1;
   return stream;
 }
 
 } // namespace
 
+// Lists are read as bytes, and their line ends folded as the runtime's
+// text mode would, so that a UTF-16 list reads whole.
 TextStream *open_text(const nchar *name, TextMode mode) {
-  const wchar_t *how = L"rt";
+  const wchar_t *how = L"rb";
   if (mode == text_append)
     how = L"at";
   else if (mode == text_replace)
@@ -583,25 +584,55 @@ TextStream *open_text(const nchar *name, TextMode mode) {
   if (stream && mode == text_read && _fstat64(_fileno(file), &info) == 0 &&
       (info.st_mode & _S_IFREG))
     stream->left = int64_t(info.st_size);
+  // As in the runtime's text mode, a Ctrl-Z ends an 8-bit text.
+  if (stream)
+    stream->reader.control_z_ends = true;
   return stream;
 }
 
 namespace {
 
-// The next character of a text being read; the runtime's text mode reads a
-// CR LF as one line feed.
-int next_text_char(TextStream *stream) {
-  int c = stream->peeked;
-  if (c != EOF) {
-    stream->peeked = EOF;
-    return c;
-  }
+// The next byte of a list, within its bound.
+int next_file_byte(TextStream *stream) {
   if (stream->left == 0)
     return EOF;
-  c = getc(stream->file);
+  int c = getc(stream->file);
   if (c != EOF && stream->left > 0)
     --stream->left;
   return c;
+}
+
+// A line of a marked UTF-8 text; false for bytes that are no UTF-8.
+bool wide_of_marked_utf8(const std::string &bytes, std::wstring *wide) {
+  int count = static_cast<int>(bytes.size());
+  int size = count == 0 ? 0
+                        : MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), count,
+                                              nullptr, 0);
+  if (count > 0 && size <= 0)
+    return false;
+  wide->assign(static_cast<size_t>(size), L'\0');
+  if (size > 0)
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), count, &(*wide)[0], size);
+  return true;
+}
+
+// A line as the program's wide text: false when it is no text of its
+// encoding. UTF-16 units are taken as they are, as names may hold them.
+bool wide_of_line(TextEncoding encoding, const std::u32string &units, std::wstring *wide) {
+  if (encoding == text_utf16_le || encoding == text_utf16_be) {
+    wide->clear();
+    for (char32_t unit : units) {
+      if (unit == kBrokenUnit)
+        return false;
+      wide->push_back(static_cast<wchar_t>(unit));
+    }
+    return true;
+  }
+  std::string bytes = bytes_of_units(units);
+  if (encoding == text_utf8)
+    return wide_of_marked_utf8(bytes, wide);
+  *wide = wide_of_ansi(bytes.data(), bytes.size());
+  return true;
 }
 
 } // namespace
@@ -663,18 +694,18 @@ TextStream *create_new_text_over(const nchar *fresh, const nchar *name) {
   return text_of_handle(writer);
 }
 
-// Response files are ANSI text whatever the console shows, as the logs are
-// written. Read byte by byte, so that a NUL byte is counted rather than taken
-// as the line's end.
+// Response files without a mark are ANSI text whatever the console shows,
+// as the logs are written. Read byte by byte, so that a NUL byte is counted
+// rather than taken as the line's end.
 int read_text_line(TextStream *stream, nchar *line, int capacity) {
-  std::string bytes = cut_text_line(
-      capacity, [stream] { return next_text_char(stream); },
-      [stream](int c) { stream->peeked = c; });
-  // A character takes no more room than its bytes.
-  std::wstring wide = wide_of_ansi(bytes.data(), bytes.size());
-  wide.copy(line, wide.size());
-  line[wide.size()] = L'\0';
-  return static_cast<int>(wide.size());
+  // A character takes no more than four bytes, or two in a code page of
+  // two-byte characters: a line of more units than that is too long.
+  TextLine text = read_line_units(
+      &stream->reader, [stream] { return next_file_byte(stream); }, size_t(capacity) * 4);
+  std::wstring wide;
+  if (!wide_of_line(stream->reader.encoding, text.units, &wide))
+    return text.cut ? text_line_too_long : text_line_not_text;
+  return deliver_text_line(wide, text.cut, line, capacity, text_line_too_long);
 }
 
 int write_text(TextStream *stream, const char *text, size_t length) {

@@ -39,19 +39,55 @@ def naming_response_file_lines_are_sources(run):
 
 
 @case
-def naming_response_line_with_a_nul_byte_is_refused(run):
+def naming_response_lines_that_are_no_name_are_refused(run):
     run.write("keep", "K")
-    run.write("list", b"keep\x00.tmp\n")
-    run.write("targets", b"t2\x00x/\n")
-    result = run.zorov("-b", "-m", "-lrun.log", "@list", "-to", "t/", "@targets")
-    equal(result.code, 8, result)
-    refused = "%s: A line of this response file holds a NUL byte; passed over.\n"
-    equal(result.out, created(run.path("t")) + refused % "list" + refused % "targets",
-          "stdout")
-    equal(run.read("keep"), b"K", "the file named up to the NUL byte stays")
-    equal(os.listdir(run.native("t")), [], "nothing copied")
-    check(not run.exists("t2"), "no target made of a cut name")
-    check(refused % "list" in run.text_lines("run.log"), "logged")
+    run.write("a.txt", "A")
+    os.makedirs(run.native("out"))
+    separator = "\\" if run.windows else "/"
+    limit = 259 if run.windows else 4095  # the longest name
+    # Lines whose first `limit` characters name a.txt and the directory out.
+    too_long_source = ("." + separator) * ((limit - 5) // 2) + "a.txt" + "zzzzz"
+    too_long_target = ("." + separator) * ((limit - 3) // 2) + "outX" + separator + "dir" + \
+        separator
+    rows = [  # what the message says, the source line, the target line
+        ("holds a NUL byte", b"keep\x00.tmp", b"out\x00x" + separator.encode()),
+        ("is too long to be a name", too_long_source.encode(), too_long_target.encode()),
+    ]
+    for index, (said, source_line, target_line) in enumerate(rows):
+        run.write("list", source_line + b"\n")
+        run.write("targets", target_line + b"\n")
+        result = run.zorov("-b", "-m", "-lrun.log", "@list", "-to", "t%d/" % index, "@targets")
+        equal(result.code, 8, result)
+        refused = "%s: A line of this response file " + said + "; passed over.\n"
+        equal(result.out, created(run.path("t%d" % index)) + refused % "list" +
+              refused % "targets", "stdout")
+        equal(run.read("keep") + run.read("a.txt"), b"KA", "no file named by a piece is moved")
+        equal(os.listdir(run.native("t%d" % index)) + os.listdir(run.native("out")), [],
+              "nothing copied")
+        check(not run.exists("X") and not run.exists("w"), "no target made of a piece")
+        check(refused % "list" in run.text_lines("run.log"), "logged")
+
+
+@case
+def naming_lists_from_everyday_tools(run):
+    """A UTF-8 list with a byte-order mark, and a UTF-16 one as PowerShell
+    and Notepad write them; UTF-16 without its mark is still refused."""
+    cyrillic = "\u0444\u0430\u0439\u043b.txt"  # beyond any 8-bit code page
+    run.write("a.txt", "A")
+    run.write(cyrillic, "F")
+    run.write("marked.txt", b"\xef\xbb\xbft1\r\n")
+    run.write("ps.txt", ("\ufeffa.txt\r\n%s\r\n" % cyrillic).encode("utf-16-le"))
+    run.write("unmarked.txt", "a.txt\r\n".encode("utf-16-le"))
+    result = run.zorov("-b", "@ps.txt", "@unmarked.txt", "-to", "@marked.txt",
+                       environment={"LC_ALL": "C.UTF-8"})
+    equal(result.code, 1, result)
+    check("unmarked.txt: A line of this response file holds a NUL byte; passed over.\n"
+          in result.out, result)
+    equal(sorted(os.listdir(run.native("t1"))), ["a.txt", cyrillic], "copied into t1")
+    equal(run.read("t1/" + cyrillic), b"F", "the UTF-16 name")
+    equal(sorted(os.listdir(run.directory)),
+          sorted(["a.txt", cyrillic, "marked.txt", "ps.txt", "unmarked.txt", "t1"]),
+          "no directory named with the mark")
 
 
 @case

@@ -61,8 +61,8 @@ inline std::string read_all(const nstring &name) {
   return bytes;
 }
 
-// The lines of a text file as the platform's line reader cuts them with a
-// buffer of `capacity`.
+// The lines of a text file as the platform's line reader gives them with a
+// buffer of `capacity`; a refused line as "<too long>" or "<not text>".
 inline std::vector<nstring> read_lines(const nstring &file, int capacity) {
   std::vector<nstring> lines;
   TextStream *stream = open_text(file.c_str(), text_read);
@@ -70,8 +70,16 @@ inline std::vector<nstring> read_lines(const nstring &file, int capacity) {
     return lines;
   std::vector<nchar> line(static_cast<size_t>(capacity));
   int length;
-  while ((length = read_text_line(stream, line.data(), capacity)) > 0)
-    lines.push_back(nstring(line.data(), static_cast<size_t>(length)));
+  while ((length = read_text_line(stream, line.data(), capacity)) != 0) {
+    if (length == text_line_too_long)
+      lines.push_back(NT("<too long>"));
+    else if (length == text_line_not_text)
+      lines.push_back(NT("<not text>"));
+    else
+      lines.push_back(nstring(line.data(), static_cast<size_t>(length)));
+    if (length < 0 && length != text_line_too_long && length != text_line_not_text)
+      break;
+  }
   close_text(stream);
   return lines;
 }

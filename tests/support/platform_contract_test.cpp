@@ -352,11 +352,12 @@ TEST_F(PlatformContract, TextLinesFoldCarriageReturnsAndKeepBytes) {
   EXPECT_EQ(read_lines(NT("list.txt"), 260),
             (std::vector<nstring>{NT("one\n"), NT("two\n"), accented + NT("\n"), NT("abcdefgh\n"),
                                   NT("last")}));
-  // A line longer than the buffer comes in pieces; the line end of a line
-  // that exactly fills the buffer goes with it, never as a line of its own.
-  EXPECT_EQ(read_lines(NT("list.txt"), 4),
-            (std::vector<nstring>{NT("one"), NT("two"), accented, NT("abc"), NT("def"), NT("gh\n"),
-                                  NT("las"), NT("t")}));
+  // A line longer than the buffer is refused whole, never cut into names;
+  // the line end of a line that exactly fills the buffer goes with it, never
+  // as a line of its own.
+  EXPECT_EQ(
+      read_lines(NT("list.txt"), 4),
+      (std::vector<nstring>{NT("one"), NT("two"), accented, NT("<too long>"), NT("<too long>")}));
   // A line of the longest name a path buffer holds.
   const nstring longest(static_cast<size_t>(kPathMax), NT('n'));
   ASSERT_TRUE(write_all(NT("list.txt"), std::string(size_t(kPathMax), 'n') + "\r\n\r\nnext"));
@@ -367,6 +368,31 @@ TEST_F(PlatformContract, TextLinesFoldCarriageReturnsAndKeepBytes) {
   ASSERT_TRUE(write_all(NT("list.txt"), std::string("keep\0.tmp\r\n", 11)));
   EXPECT_EQ(read_lines(NT("list.txt"), 260),
             (std::vector<nstring>{nstring(NT("keep\0.tmp\n"), 10)}));
+
+  // A byte-order mark is no character of the first line; a UTF-16 text is
+  // read as such: in UTF-8 on POSIX, as it is on Windows. An odd last byte
+  // is no UTF-16 text.
+  const nstring e_wide = on_windows ? nstring(1, static_cast<nchar>(0xE9)) : NT("\xC3\xA9");
+  struct MarkedRow {
+    std::string bytes;
+    std::vector<nstring> lines;
+  } marked[] = {
+      {"\xEF\xBB\xBFt1\r\nt2", {NT("t1\n"), NT("t2")}},
+      {std::string("\xFF\xFEt\0\xE9\0\r\0\n\0z\0\n", 13),
+       {NT("t") + e_wide + NT("\n"), NT("<not text>")}},
+      {std::string("\xFE\xFF\0t\0\n\0\xE9", 8), {NT("t\n"), e_wide}},
+      {"\xFF\xFF\xFEt", {NT("\xFF\xFF\xFEt")}},
+      {"a\r\r\nb", {NT("a\r\n"), NT("b")}},
+  };
+  for (const MarkedRow &row : marked) {
+    ASSERT_TRUE(write_all(NT("list.txt"), row.bytes));
+    EXPECT_EQ(read_lines(NT("list.txt"), 260), row.lines) << row.bytes;
+  }
+  // Windows text ends at a Ctrl-Z, as its runtime's text mode reads it.
+  ASSERT_TRUE(write_all(NT("list.txt"), "a\r\nb\x1A\r\nc"));
+  const std::vector<nstring> windows_lines = {NT("a\n"), NT("b")};
+  const std::vector<nstring> posix_lines = {NT("a\n"), NT("b\x1A\n"), NT("c")};
+  EXPECT_EQ(read_lines(NT("list.txt"), 260), on_windows ? windows_lines : posix_lines);
 
   // Text written reads back as the lines it was written as, and the calls
   // that took it say so.

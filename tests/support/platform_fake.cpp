@@ -491,6 +491,7 @@ struct TextStream {
   std::shared_ptr<FileData> data;
   size_t position = 0;
   size_t end = SIZE_MAX; // read no further (a list: its length when opened)
+  LineReader reader;
 };
 
 // ================================================================ controls
@@ -990,7 +991,7 @@ TextStream *open_stream(const std::shared_ptr<FileData> &data) {
   if (!data)
     return nullptr;
   ++state().open_texts;
-  return new TextStream{data, 0, SIZE_MAX};
+  return new TextStream{data, 0, SIZE_MAX, LineReader()};
 }
 
 } // namespace
@@ -1004,24 +1005,51 @@ TextStream *open_text(const nchar *name, TextMode mode) {
   // A list is read as far as it reached when opened, as the real layers do.
   if (stream && mode == text_read)
     stream->end = data->content.size();
+  // Windows reads an 8-bit text to its Ctrl-Z, as the runtime's text mode.
+  if (stream)
+    stream->reader.control_z_ends = native_path_style == path_style_windows;
   return stream;
 }
+
+namespace {
+
+// A line as the layer of the build hands it out: bytes as they are on
+// POSIX and as Latin-1 characters on Windows, a marked UTF-8 line decoded
+// on Windows, a UTF-16 line in UTF-8 on POSIX and as it is on Windows.
+bool native_of_line(TextEncoding encoding, const std::u32string &units, nstring *native) {
+  native->clear();
+  bool utf16 = encoding == text_utf16_le || encoding == text_utf16_be;
+  if (sizeof(nchar) == 1) {
+    std::string bytes;
+    if (!utf16)
+      bytes = bytes_of_units(units);
+    else if (!utf8_of_utf16(units, &bytes))
+      return false;
+    native->assign(bytes.begin(), bytes.end());
+    return true;
+  }
+  if (encoding == text_utf8)
+    return utf16_of_utf8(bytes_of_units(units), native);
+  for (char32_t unit : units) {
+    if (unit == kBrokenUnit)
+      return false;
+    native->push_back(nchar(unit));
+  }
+  return true;
+}
+
+} // namespace
 
 int read_text_line(TextStream *stream, nchar *line, int capacity) {
   const std::string &content = stream->data->content;
   size_t &at = stream->position;
   const size_t end = std::min(content.size(), stream->end);
-  auto next = [&] {
-    if (at + 1 < end && content.compare(at, 2, "\r\n") == 0)
-      ++at;
-    return at < end ? int(static_cast<unsigned char>(content[at++])) : -1;
-  };
-  // The byte given back is the one just read, never a folded line end.
-  std::string bytes = cut_text_line(capacity, next, [&](int) { --at; });
-  for (size_t i = 0; i < bytes.size(); ++i)
-    line[i] = nchar(static_cast<unsigned char>(bytes[i]));
-  line[bytes.size()] = 0;
-  return int(bytes.size());
+  auto next = [&] { return at < end ? int(static_cast<unsigned char>(content[at++])) : -1; };
+  TextLine text = read_line_units(&stream->reader, next, size_t(capacity) * 4);
+  nstring native;
+  if (!native_of_line(stream->reader.encoding, text.units, &native))
+    return text.cut ? text_line_too_long : text_line_not_text;
+  return deliver_text_line(native, text.cut, line, capacity, text_line_too_long);
 }
 
 namespace {
