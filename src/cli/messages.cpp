@@ -260,15 +260,32 @@ void print_error_text(int error_number) {
   write_console(console_error, error_text(error_number) + "\n");
 }
 
-void record_copied(const nchar *source) {
+namespace {
+
+// A name that a line read back would not give exactly: a line feed would
+// make two names of it, a carriage return at its end goes with the line end.
+bool fits_one_line(const std::string &name) {
+  return name.find('\n') == std::string::npos && name.find('\0') == std::string::npos &&
+         (name.empty() || name.back() != '\r');
+}
+
+} // namespace
+
+bool record_copied(const nchar *source) {
   if (!copied_list)
-    return;
-  std::string line = narrow_text(source) + "\n";
+    return true;
+  std::string name = narrow_text(source);
+  if (!fits_one_line(name)) {
+    report_output("%ls: Name can't be one line of the copied files list; not listed.\n", source);
+    return false;
+  }
+  std::string line = name + "\n";
   if (write_text(copied_list, line.data(), line.size()) == 0 && flush_text(copied_list) == 0)
-    return;
+    return true;
   int error_number = errno;
   give_up(&copied_list);
   copied_list_lost(error_number);
+  return true;
 }
 
 void name_log_file(const nstring &name) { log_file_name = name; }

@@ -48,8 +48,11 @@ void report_error(const char *format, ...);
 // as perror with an empty prefix prints it.
 void print_error_text(int error_number);
 
-// One line of the CopiedList: the name and "\n".
-void record_copied(const nchar *source);
+// One line of the CopiedList: the name and "\n". A name that one line
+// can't carry exactly (a line feed in it, a carriage return at its end)
+// would name other files when the list is read back: it gets no line, the
+// console and the LogFile say so, and the result is false.
+bool record_copied(const nchar *source);
 
 // Closes the LogFile, then the CopiedList; nothing is written to them later.
 // A close that tells of lost text is reported as a refused write is.

@@ -100,13 +100,22 @@ TEST_F(ChannelsTest, QuietSilencesOnlyTheConsoleOfTheReportRules) {
   }
 }
 
+// A name a line read back would not give exactly gets no line: "report\n."
+// would read back as "report" and ".", "endcr\r" as "endcr".
 TEST_F(ChannelsTest, CopiedListHoldsOneNamePerLine) {
-  record_copied(NT("/src/ignored"));
+  EXPECT_TRUE(record_copied(NT("/src/ignored")));
   open_logs();
-  record_copied(NT("/src/a.txt"));
-  record_copied(NT("/src/b c.txt"));
-  EXPECT_EQ(fake::content(NT("run.log.fil")), "/src/a.txt\n/src/b c.txt\n");
-  EXPECT_EQ(fake::content(NT("run.log")), "");
+  EXPECT_TRUE(record_copied(NT("/src/a.txt")));
+  EXPECT_TRUE(record_copied(NT("/src/b c.txt")));
+  EXPECT_TRUE(record_copied(NT("/src/mid\rcr")));
+  EXPECT_FALSE(record_copied(NT("/src/report\n.")));
+  EXPECT_FALSE(record_copied(NT("/src/endcr\r")));
+  EXPECT_EQ(fake::content(NT("run.log.fil")), "/src/a.txt\n/src/b c.txt\n/src/mid\rcr\n");
+  const std::string unlisted =
+      "/src/report\n.: Name can't be one line of the copied files list; not listed.\n"
+      "/src/endcr\r: Name can't be one line of the copied files list; not listed.\n";
+  EXPECT_EQ(fake::content(NT("run.log")), unlisted);
+  EXPECT_EQ(fake::console_output(), unlisted);
 }
 
 TEST_F(ChannelsTest, CloseLogsEndsBothStreams) {

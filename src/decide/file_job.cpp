@@ -192,10 +192,11 @@ int copy_and_report(const JobContext &job, const nstring &source, const nstring 
     return 1;
   }
   report_output(" : Ok\n");
-  record_copied(source.c_str());
+  // A copy the CopiedList can't name is still a copy, but not all went well.
+  bool listed = record_copied(source.c_str());
   if (deletes)
     delete_source(source.c_str());
-  return 0;
+  return listed ? 0 : 1;
 }
 
 // The archive step: 0 to go on with the copy (perhaps to another name), 1

@@ -65,6 +65,29 @@ def copied_list_holds_only_the_copied_files(run):
 
 
 @case
+def copied_list_names_only_copied_files(run):
+    if run.windows:
+        return  # Windows names hold no line ends
+    for name in ("report\n.", "endcr\r", "endcr", "plain"):
+        run.write("src/" + name, name)
+    run.write("bystander", "B")
+    result = run.zorov("-b", "-Lrun.log", "src/*", "copy/")
+    equal(result.code, 1, result)
+    unlisted = "%s: Name can't be one line of the copied files list; not listed.\n"
+    for name in ("report\n.", "endcr\r"):
+        equal(run.read("copy/" + name), name.encode(), "copied all the same")
+        check(unlisted % run.path("src/" + name) in result.out, result)
+        check(unlisted % run.path("src/" + name) in run.read("run.log").decode(), "logged")
+    equal(run.text_lines("run.log.fil"), run.path("src/endcr") + "\n" + run.path("src/plain") + "\n",
+          "list")
+    result = run.zorov("-b", "-m", "@run.log.fil", "archive/")
+    equal(result.code, 0, result)
+    equal(sorted(os.listdir(run.native("archive"))), ["endcr", "plain"], "moved")
+    equal(sorted(os.listdir(run.native("src"))), ["endcr\r", "report\n."], "never copied: kept")
+    check(run.exists("bystander"), "a file of the current directory stays")
+
+
+@case
 def unopenable_log_turns_quiet_off(run):
     run.write("a", "A")
     result = run.zorov("-q", "-lnodir/log", "a", "b")
