@@ -1,5 +1,6 @@
 // The help screen: the manual goes to a file in the temporary directory,
-// which is shown in the system's viewer; the run then ends with 8.
+// which is shown in the system's viewer, and to standard output where no
+// viewer can show it; the run then ends with 8.
 #include "cli/help.h"
 
 #include "cli/manual_text.h"

@@ -2,6 +2,7 @@
 // (so that errno carries the runtime's reasons), and the Win32 services for
 // what the runtime lacks: file identity, attributes, version resources, the
 // system's whole-file copy, the multimedia timer and the progress window.
+
 // rand_s, the runtime's generator of unguessable numbers.
 #define _CRT_RAND_S
 #include "platform/platform.h"

@@ -1,6 +1,6 @@
-// The progress display: the spinning bar on the console and the progress
-// window, whose drawing belongs to the platform layer. The copy paths decide
-// when a window opens; this file keeps the calls to the platform sound.
+// The progress display: the spinning bar on the console, and the progress
+// window with the rule that opens one for a long copy. The platform layer
+// draws the window; this file keeps the calls to it sound.
 #include "progress/progress.h"
 
 #include "cli/messages.h"
