@@ -5,8 +5,9 @@
 # under wine, both again on a build with the address and undefined-behaviour
 # sanitizers, the fuzz targets for a bounded time each, the interruption
 # tests of the POSIX build, and the release check. Every stage but the last
-# is a CTest label of the build directories, run once here. Ends with the
-# line "N passed, N failed".
+# is a CTest label of the build directories, run once here, and every unit
+# and end-to-end case is a CTest test of its own: the counts are those of
+# CTest's JUnit files. Ends with the line "N passed, N failed".
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 cd "$here"
@@ -38,85 +39,59 @@ build() { # preset
 }
 
 # Every stage is a CTest label of the build directories; each runs once here.
-# The log of a stage keeps CTest's verbose output, each line of a test's own
-# output behind its test number ("3: ..."). Extra CTest arguments follow.
-stage() { # build directory, label, log, ctest arguments...
-  local directory=$1 label=$2 log=$3
+# CTest writes the results to a JUnit file, from which they are counted;
+# its console output is kept in a log beside it. Extra CTest arguments
+# follow.
+stage() { # build directory, label, name of the results, ctest arguments...
+  local directory=$1 label=$2 name=$3
   shift 3
-  (cd "$directory" && ctest -L "^$label\$" -V "$@") >"$log" 2>&1
+  (cd "$directory" && ctest -L "^$label\$" --output-junit "$logs/$name.xml" "$@") \
+    >"$logs/$name.log" 2>&1
 }
 
-# The lines a test printed itself, from CTest's verbose output: its own,
-# without the test number, and none of CTest's notes about the test.
-CTEST_NOTES='(Test command|Working Directory|Test timeout computed to be|Environment variables):'
-own_lines() { # test number pattern
-  sed -unE "/^$1: $CTEST_NOTES/d; s/^$1: //p"
-}
-
-# The output of one test in a stage's log.
-test_output() { # log, test name
-  local number
-  number=$(sed -nE "s/^ *Start +([0-9]+): $2\$/\1/p" "$1" | head -n 1)
-  [ -n "$number" ] && own_lines "$number" <"$1"
-}
-
-# Counts the "N passed, N failed" that ends a test's output (the end-to-end
-# and interruption runs); a missing line is a failure.
-count_summary() { # log, test name
-  local line good bad
-  line=$(test_output "$1" "$2" | grep -E '^[0-9]+ passed, [0-9]+ failed' | tail -n 1)
-  good=$(echo "$line" | awk '$2 == "passed," {print $1+0}')
-  bad=$(echo "$line" | awk '$2 == "passed," {print $3+0}')
+# Adds a stage's results to the totals: shows the output of each test that
+# failed, the lines of the tests' output that hold TEXT, and the stage's
+# "N passed, N failed, N skipped". A stage without results is a failure.
+count() { # name of the results, title, text
+  local counts=$logs/$1.counts summary good bad
+  [ -f "$logs/$1.xml" ] || tail -n 60 "$logs/$1.log"
+  python3 tests/ctest_results.py "$logs/$1.xml" "${3:-}" >"$counts"
+  sed '$d' "$counts" | head -n 400
+  summary=$(tail -n 1 "$counts")
+  echo "$2: $summary"
+  good=$(echo "$summary" | awk '$2 == "passed," {print $1+0}')
+  bad=$(echo "$summary" | awk '$2 == "passed," {print $3+0}')
   [ -n "$good" ] || { good=0; bad=1; }
   summary_good=$good
   passed=$((passed + good))
   failed=$((failed + bad))
 }
 
-# Runs the unit tests of one build and counts their cases.
+# The unit and platform tests of one build, each case a CTest test.
 unit_tests() { # build directory
   echo "== unit tests in $1"
-  local log=$logs/unit-${1//\//_}.log
-  stage "$1" unit "$log" --output-on-failure
-  local status=$?
-  grep -E '^[0-9]+: \[  FAILED  \] [A-Za-z]|tests passed|tests failed out of' "$log"
-  grep -E '^[0-9]+: fault sweep:' "$log" | sed -E 's/^[0-9]+: //'
-  local good bad
-  good=$(grep -oE '^[0-9]+: \[  PASSED  \] [0-9]+' "$log" | awk '{s+=$NF} END {print s+0}')
-  bad=$(grep -oE '^[0-9]+: \[  FAILED  \] [0-9]+ tests?,' "$log" | awk '{s+=$(NF-1)} END {print s+0}')
-  if [ "$status" -ne 0 ] && [ "$bad" -eq 0 ]; then
-    tail -n 60 "$log"
-    bad=1
-  fi
-  [ "$bad" -eq 0 ] || grep -B2 -A12 -E '^[0-9]+: .*Failure$' "$log" | head -n 120
-  echo "unit tests in $1: $good passed, $bad failed"
-  unit_count=$good
-  passed=$((passed + good))
-  failed=$((failed + bad))
+  local name=unit-${1//\//_}
+  stage "$1" unit "$name"
+  count "$name" "unit tests in $1" "fault sweep:"
+  unit_count=$summary_good
 }
 
 # The structure lint reads the sources, not a build: it runs once.
 lint() { # build directory
   echo "== lint"
-  local log=$logs/lint.log
-  if stage "$1" lint "$log"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-  fi
-  test_output "$log" lint | tail -n 40
+  stage "$1" lint lint
+  count lint lint
 }
 
-# A stage of one test that ends with "N passed, N failed": its cases are
-# shown as they run.
+# A stage whose tests are shown as they run.
 counted_stage() { # build directory, label, title
   echo "== $3"
-  local log=$logs/$2-${1//\//_}.log
-  stage "$1" "$2" "$log" &
+  local name=$2-${1//\//_}
+  stage "$1" "$2" "$name" &
   local runner=$!
-  tail -n +1 -F --pid=$runner "$log" 2>/dev/null | own_lines '[0-9]+'
+  tail -n +1 -F --pid=$runner "$logs/$name.log" 2>/dev/null | grep --line-buffered -E 'Test +#'
   wait $runner
-  count_summary "$log" "$2"
+  count "$name" "$3"
 }
 
 if build native; then
@@ -148,18 +123,8 @@ sanitizers() {
 # two at a time, one on each core.
 fuzzers() {
   echo "== fuzz targets, ${ZOROV_FUZZ_SECONDS:-30} s each"
-  local log=$logs/fuzz.log name output
-  stage build-sanitize fuzz "$log" -j2
-  for name in arguments exclusions response_files pe_version; do
-    output=$(test_output "$log" "fuzz_$name")
-    if echo "$output" | tail -n 1 | grep -q ' executions in '; then
-      passed=$((passed + 1))
-    else
-      echo "$output" | head -n 60
-      failed=$((failed + 1))
-    fi
-    echo "$output" | tail -n 1
-  done
+  stage build-sanitize fuzz fuzz -j2
+  count fuzz "fuzz targets" " executions"
 }
 
 # The real program stopped at random moments of its copies (about a minute).

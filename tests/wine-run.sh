@@ -6,7 +6,8 @@
 #       one named by ZOROV_WINEPREFIX when that is set; otherwise a fresh one
 #       is made in a temporary directory for this run and removed after it.
 #   wine-run.sh --create-prefix DIR
-#       Makes a fresh prefix in DIR (an old one there is removed first).
+#       Makes a fresh prefix in DIR (an old one there is removed first), with
+#       a server that stays until the prefix is removed.
 #   wine-run.sh --remove-prefix DIR
 #       Stops the wine processes of the prefix in DIR and removes it.
 #
@@ -69,6 +70,14 @@ create_prefix() {
   "$loader" wineboot.exe --init >/dev/null 2>&1
 }
 
+# A prefix shared by many tests keeps its server until it is removed, so
+# that no test waits for a new one to start.
+keep_server() {
+  WINEPREFIX=$1
+  export WINEPREFIX
+  "$server" -p >/dev/null 2>&1
+}
+
 remove_prefix() {
   WINEPREFIX=$1
   export WINEPREFIX
@@ -85,6 +94,7 @@ case ${1:-} in
   choose_loader
   remove_prefix "$2"
   mkdir -p "$2" || exit 1
+  keep_server "$2"
   create_prefix "$2"
   exit $?
   ;;
@@ -96,16 +106,28 @@ case ${1:-} in
 esac
 
 choose_loader "$1"
+# Helpers that wine starts for a program (the desktop process that the
+# window library asks for) inherit its output and outlive it by many
+# seconds: a caller reading the output through a pipe would wait for them
+# after every test. The program writes to files, shown when it ends.
+output=$(mktemp -d "${TMPDIR:-/tmp}/zorov-wine-output.XXXXXX") || exit 1
+prefix=
+cleanup() {
+  rm -rf "$output"
+  [ -z "$prefix" ] || remove_prefix "$prefix"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
 if [ -n "${ZOROV_WINEPREFIX:-}" ]; then
   WINEPREFIX=$ZOROV_WINEPREFIX
   export WINEPREFIX
 else
   prefix=$(mktemp -d "${TMPDIR:-/tmp}/zorov-wine.XXXXXX") || exit 1
-  trap 'remove_prefix "$prefix"' EXIT
-  trap 'exit 130' INT TERM
   create_prefix "$prefix"
 fi
 
-"$loader" "$@"
+"$loader" "$@" >"$output/out" 2>"$output/err"
 status=$?
+cat "$output/out"
+cat "$output/err" >&2
 exit $status

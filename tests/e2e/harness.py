@@ -109,17 +109,25 @@ class Run:
         env = dict(self.target.environment)
         if environment:
             env.update(environment)
-        started = subprocess.run(
-            self.target.command(arguments),
-            cwd=self.directory,
-            env=env,
-            stdin=subprocess.DEVNULL if stdin is None else stdin,
-            stdout=subprocess.PIPE,
-            stderr=subprocess.PIPE,
-            timeout=120,
-            preexec_fn=preexec,
-        )
-        out, err = started.stdout, started.stderr
+        # Under wine the program writes to files: the desktop process wine
+        # starts for it inherits its output and outlives it by many seconds,
+        # and a pipe would stay open until that process ends.
+        with tempfile.TemporaryFile() as out_file, tempfile.TemporaryFile() as err_file:
+            started = subprocess.run(
+                self.target.command(arguments),
+                cwd=self.directory,
+                env=env,
+                stdin=subprocess.DEVNULL if stdin is None else stdin,
+                stdout=out_file if self.windows else subprocess.PIPE,
+                stderr=err_file if self.windows else subprocess.PIPE,
+                timeout=120,
+                preexec_fn=preexec,
+            )
+            out, err = started.stdout, started.stderr
+            if self.windows:
+                out_file.seek(0)
+                err_file.seek(0)
+                out, err = out_file.read(), err_file.read()
         if not raw:
             out = self.console_text(out)
             err = self.console_text(err)
@@ -164,11 +172,15 @@ def equal(actual, expected, what="value"):
         raise Failure("%s:\n  expected %r\n  actual   %r" % (what, expected, actual))
 
 
-def run_cases(target, selected=None):
+def run_cases(target, selected=None, exact=None):
+    """Runs the cases whose names hold one of `selected` (all without any),
+    or the one named `exact`."""
     passed = failed = skipped = 0
     root = tempfile.mkdtemp(prefix="zorov-e2e-")
     try:
         for function in CASES:
+            if exact is not None and function.__name__ != exact:
+                continue
             if selected and not any(s in function.__name__ for s in selected):
                 continue
             directory = os.path.join(root, function.__name__)

@@ -1,8 +1,9 @@
 """Interrupts the real program (POSIX) at random moments of a copy.
 
-usage: run.py PROGRAM [SECONDS]
+usage: run.py PROGRAM [SECONDS [MODE...]]
 
-Modes, each given an equal share of SECONDS (60 by default):
+Modes (the names of their functions pick them; all without any), each given
+an equal share of SECONDS (60 by default):
 - SIGKILL during a plain copy, then -pr: the rerun gives a byte-identical
   copy;
 - SIGKILL during -os onto an existing file: the destination is the old or
