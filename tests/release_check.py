@@ -1,11 +1,14 @@
-"""Checks what a release hands over: the install tree, the .deb and what it
-depends on, the manual page, the help that reaches a pipe, and each Windows
-build's version resource and .zip.
+"""Checks what a release hands over: the install trees, the .deb (what it
+depends on, what lintian says of it, and that two builds of one commit give
+the same bytes), the manual page, the bash and zsh completion, the help that
+reaches a pipe, and each Windows build's version resource, manifest,
+subsystem version and .zip.
 
 usage: release_check.py NATIVE_BUILD [WINDOWS_BUILD ...]
 Prints a line per check and ends with "N passed, N failed".
 """
 
+import gzip
 import os
 import pty
 import re
@@ -14,6 +17,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 import traceback
 import zipfile
 
@@ -70,7 +74,7 @@ def elf_is_stripped(name):
 
 def installed_files(build, scratch, prefix):
     """A DESTDIR install of the build: its root and the files it made."""
-    root = os.path.join(scratch, "root")
+    root = os.path.join(scratch, "root" + prefix.replace("/", "-"))
     result = run(["cmake", "--install", build, "--prefix", prefix],
                  env=dict(os.environ, DESTDIR=root))
     check(result.returncode == 0, result.stderr.decode())
@@ -78,16 +82,41 @@ def installed_files(build, scratch, prefix):
                         for base, _, names in os.walk(root) for name in names)
 
 
+def check_compressed(name, original):
+    """Compressed as Debian asks: the most, no name or time inside, and whole."""
+    with open(name, "rb") as handle:
+        data = handle.read()
+    flags, mtime, extra = data[3], struct.unpack_from("<I", data, 4)[0], data[8]
+    check(data[:2] == b"\x1f\x8b" and not flags & 0x08 and mtime == 0 and extra == 2,
+          "%s: gzip -9n (flags %#x, time %d, extra %d)" % (name, flags, mtime, extra))
+    with open(original, "rb") as handle:
+        check(gzip.decompress(data) == handle.read(), "%s holds %s" % (name, original))
+
+
+# Where each install puts the zsh completion: the system's packages use
+# vendor-completions, a local install site-functions.
+INSTALLS = {"/usr": "vendor-completions", "/usr/local": "site-functions"}
+
+
 def check_install_tree(build, scratch):
-    root, files = installed_files(build, scratch, "/usr")
-    expected = ["usr/bin/zorov", "usr/share/doc/zorov/LICENSE", "usr/share/doc/zorov/README.md",
-                "usr/share/man/man1/zorov.1"]
-    check(files == expected, "installed: %r" % files)
-    program = os.path.join(root, "usr/bin/zorov")
-    check(os.access(program, os.X_OK), "usr/bin/zorov installed and executable")
-    check(elf_is_stripped(program), "usr/bin/zorov is stripped")
-    check(os.path.isfile(os.path.join(root, "usr/share/man/man1/zorov.1")),
-          "usr/share/man/man1/zorov.1 installed")
+    for prefix, zsh_directory in INSTALLS.items():
+        root, files = installed_files(build, scratch, prefix)
+        top = prefix.lstrip("/")
+        expected = sorted(top + "/" + name for name in [
+            "bin/zorov", "share/doc/zorov/LICENSE", "share/doc/zorov/README.md",
+            "share/man/man1/zorov.1.gz", "share/bash-completion/completions/zorov",
+            "share/zsh/%s/_zorov" % zsh_directory])
+        check(files == expected, "installed in %s: %r" % (prefix, files))
+        program = os.path.join(root, top, "bin/zorov")
+        check(os.access(program, os.X_OK), "bin/zorov installed and executable")
+        check(elf_is_stripped(program), "bin/zorov is stripped")
+        check_compressed(os.path.join(root, top, "share/man/man1/zorov.1.gz"),
+                         os.path.join(build, "zorov.1"))
+        for name, made in [("share/bash-completion/completions/zorov", "zorov.bash"),
+                           ("share/zsh/%s/_zorov" % zsh_directory, "_zorov")]:
+            with open(os.path.join(root, top, name), "rb") as installed, \
+                    open(os.path.join(build, "completion", made), "rb") as original:
+                check(installed.read() == original.read(), "%s is the one made" % name)
 
 
 def check_manual_page(build, scratch):
@@ -164,10 +193,10 @@ def library_packages(program):
     return owners
 
 
-def make_package(build, scratch, generator):
-    out = os.path.join(scratch, "packages-" + generator)
+def make_package(build, scratch, generator, environment=None):
+    out = os.path.join(scratch, "packages-%s-%d" % (generator, len(os.listdir(scratch))))
     result = run(["cpack", "-G", generator, "--config", os.path.join(build, "CPackConfig.cmake"),
-                  "-B", out])
+                  "-B", out], env=environment or dict(os.environ, SOURCE_DATE_EPOCH=commit_time()))
     check(result.returncode == 0, result.stdout.decode() + result.stderr.decode())
     made = [name for name in os.listdir(out) if name.endswith("." + generator.lower())]
     check(len(made) == 1, "one package: %r" % made)
@@ -194,11 +223,74 @@ def check_deb(build, scratch):
         check(owner in depends and "(>=" in depends[owner],
               "depends on %s with a version: %r" % (owner, depends))
     listing = run(["dpkg-deb", "-c", package]).stdout.decode()
-    for name in ["./usr/bin/zorov", "./usr/share/man/man1/zorov.1"]:
-        check(re.search(r" %s$" % re.escape(name), listing, re.M), "%s in the package" % name)
+    files = sorted(re.findall(r" \./(\S*[^/\s])$", listing, re.M))
+    expected = sorted("usr/" + name for name in [
+        "bin/zorov", "share/doc/zorov/README.md", "share/doc/zorov/changelog.gz",
+        "share/doc/zorov/copyright", "share/man/man1/zorov.1.gz",
+        "share/bash-completion/completions/zorov", "share/zsh/vendor-completions/_zorov"])
+    check(files == expected, "the package holds %r" % files)
     print("    %s: %d bytes\n      %s" % (os.path.basename(package), os.path.getsize(package),
                                          "\n      ".join(re.findall(r"\./\S*[^/]$", listing, re.M))))
+    check_lintian(package, help_text(os.path.join(build, "zorov"), scratch))
     check_deb_installs(package, scratch)
+    check_reproducible(build, package, scratch)
+
+
+# The only notes lintian may make: misspellings of the help text, which is
+# the program's output and stays word for word (in the program and in the
+# manual page made from it).
+HELP_SPELLINGS = ["spelling-error-in-binary", "typo-in-manual-page"]
+
+
+def check_lintian(package, manual):
+    result = run(["lintian", "-I", "--pedantic", "--no-tag-display-limit", package])
+    lines = result.stdout.decode().splitlines()
+    print("    lintian -I --pedantic:\n      " + "\n      ".join(lines or ["(nothing)"]))
+    for line in lines:
+        found = re.match(r"^([A-Z]): zorov: (\S+) (\S+)", line)
+        check(found and found.group(1) == "I" and found.group(2) in HELP_SPELLINGS,
+              "lintian: %s" % line)
+        check(re.search(r"\b%s\b" % re.escape(found.group(3)), manual),
+              "%r is a word of the help text" % found.group(3))
+    check(result.returncode == 0, "lintian: %s" % result.stderr.decode())
+
+
+def commit_time():
+    """The time of the last commit, which the packages' times are."""
+    result = run(["git", "-C", ROOT, "log", "-1", "--format=%ct"])
+    return result.stdout.decode().strip() if result.returncode == 0 else "1235174400"
+
+
+def check_reproducible(build, package, scratch):
+    """A second build of the package, in a directory of another name and depth,
+    gives the same bytes. Only what the package holds is built."""
+    started = time.time()
+    other = os.path.join(scratch, "another", "build")
+    environment = dict(os.environ, SOURCE_DATE_EPOCH=commit_time())
+    environment.pop("CMAKE_CXX_COMPILER_LAUNCHER", None)
+    log = os.path.join(scratch, "another.log")
+    with open(log, "wb") as output:
+        steps = [["cmake", "-S", ROOT, "-B", other, "-DCMAKE_BUILD_TYPE=Release",
+                  "-DZOROV_TESTS=OFF",
+                  "-DZOROV_PACKAGE_CONTACT=" + deb_field(package, "Maintainer")],
+                 ["cmake", "--build", other, "-j2", "--target", "zorov", "zorov_manual",
+                  "zorov_completion", "zorov_compressed"]]
+        for step in steps:
+            code = subprocess.run(step, stdout=output, stderr=subprocess.STDOUT,
+                                  env=environment).returncode
+            if code:
+                with open(log) as handle:
+                    raise Failure("%s: %s" % (" ".join(step), handle.read()[-3000:]))
+    again = make_package(other, scratch, "DEB", environment)
+    with open(package, "rb") as first, open(again, "rb") as second:
+        same = first.read() == second.read()
+    if not same:
+        for member in ["-c", "-I"]:
+            print("    dpkg-deb %s:\n%s\n%s" % (member, run(["dpkg-deb", member, package]).stdout.decode(),
+                                               run(["dpkg-deb", member, again]).stdout.decode()))
+    check(same, "two builds of one commit give the same package")
+    print("    the package built again elsewhere is the same bytes (%.0f s)" %
+          (time.time() - started))
 
 
 def dpkg(*arguments):
@@ -224,10 +316,117 @@ def check_deb_installs(package, scratch):
         code = run(["/usr/bin/zorov"], cwd=scratch, env=dict(os.environ, TMP=scratch)).returncode
         check(code == 8, "the installed program shows its help: %d" % code)
         found = run(["man", "-w", "zorov"]).stdout.decode().strip()
-        check(found == "/usr/share/man/man1/zorov.1", "man finds the page: %r" % found)
+        check(found == "/usr/share/man/man1/zorov.1.gz", "man finds the page: %r" % found)
     finally:
         removed = dpkg("--purge", "zorov")
         check(removed.returncode == 0, "dpkg --purge: %s" % removed.stderr.decode())
+
+
+# ------------------------------------------------------------ shell completion
+
+# What is typed, with the cursor at its end, and what the typed word can
+# become, in a directory holding data.txt, dir/ and list.txt. "FLAGS" stands
+# for every spelling of the flag table. bash splits its own words at "@" as
+# well; zsh's names come without the "@", which it keeps aside.
+COMPLETIONS = [
+    ("zorov -", ["zorov", "-"], "FLAGS"),
+    ("zorov -s", ["zorov", "-s"], {"-s", "-sv"}),
+    ("zorov -t", ["zorov", "-t"], {"-t"}),                      # -to is no flag
+    ("zorov -x *.tmp -r", ["zorov", "-x", "*.tmp", "-r"], {"-r", "-rc", "-rn"}),  # -x takes a list
+    ("zorov -s d", ["zorov", "-s", "d"], {"data.txt", "dir"}),
+    ("zorov data.txt -t", ["zorov", "data.txt", "-t"], {"-to"}),
+    ("zorov -n data.txt -to l", ["zorov", "-n", "data.txt", "-to", "l"], {"list.txt"}),
+    ("zorov @l", ["zorov", "@", "l"], {"@list.txt"}),
+    ("zorov data.txt -to @l", ["zorov", "data.txt", "-to", "@", "l"], {"@list.txt"}),
+]
+
+
+def completion_directory(scratch):
+    place = os.path.join(scratch, "names")
+    os.makedirs(os.path.join(place, "dir"))
+    for name in ["data.txt", "list.txt"]:
+        open(os.path.join(place, name), "w").close()
+    return place
+
+
+def bash_offers(script, place, line, words):
+    program = ('source "$1"; COMP_LINE=$2; COMP_POINT=${#COMP_LINE}; shift 2; '
+               'COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _zorov zorov "${@: -1}"; '
+               'printf "%s\\n" "${COMPREPLY[@]}"')
+    result = run(["bash", "--norc", "--noprofile", "-c", program, "bash", script, line] + words,
+                 cwd=place)
+    check(result.returncode == 0 and not result.stderr, "bash: %r" % result.stderr)
+    offered = [reply for reply in result.stdout.decode().split("\n") if reply]
+    # What the typed word becomes: bash replaces only its own last word.
+    typed = line.split(" ")[-1]
+    return {typed[:len(typed) - len(words[-1])] + reply for reply in offered}
+
+
+# A zsh started on a terminal loads the completion from its directory, the
+# typed line ends in a tab, and each set of names the completion adds (with
+# what zsh matches against what was typed) is written to a file.
+ZSH_SETUP = r"""PS1='> '
+fpath=(%(directory)s $fpath)
+autoload -Uz compinit && compinit -u -D
+compadd() {
+  if (( ! ${@[(I)-[OAD]]} )); then
+    local -a found
+    builtin compadd -O found "$@"
+    print -rl -- $found >>%(out)s
+  fi
+  builtin compadd "$@"
+}
+"""
+
+
+def zsh_offers(directory, place, line):
+    out = os.path.join(place, "..", "offered")
+    if os.path.exists(out):
+        os.remove(out)
+    leader, follower = pty.openpty()
+    child = subprocess.Popen(["zsh", "-f", "-i"], cwd=place, stdin=follower, stdout=follower,
+                             stderr=follower, env=dict(os.environ, TERM="dumb", HOME=place))
+    os.close(follower)
+    try:
+        os.write(leader, (ZSH_SETUP % {"directory": directory, "out": out}).encode())
+        os.write(leader, line.encode() + b"\t")
+        deadline = time.time() + 20
+        offered = None
+        while time.time() < deadline:
+            time.sleep(0.3)
+            if os.path.exists(out):
+                time.sleep(0.5)  # all that one tab adds
+                with open(out) as handle:
+                    offered = set(handle.read().split())
+                break
+        check(offered is not None, "zsh offered nothing for %r" % line)
+        return offered
+    finally:
+        child.kill()
+        child.wait()
+        os.close(leader)
+
+
+def check_completion(build, scratch):
+    flags = set(run([os.path.join(build, "zorov_shell_completion"), "--flags"]).stdout.split())
+    flags = {flag.decode() for flag in flags}
+    check(len(flags) > 30, "the flag table's spellings: %r" % flags)
+    place = completion_directory(scratch)
+    script = os.path.join(build, "completion", "zorov.bash")
+    for line, words, expected in COMPLETIONS:
+        expected = flags if expected == "FLAGS" else expected
+        offered = bash_offers(script, place, line, words)
+        check(offered == expected, "bash, %r: %r" % (line, sorted(offered)))
+    if not shutil.which("zsh"):
+        print("    zsh is not installed: its completion is not tried")
+        return
+    for line, _, expected in COMPLETIONS:
+        expected = flags if expected == "FLAGS" else expected
+        offered = zsh_offers(os.path.join(build, "completion"), place, line)
+        # zsh shows a directory's name with its slash
+        expected = {name.lstrip("@") for name in expected}
+        check({name.rstrip("/") for name in offered} == expected,
+              "zsh, %r: %r" % (line, sorted(offered)))
 
 
 # ---------------------------------------------------------- the Windows builds
@@ -325,6 +524,7 @@ def main(arguments):
     checks = [("install tree", lambda s: check_install_tree(native, s)),
               ("help reaches a pipe", lambda s: check_help_reaches_pipe(native, s)),
               ("manual page", lambda s: check_manual_page(native, s)),
+              ("shell completion", lambda s: check_completion(native, s)),
               (".deb package", lambda s: check_deb(native, s))]
     for windows in arguments[1:]:
         build = os.path.abspath(windows)

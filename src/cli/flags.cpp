@@ -375,33 +375,36 @@ void flag_versions(Scan *, const nchar *argument) {
 void flag_exclusions(Scan *scan, const nchar *) { read_exclusions(scan); }
 
 // The flag table, by letter (upper-cased); letters without a row are unknown.
+// The spellings are those a user types, a number or a name following some
+// of them; the shell completion is made from them.
 struct FlagRow {
   nchar letter;
   FlagHandler handler;
+  const char *spellings;
 };
 
 const FlagRow kFlagTable[] = {
-    {NT('A'), flag_archive},
-    {NT('B'), flag_batch},
-    {NT('C'), flag_changed},
-    {NT('D'), flag_report_buffers},
-    {NT('E'), flag_append},
-    {NT('F'), flag_platform_copy},
-    {NT('G'), flag_generations},
-    {NT('H'), flag_hidden},
-    {NT('I'), flag_identify_or_input_pacing},
-    {NT('K'), flag_block_size},
-    {NT('L'), flag_log},
-    {NT('M'), flag_move},
-    {NT('N'), flag_newer},
-    {NT('O'), flag_overwrite_or_output_pacing},
-    {NT('P'), flag_checkpoint},
-    {NT('Q'), flag_quiet},
-    {NT('R'), flag_existing},
-    {NT('S'), flag_recurse},
-    {NT('T'), flag_timing},
-    {NT('W'), flag_versions},
-    {NT('X'), flag_exclusions},
+    {NT('A'), flag_archive, "-a"},
+    {NT('B'), flag_batch, "-b"},
+    {NT('C'), flag_changed, "-c -cr"},
+    {NT('D'), flag_report_buffers, "-d"},
+    {NT('E'), flag_append, "-e"},
+    {NT('F'), flag_platform_copy, "-f"},
+    {NT('G'), flag_generations, "-g"},
+    {NT('H'), flag_hidden, "-h -h+"},
+    {NT('I'), flag_identify_or_input_pacing, "-i -id"},
+    {NT('K'), flag_block_size, "-k"},
+    {NT('L'), flag_log, "-l -l- -L"},
+    {NT('M'), flag_move, "-m"},
+    {NT('N'), flag_newer, "-n -nr"},
+    {NT('O'), flag_overwrite_or_output_pacing, "-o -os"},
+    {NT('P'), flag_checkpoint, "-p -pr"},
+    {NT('Q'), flag_quiet, "-q"},
+    {NT('R'), flag_existing, "-r -rc -rn"},
+    {NT('S'), flag_recurse, "-s -sv"},
+    {NT('T'), flag_timing, "-t"},
+    {NT('W'), flag_versions, "-w -wr"},
+    {NT('X'), flag_exclusions, "-x -x="},
 };
 
 FlagHandler handler_of(nchar letter) {
@@ -451,6 +454,13 @@ void parse_flags(int argc, nchar **argv) {
   if (scan.flag_error)
     stop_for_flag_errors();
   echo_command_line(argc, argv);
+}
+
+std::string flag_spellings() {
+  std::string spellings;
+  for (const FlagRow &row : kFlagTable)
+    spellings += (spellings.empty() ? "" : " ") + std::string(row.spellings);
+  return spellings;
 }
 
 int32_t read_number(const nchar *text) {

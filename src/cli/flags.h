@@ -5,6 +5,7 @@
 #include "platform/native.h"
 
 #include <cstdint>
+#include <string>
 
 namespace zorov {
 
@@ -12,6 +13,10 @@ namespace zorov {
 // or ends the process: 12 for unknown or conflicting flags, 8 for a
 // malformed exclusion flag.
 void parse_flags(int argc, nchar **argv);
+
+// Every spelling of a flag the parser takes, as typed before a number or a
+// name where one follows (-g, -k, -i, -o, -l, -L), separated by blanks.
+std::string flag_spellings();
 
 // A decimal number read as wcstol reads it, clamped to the 32-bit range.
 int32_t read_number(const nchar *text);

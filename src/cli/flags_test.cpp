@@ -321,6 +321,22 @@ TEST_F(FlagsTest, OperandsBeginAtTheFirstArgumentThatIsNoFlag) {
   EXPECT_EQ(parse({NT("/?"), NT("dst")}), slash_flags ? 12 : kReturned);
 }
 
+// The shell completion offers these spellings: each must be a flag the
+// parser takes, and every letter of the table must be offered.
+TEST_F(FlagsTest, EveryOfferedSpellingIsTakenAndEveryLetterOffered) {
+  std::string letters;
+  std::istringstream words(flag_spellings());
+  for (std::string word; words >> word;) {
+    SetUp();
+    EXPECT_EQ(parse({nstring(word.begin(), word.end()), NT("list"), NT("src"), NT("dst")}),
+              kReturned)
+        << word;
+    if (letters.find(char(ascii_upper(word[1]))) == std::string::npos)
+      letters += char(ascii_upper(word[1]));
+  }
+  EXPECT_EQ(letters, "ABCDEFGHIKLMNOPQRSTWX");
+}
+
 TEST_F(FlagsTest, BareExclusionFlagTakesTheNextArgumentWhateverItIs) {
   EXPECT_EQ(parse({NT("-x"), NT("*.tmp"), NT("src"), NT("dst")}), kReturned);
   EXPECT_EQ(options.first_operand, 3);
