@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Makes the release packages in dist/: the .deb of the POSIX build and a .zip
-# of each Windows build (x86-64 and i686). Each is built without the tests in
-# a directory of its own under build-release/, so the everyday builds are
-# left alone.
+# of each Windows build (x86-64 and i686), with their SHA-256 sums in
+# dist/SHA256SUMS. Each is built without the tests in a directory of its own
+# under build-release/, so the everyday builds are left alone. The times
+# inside the packages are the last commit's (packaging/package_time.cmake),
+# so every build of one commit gives the same bytes.
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
 cd "$here"
 . scripts/packages.sh
-ensure_packages cmake g++ make dpkg-dev g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+ensure_packages cmake g++ make dpkg-dev gzip git g++-mingw-w64-x86-64-posix \
+  g++-mingw-w64-i686-posix
 rm -rf dist
 mkdir -p dist build-release
 for preset in native win64 win32; do
@@ -23,4 +26,5 @@ for preset in native win64 win32; do
   fi
 done
 rm -rf dist/_CPack_Packages
+(cd dist && sha256sum -- *.deb *.zip >SHA256SUMS)
 ls -l dist

@@ -139,11 +139,12 @@ if build win64; then
 fi
 build win32 && passed=$((passed + 1))
 
-# The release: the install tree, the packages, the manual page, the help
-# through a pipe, and the Windows builds' version resources and archives.
+# The release: the install trees, the packages (lintian's verdict, the same
+# bytes from a second build), the manual page, the shell completion, the
+# help through a pipe, and the Windows builds' resources and archives.
 if [ -x build/zorov ]; then
   echo "== release check"
-  if ensure_packages groff man-db dpkg-dev; then
+  if ensure_packages groff man-db dpkg-dev lintian zsh git; then
     windows=()
     for directory in build-win64 build-win32; do
       [ -f "$directory/zorov.exe" ] && windows+=("$directory")
