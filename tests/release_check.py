@@ -441,6 +441,93 @@ def pe_sections(data):
     return names, symbols
 
 
+def pe_headers(data):
+    """The optional header's offset and the section table (name, size in
+    memory, address, size in the file, offset in the file)."""
+    header, = struct.unpack_from("<I", data, 0x3C)
+    count, = struct.unpack_from("<H", data, header + 6)
+    optional_size, = struct.unpack_from("<H", data, header + 20)
+    table = header + 24 + optional_size
+    sections = [struct.unpack_from("<8sIIII", data, table + 40 * i) for i in range(count)]
+    return header + 24, sections
+
+
+def pe_versions(data):
+    """The image's operating system and subsystem versions, and its subsystem."""
+    optional, _ = pe_headers(data)
+    return (struct.unpack_from("<HH", data, optional + 40),
+            struct.unpack_from("<HH", data, optional + 48),
+            struct.unpack_from("<H", data, optional + 68)[0])
+
+
+def pe_resource(data, kind, identifier):
+    """The bytes of a resource of the image, by type and identifier (any
+    language), or None."""
+    optional, sections = pe_headers(data)
+    magic, = struct.unpack_from("<H", data, optional)
+    directories = optional + (112 if magic == 0x20B else 96)
+    address, size = struct.unpack_from("<II", data, directories + 2 * 8)
+    if not size:
+        return None
+
+    def file_offset(rva):
+        for _, length, start, raw_length, raw in sections:
+            if start <= rva < start + max(length, raw_length):
+                return raw + rva - start
+        raise Failure("address %#x in no section" % rva)
+
+    base = file_offset(address)
+
+    def entries(directory):
+        named, numbered = struct.unpack_from("<HH", data, base + directory + 12)
+        return [struct.unpack_from("<II", data, base + directory + 16 + 8 * i)
+                for i in range(named + numbered)]
+
+    directory = 0
+    for wanted in (kind, identifier, None):
+        found = [target for name, target in entries(directory) if wanted in (None, name)]
+        if not found:
+            return None
+        directory = found[0] & 0x7FFFFFFF
+    data_address, data_size = struct.unpack_from("<II", data, base + directory)
+    start = file_offset(data_address)
+    return data[start:start + data_size]
+
+
+# The Windows versions the manifest names, from Vista on.
+SUPPORTED_OS = {"{e2011457-1546-43c5-a5fe-008deee3d3f0}": "Vista",
+                "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": "7",
+                "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": "8",
+                "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": "8.1",
+                "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}": "10 and 11"}
+
+
+def check_manifest(data):
+    """The manifest the system reads at start: run as the invoker (no file
+    virtualisation), the supported versions, version 6 of the common
+    controls; and the image states Vista (6.0) as its oldest system."""
+    os_version, subsystem_version, subsystem = pe_versions(data)
+    check(subsystem == 3, "a console program: subsystem %d" % subsystem)
+    check(subsystem_version == (6, 0) and os_version == (6, 0),
+          "subsystem version %r, system version %r" % (subsystem_version, os_version))
+    text = pe_resource(data, 24, 1)
+    check(text, "a manifest resource (type 24, identifier 1)")
+    from xml.etree import ElementTree
+    root = ElementTree.fromstring(text)
+    namespaces = {"v1": "urn:schemas-microsoft-com:asm.v1",
+                  "v3": "urn:schemas-microsoft-com:asm.v3",
+                  "c": "urn:schemas-microsoft-com:compatibility.v1"}
+    levels = [level.get("level") for level in root.iterfind(
+        ".//v3:requestedExecutionLevel", namespaces)]
+    check(levels == ["asInvoker"], "execution level %r" % levels)
+    systems = {system.get("Id") for system in root.iterfind(".//c:supportedOS", namespaces)}
+    check(systems == set(SUPPORTED_OS), "supported systems %r" % systems)
+    controls = [(identity.get("name"), identity.get("version")) for identity in root.iterfind(
+        ".//v1:dependentAssembly/v1:assemblyIdentity", namespaces)]
+    check(controls == [("Microsoft.Windows.Common-Controls", "6.0.0.0")],
+          "dependencies %r" % controls)
+
+
 def version_info(data):
     """The fixed version words and the strings of the image's VS_VERSIONINFO."""
     start = data.index("VS_VERSION_INFO\0".encode("utf-16-le")) - 6
@@ -490,6 +577,7 @@ def check_windows_build(build, native_build, scratch):
     for key in ["FileVersion", "ProductVersion"]:
         check(strings.get(key) == version, "%s: %r" % (key, strings.get(key)))
     check(strings.get("ProductName") == "ZOROV", "ProductName: %r" % strings)
+    check_manifest(data)
     check("WITHOUT ANY WARRANTY" in strings.get("LegalCopyright", ""), "licence line: %r" % strings)
     banner = help_text(os.path.join(native_build, "zorov"), scratch).split("\n")[0]
     check(banner.startswith("%s %d.%d -- " % (strings["ProductName"], parts[0], parts[1])),
@@ -511,6 +599,12 @@ def check_windows_build(build, native_build, scratch):
         check(opened.read(top + "/zorov.exe") == data, "the zip holds the built program")
         readme = opened.read(top + "/README.txt")
         check(b"\n" not in readme.replace(b"\r\n", b""), "README.txt has CR LF line ends")
+        # written for someone at a command prompt, not the developers' README
+        commands = re.findall(rb"^  zorov .*$", readme, re.M)
+        check(len(commands) == 10, "ten everyday commands: %r" % commands)
+        for heading in [b"INSTALL", b"EXIT CODES", b"THE FULL REFERENCE"]:
+            check(re.search(rb"^%s\r$" % heading, readme, re.M), "README.txt: %s" % heading)
+        check(b"```" not in readme and b"## " not in readme, "README.txt is no Markdown")
         sizes = ["%s %d" % (info.filename, info.file_size) for info in opened.infolist()]
     print("    %s: %d bytes\n      %s" % (os.path.basename(archive), os.path.getsize(archive),
                                          "\n      ".join(sizes)))

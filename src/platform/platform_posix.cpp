@@ -1141,6 +1141,13 @@ namespace {
 volatile sig_atomic_t indicator_open = 0;
 const char kIndicatorCleared[] = "\033]9;4;0;0\007\033]0;\007";
 
+// A terminal that names itself "dumb", or names nothing, may print the
+// escape sequences as text.
+bool terminal_takes_sequences() {
+  const char *name = std::getenv("TERM");
+  return name && *name && std::strcmp(name, "dumb") != 0;
+}
+
 void terminal_sequence(const std::string &sequence) {
   std::fwrite(sequence.data(), 1, sequence.size(), stdout);
   std::fflush(stdout);
@@ -1148,7 +1155,7 @@ void terminal_sequence(const std::string &sequence) {
 } // namespace
 
 int progress_window_open(const nchar *caption) {
-  if (!output_is_terminal())
+  if (!output_is_terminal() || !terminal_takes_sequences())
     return 0;
   terminal_sequence(std::string("\033]0;") + caption + "\007\033]9;4;1;0\007");
   indicator_open = 1;

@@ -198,6 +198,11 @@ def sparse_copy_keeps_its_holes(run):
         check(blocks <= allowed, "%r: %d blocks, the source %d" % (flags, blocks, allowed // 2))
 
 
+# The terminal's title and progress sequences, by what TERM says it is: a
+# terminal that names itself dumb, or nothing, gets neither.
+TERMINALS = [("xterm-256color", True), ("dumb", False), (None, False)]
+
+
 @case
 def terminal_progress_indicator(run):
     if run.windows:
@@ -205,23 +210,31 @@ def terminal_progress_indicator(run):
     import pty
     import subprocess
     run.write("big", data(8 * 1024 * 1024))
-    try:
-        leader, follower = pty.openpty()
-    except OSError:
-        return  # no pseudo-terminals on this machine
-    child = subprocess.Popen(run.target.command(["big", "copy"]), cwd=run.directory,
-                             stdout=follower, stderr=subprocess.DEVNULL,
-                             stdin=subprocess.DEVNULL)
-    os.close(follower)
-    output = read_until_closed(leader)
-    equal(child.wait(timeout=60), 0, "exit code")
-    text = output.decode("latin-1")
-    opened = "\x1b]0;Copying %s\x07\x1b]9;4;1;0\x07" % run.path("big")
-    check(opened in text, "window opened with its caption: %r" % text[:300])
-    check("\x1b]9;4;1;50\x07" in text, "the bar follows the figure")
-    closed = text.index("\x1b]9;4;0;0\x07\x1b]0;\x07")
-    check(closed > text.index(opened), "closed after it opened")
-    check(text.endswith(" : Ok\r\n"), "line completed: %r" % text[-40:])
+    for terminal, indicator in TERMINALS:
+        try:
+            leader, follower = pty.openpty()
+        except OSError:
+            return  # no pseudo-terminals on this machine
+        environment = dict(run.target.environment)
+        environment.pop("TERM", None)
+        if terminal:
+            environment["TERM"] = terminal
+        child = subprocess.Popen(run.target.command(["big", "copy"]), cwd=run.directory,
+                                 stdout=follower, stderr=subprocess.DEVNULL,
+                                 stdin=subprocess.DEVNULL, env=environment)
+        os.close(follower)
+        output = read_until_closed(leader)
+        equal(child.wait(timeout=60), 0, "exit code with TERM=%s" % terminal)
+        text = output.decode("latin-1")
+        check(text.endswith(" : Ok\r\n"), "line completed: %r" % text[-40:])
+        if not indicator:
+            check("\x1b" not in text, "no escape sequence with TERM=%s: %r" % (terminal, text))
+            continue
+        opened = "\x1b]0;Copying %s\x07\x1b]9;4;1;0\x07" % run.path("big")
+        check(opened in text, "window opened with its caption: %r" % text[:300])
+        check("\x1b]9;4;1;50\x07" in text, "the bar follows the figure")
+        closed = text.index("\x1b]9;4;0;0\x07\x1b]0;\x07")
+        check(closed > text.index(opened), "closed after it opened")
 
 
 @case
