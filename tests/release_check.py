@@ -27,7 +27,7 @@ from harness import read_until_closed  # noqa: E402  (the end-to-end cases' help
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 SECTIONS = ["NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "EXIT STATUS", "FILES",
-            "ENVIRONMENT", "NOTES"]
+            "ENVIRONMENT", "POSIX SYSTEMS", "EXAMPLES", "NOTES", "SEE ALSO"]
 
 
 class Failure(Exception):
@@ -139,6 +139,15 @@ def check_manual_page(build, scratch):
     for flag in flags:
         check(re.search(r"^ {7}" + re.escape(flag) + r"(\s|$)", options, re.M),
               "an entry for %s" % flag)
+    # every spelling of the flag table, those the help leaves out included
+    terms = [term.lower() for term in re.findall(r"^ {7}(-\S+)", options, re.M)]
+    for spelling in completion_flags(build):
+        check([term for term in terms if term.startswith(spelling.lower())],
+              "an entry for %s in %r" % (spelling, terms))
+    posix = shown[shown.index("\nPOSIX SYSTEMS\n"):shown.index("\nEXAMPLES\n")]
+    for corrected in ["Files larger than 2GB", "-b", "-f", "The progress window"]:
+        check(re.search(r"^ {7}%s\b" % re.escape(corrected), posix, re.M),
+              "POSIX SYSTEMS corrects %r" % corrected)
     for name in ["TMP", "TEMP", "TMPDIR", "PAGER", "zorov.hlp", "logfi.fil"]:
         check(re.search(r"^ {7}" + re.escape(name) + r"\b", shown, re.M), "an entry for " + name)
 
@@ -407,10 +416,16 @@ def zsh_offers(directory, place, line):
         os.close(leader)
 
 
+def completion_flags(build):
+    """Every spelling of the flag parser's table, as the completion offers them."""
+    result = run([os.path.join(build, "zorov_shell_completion"), "--flags"])
+    flags = set(result.stdout.decode().split())
+    check(result.returncode == 0 and len(flags) > 30, "the flag table's spellings: %r" % flags)
+    return flags
+
+
 def check_completion(build, scratch):
-    flags = set(run([os.path.join(build, "zorov_shell_completion"), "--flags"]).stdout.split())
-    flags = {flag.decode() for flag in flags}
-    check(len(flags) > 30, "the flag table's spellings: %r" % flags)
+    flags = completion_flags(build)
     place = completion_directory(scratch)
     script = os.path.join(build, "completion", "zorov.bash")
     for line, words, expected in COMPLETIONS:

@@ -1,7 +1,8 @@
 // Makes the manual page zorov.1 from the very strings the help screen
-// writes, so that the page and the help can never differ. The sections the
-// help has no text for (exit status, files, environment, notes) are kept
-// here.
+// writes, so that the page and the help can never differ. What the help has
+// no text for is kept here: the flags it leaves out, the exit status, the
+// files, the environment, what differs on POSIX systems, examples and
+// related commands.
 //
 // usage: zorov_manual_page OUTPUT
 #include "cli/manual_text.h"
@@ -132,6 +133,32 @@ void tagged(std::string *page, std::initializer_list<Tagged> items) {
     *page += std::string(".TP\n.B ") + item.tag + "\n" + item.text + "\n";
 }
 
+// The spellings the parser takes that the help doesn't describe.
+void more_options(std::string *page) {
+  *page += ".PP\nThe help leaves these out:\n";
+  tagged(page,
+         {
+             {"\\-d", "Report the copy buffers: when they are set up, standard error gets "
+                      "their size, their number and their total size."},
+             {"\\-rc", "Like \\-cr: replace existing files only, and only when they changed."},
+             {"\\-rn", "Like \\-nr: replace existing files only, and only with newer ones."},
+             {"\\-x \\fIlist\\fP", "The exclusion list as the next argument, whatever it "
+                                   "begins with (\\-x \\(aq*.tmp\\(aq)."},
+             {"\\-x=\\fIlist\\fP", "The exclusion list in the same argument. The patterns, "
+                                   "separated by ;, are matched against the whole source name "
+                                   "without regard to letter case; a later \\-x replaces an "
+                                   "earlier list. Any other text after \\-x (\\-x*.tmp) stops "
+                                   "the run with exit status 8."},
+             {"\\-l=\\fIlogfi\\fP, \\-L=\\fIlogfi\\fP",
+              "The name of the log may also follow an = sign."},
+         });
+  *page += ".PP\nFlag letters may be typed in either case, except that \\-L and \\-l differ. "
+           "Flags come before the operands: the first argument that doesn't begin with "
+           "\\- is the first source, and what follows it is never read as a flag. Among the "
+           "operands, \\-to separates the sources from the targets; before the first source "
+           "it is read as \\-t.\n";
+}
+
 void exit_status(std::string *page, const zorov::ManualText &manual) {
   *page += ".SH EXIT STATUS\n";
   paragraphs(page, lines_of(manual.returns));
@@ -177,40 +204,115 @@ void environment(std::string *page) {
          });
 }
 
-// The rules by which the program stands in for Windows notions on POSIX.
-const char *const kPosixNotes[] = {
-    "On POSIX, / is the only separator: there are no drive prefixes and no streams, and \\e "
-    "and : are ordinary characters of a name. A flag begins with \\- only; an argument "
-    "beginning with / is a path.",
-    "Names are the bytes the system gives, printed unchanged and compared exactly (letter case "
-    "matters). Wildcards match byte for byte, except that *.* matches every name; directory "
-    "entries are taken in byte-wise sorted order.",
-    "A file whose name begins with a dot is hidden: wildcard and directory copies pass over it "
-    "unless \\-h is given (\\-s still walks such directories).",
-    "A file whose owner-write bit is clear is read-only; without \\-o it is not overwritten, "
-    "even by root, and \\-o adds the owner-write bit first.",
-    "A new copy gets its source's permission bits less the umask (\\-h+: exactly) and its "
-    "access and modification times.",
-    "\\-w reads the file version of Windows executables from their version resource; any other "
-    "file has version 0.0.",
-    "\\-f uses the kernel's whole-file copy and carries extended attributes, permission bits "
-    "and times.",
-    "Limits of 259 characters read 4095 bytes. The log, the list of copied files and the help "
-    "file have LF line ends.",
-    "On a terminal the progress window is the terminal's title and progress indicator.",
-    "A copy killed outright (SIGKILL, power loss) can leave a partial destination that looks "
-    "current; \\-os and \\-c are the remedy.",
-};
+// What the help says of Windows only, as it is on POSIX systems, then the
+// rules by which the program stands in for Windows notions there.
+void posix_systems(std::string *page) {
+  *page += ".SH POSIX SYSTEMS\n"
+           "The help describes the program on Windows. On POSIX systems:\n";
+  tagged(
+      page,
+      {
+          {"Files larger than 2GB",
+           "are copied whole, by both copy paths: sizes and offsets are 64-bit, and the "
+           "help's warning doesn't apply."},
+          {"\\-b", "does not force all messages to standard output. It stops the spinning bar and "
+                   "the running percentage of the buffered copy (that of \\-f stays), and sends "
+                   "\\(lqtarget not a directory\\(rq and \\(lqInsufficient Memory\\(rq to "
+                   "standard output instead of standard error. The lines of the copied files and "
+                   "their reports are on standard output with or without \\-b; the flags' "
+                   "messages and the report of \\-d stay on standard error."},
+          {"\\-f", "is not Windows-only: it copies with the kernel's whole-file copy "
+                   "(copy_file_range, or reads and writes where that can't be used) and carries "
+                   "the extended attributes, the permission bits and the times. There is no Verify "
+                   "option; with \\-f the pacing (\\-i, \\-o) and the block size (\\-k) are not "
+                   "used."},
+          {"The progress window",
+           "is no window: when standard output is a terminal, a long copy sets the "
+           "terminal's title to its caption and shows the terminal's progress indicator "
+           "beside the percentage, and clears both at the end. Nothing is written when TERM "
+           "is unset or dumb, or when standard output is not a terminal."},
+          {"The help",
+           "is not opened in Notepad: see ENVIRONMENT for the pager, and zorov | less or "
+           "zorov > help.txt for the text itself."},
+          {"\\-h, \\-h+",
+           "Hidden files are those whose names begin with a dot; \\-h+ gives a copy its "
+           "source's permission bits exactly."},
+      });
+  *page += ".PP\n"
+           "On POSIX, / is the only separator: there are no drive prefixes and no streams, and "
+           "\\e and : are ordinary characters of a name. A flag begins with \\- only; an "
+           "argument beginning with / is a path.\n"
+           ".PP\n"
+           "Names are the bytes the system gives, printed unchanged and compared exactly (letter "
+           "case matters). Wildcards match byte for byte, except that *.* matches every name; "
+           "directory entries are taken in byte-wise sorted order.\n"
+           ".PP\n"
+           "A file whose name begins with a dot is hidden: wildcard and directory copies pass "
+           "over it unless \\-h is given (\\-s still walks such directories).\n"
+           ".PP\n"
+           "A file whose owner-write bit is clear is read-only; without \\-o it is not "
+           "overwritten, even by root, and \\-o adds the owner-write bit first.\n"
+           ".PP\n"
+           "A new copy gets its source's permission bits less the umask (\\-h+: exactly) and "
+           "its access and modification times.\n"
+           ".PP\n"
+           "\\-w reads the file version of Windows executables from their version resource; "
+           "any other file has version 0.0.\n"
+           ".PP\n"
+           "Limits of 259 characters read 4095 bytes. The log, the list of copied files and the "
+           "help file have LF line ends.\n";
+}
 
 void notes(std::string *page) {
-  *page += ".SH NOTES\n";
-  bool first = true;
-  for (const char *note : kPosixNotes) {
-    if (!first)
-      *page += ".PP\n";
-    first = false;
-    *page += std::string(note) + "\n";
-  }
+  *page += ".SH NOTES\n"
+           "A copy killed outright (SIGKILL, power loss) can leave a partial destination that "
+           "looks current; \\-os and \\-c are the remedy.\n";
+}
+
+struct Example {
+  const char *command;
+  const char *text;
+};
+
+void examples(std::string *page) {
+  const Example kExamples[] = {
+      {"zorov report.txt backup/", "Copy a file into the directory backup, which is created "
+                                   "when it is missing (the target ends in /)."},
+      {"zorov -s src/ backup/src/",
+       "Copy a tree. Unlike cp \\-r and rsync, the target must end in /: zorov \\-s src dst "
+       "takes dst for a file when it doesn't exist, and the files at the top of the tree fail "
+       "to copy."},
+      {"zorov -s -n src/ backup/src/",
+       "Bring a copy of a tree up to date: only files newer than their copies, or missing "
+       "there, are copied."},
+      {"zorov -s -c -id src/ backup/src/",
+       "List what would be copied, and copy nothing. \\-n is not a dry run as in rsync: it "
+       "copies (newer files only); \\-id is the dry run."},
+      {"zorov -os -a settings.ini /etc/app/",
+       "Replace a file through a temporary copy, keeping the old one as settings.(\\-01).ini "
+       "(five generations are kept)."},
+      {"zorov -pr disk.img /mnt/share/",
+       "Continue a copy that was interrupted, from where it stopped."},
+      {"zorov -o100K/1 disk.img /mnt/share/",
+       "Copy at about 100 KB a second, leaving room on a slow link."},
+      {"zorov -s -x='*.o;*/tmp/*' src/ backup/src/",
+       "Copy a tree without object files and without any tmp directory."},
+      {"zorov -b -s -n -Lbackup.log src/ backup/src/ > out.txt",
+       "A copy for a script: no spinning bar, the results appended to backup.log, the names "
+       "of the copied files in backup.log.fil, and the exit status to test."},
+      {"zorov -m @backup.log.fil archive/",
+       "Move the files that list names into the directory archive."},
+      {"zorov a.txt b.txt -to /mnt/one/ /mnt/two/", "Copy two files to two places."},
+  };
+  *page += ".SH EXAMPLES\n";
+  for (const Example &example : kExamples)
+    *page += std::string(".TP\n.B ") + roff(example.command) + "\n" + example.text + "\n";
+}
+
+void see_also(std::string *page) {
+  *page += ".SH SEE ALSO\n"
+           ".BR cp (1),\n.BR rsync (1),\n.BR install (1),\n.BR less (1),\n"
+           ".BR copy_file_range (2)\n";
 }
 
 std::string manual_page() {
@@ -228,10 +330,14 @@ std::string manual_page() {
   page += ".PP\n";
   paragraphs(&page, lines_of(manual.closing));
   options(&page, manual);
+  more_options(&page);
   exit_status(&page, manual);
   files(&page);
   environment(&page);
+  posix_systems(&page);
+  examples(&page);
   notes(&page);
+  see_also(&page);
   page += ".SH COPYRIGHT\n";
   page += roff(zorov::licence_line) + "\n.PP\n";
   paragraphs(&page, lines_of(TextLines{&manual.notice, 1}));
