@@ -217,7 +217,8 @@ enum ConsoleStream { console_output, console_error };
 
 // Writes narrow text to standard output or standard error; "\n" becomes the
 // platform's text line end. On Windows a console gets it in its wide
-// characters, redirected output in the ANSI code page.
+// characters, redirected output in the ANSI code page. A terminal gets each
+// piece at once; other output gets at least every complete line at once.
 void console_write(ConsoleStream stream, const char *text, size_t length);
 // Hands what was written to the console over to the system.
 void console_flush();

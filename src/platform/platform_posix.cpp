@@ -710,7 +710,10 @@ void console_write(ConsoleStream stream, const char *text, size_t length) {
     return;
   }
   std::fwrite(text, 1, length, stdout);
-  if (output_is_terminal())
+  // Output to a file or a pipe is handed over a line at a time, so that
+  // `tail -f` follows the run and an interrupted run keeps every line it
+  // finished; a terminal gets every piece at once, progress figures too.
+  if (output_is_terminal() || std::memchr(text, '\n', length) != nullptr)
     std::fflush(stdout);
 }
 

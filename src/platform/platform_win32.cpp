@@ -810,7 +810,8 @@ void set_wide_console_writer(WideConsoleWriter writer) { wide_console_writer = w
 
 void console_write(ConsoleStream stream, const char *text, size_t length) {
   // On a console each piece is handed over at once, so a progress figure
-  // shows while the copy runs. Redirected output is buffered, and flushed
+  // shows while the copy runs. Redirected output is handed over a line at a
+  // time, so that an interrupted run keeps every line it finished, and
   // before anything goes to standard error so that the two keep their order.
   FILE *file = stream == console_error ? stderr : stdout;
   if (stream == console_error)
@@ -819,7 +820,7 @@ void console_write(ConsoleStream stream, const char *text, size_t length) {
     std::string ansi = ansi_of_utf8(text, length);
     fwrite(ansi.data(), 1, ansi.size(), file);
   }
-  if (stream == console_error || output_is_terminal())
+  if (stream == console_error || output_is_terminal() || memchr(text, '\n', length) != nullptr)
     fflush(file);
 }
 

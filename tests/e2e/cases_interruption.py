@@ -33,22 +33,29 @@ def size_of(name):
 
 def interrupted_run(run, arguments, started, number):
     """Starts the program, waits until `started()` holds and sends the
-    signal; the exit code. SIGPIPE comes as it does in use: standard output
-    is a pipe whose reader has already gone, and the program's first flush
-    of it raises the signal."""
+    signal; the exit code. SIGPIPE comes as it does in use: the reader of
+    standard output (a pipe) goes away once it has the first finished file's
+    line, as `grep -m1 Ok` does, and the program's next hand-over of output
+    raises the signal."""
     if number == signal.SIGPIPE:
-        reader, writer = os.pipe()
-        os.close(reader)
+        child = subprocess.Popen(run.target.command(arguments), cwd=run.directory,
+                                 env=run.target.environment, stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         try:
-            return subprocess.run(run.target.command(arguments), cwd=run.directory,
-                                  env=run.target.environment, stdin=subprocess.DEVNULL,
-                                  stdout=writer, stderr=subprocess.DEVNULL,
-                                  timeout=30).returncode
+            for line in child.stdout:
+                if line.rstrip().endswith(b" : Ok"):
+                    break
+            child.stdout.close()
+            return child.wait(timeout=30)
         finally:
-            os.close(writer)
-    child = subprocess.Popen(run.target.command(arguments), cwd=run.directory,
-                             env=run.target.environment, stdin=subprocess.DEVNULL,
-                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            if child.poll() is None:
+                child.kill()
+                child.wait()
+    # Standard output goes to a file, as a script's or a scheduled job's does.
+    with open(run.native("out.txt"), "wb") as output:
+        child = subprocess.Popen(run.target.command(arguments), cwd=run.directory,
+                                 env=run.target.environment, stdin=subprocess.DEVNULL,
+                                 stdout=output, stderr=subprocess.DEVNULL)
     try:
         wait_for(lambda: started() or child.poll() is not None, "the copy to start")
         check(child.poll() is None, "the run ended before the signal")
@@ -104,6 +111,10 @@ def interruption_keeps_logs_and_puts_the_output_right(run):
         check(any(line.startswith(pair) and line.endswith(" : Ok") for line in lines),
               "the finished file is logged, %s: %r" % (label, lines))
         equal(run.text_lines("run.log.fil"), run.path("small") + "\n", "copied list, " + label)
+        if number != signal.SIGPIPE:
+            out = run.console_text(run.read("out.txt")).split("\n")
+            check(any(line.startswith(pair) and line.endswith(" : Ok") for line in out[:-1]),
+                  "the finished line reached the output, %s: %r" % (label, out))
         equal(glob.glob(big + "_*"), [], "no temporary file left, " + label)
         if "-os" in flags:
             equal(run.read("t/big"), b"old", "the destination is as it was, " + label)
