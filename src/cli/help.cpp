@@ -73,8 +73,10 @@ void show_help() {
   }
   close_logs();
   // Where no viewer can show the file (output to a pipe or a file), the
-  // text itself goes to standard output.
-  if (help_text_to_output())
+  // text itself goes to standard output. A help file that could not be
+  // written (another user's file at its name) must not cost the user the
+  // help: the text goes to the viewer itself, or to standard output.
+  if (help_text_to_output() || (!written && !show_help_text(text)))
     print_output("%s", text.c_str());
   if (written)
     show_help_file(name.c_str());

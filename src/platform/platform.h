@@ -305,6 +305,11 @@ void show_help_file(const nchar *path);
 // True when the help text is to reach standard output as well: on POSIX
 // when that is not a terminal, so that no pager would be started.
 bool help_text_to_output();
+// Shows the help text itself, where no help file could be written: on POSIX
+// a terminal gets the pager over a pipe, which keeps it until the user
+// leaves. False when no viewer took the text (no terminal, no pager to be
+// started, Windows), so that the caller writes it to standard output.
+bool show_help_text(const std::string &text);
 
 // ------------------------------------------------- the progress window
 

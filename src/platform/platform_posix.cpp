@@ -1110,27 +1110,82 @@ int platform_copy_new_file(const nchar *source, const nchar *destination, CopyPr
 
 nstring help_directory() { return temporary_directory(native_path_style, environment_value, ""); }
 
+namespace {
+
+// Starts the user's pager ($PAGER, else less, else more) on `path`, or on
+// its standard input from `input` when `path` is null. The child's status
+// is 127 when none of them could be started.
+pid_t start_pager(const char *path, int input, int unused_end) {
+  const char *chosen = std::getenv("PAGER");
+  std::string pager = chosen && *chosen ? chosen : "";
+  std::fflush(stdout);
+  pid_t child = fork();
+  if (child != 0)
+    return child;
+  if (input >= 0) {
+    close(unused_end);
+    dup2(input, STDIN_FILENO);
+    close(input);
+  }
+  if (!pager.empty()) {
+    std::string command = path ? pager + " \"$1\"" : pager;
+    execlp("sh", "sh", "-c", command.c_str(), "sh", path, (char *)nullptr);
+  }
+  execlp("less", "less", path, (char *)nullptr);
+  execlp("more", "more", path, (char *)nullptr);
+  _exit(127);
+}
+
+// The pager owns the terminal until the user leaves it. Its status.
+int wait_for_pager(pid_t child) {
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return status;
+}
+
+// Writes the whole text to the pager's pipe, or what it takes before the
+// user leaves it: a pager left early is no interruption of the run.
+void feed_pager(int output, const std::string &text) {
+  struct sigaction ignore = {}, previous = {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &ignore, &previous);
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t written = write(output, text.data() + done, text.size() - done);
+    if (written < 0 && errno == EINTR)
+      continue;
+    if (written <= 0)
+      break;
+    done += size_t(written);
+  }
+  close(output);
+  sigaction(SIGPIPE, &previous, nullptr);
+}
+
+} // namespace
+
 void show_help_file(const nchar *path) {
   if (!output_is_terminal())
     return;
-  std::string pager;
-  const char *chosen = std::getenv("PAGER");
-  pager = chosen && *chosen ? chosen : "";
-  std::fflush(stdout);
-  pid_t child = fork();
-  if (child == 0) {
-    if (!pager.empty())
-      execlp("sh", "sh", "-c", (pager + " \"$1\"").c_str(), "sh", path, (char *)nullptr);
-    execlp("less", "less", path, (char *)nullptr);
-    execlp("more", "more", path, (char *)nullptr);
-    _exit(127);
+  pid_t child = start_pager(path, -1, -1);
+  if (child > 0)
+    wait_for_pager(child);
+}
+
+bool show_help_text(const std::string &text) {
+  int ends[2];
+  if (!output_is_terminal() || pipe(ends) != 0)
+    return false;
+  pid_t child = start_pager(nullptr, ends[0], ends[1]);
+  close(ends[0]);
+  if (child < 0) {
+    close(ends[1]);
+    return false;
   }
-  // The pager owns the terminal until the user leaves it.
-  if (child > 0) {
-    int status;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-  }
+  feed_pager(ends[1], text);
+  int status = wait_for_pager(child);
+  return !(WIFEXITED(status) && WEXITSTATUS(status) == 127);
 }
 
 bool help_text_to_output() { return !output_is_terminal(); }

@@ -1024,6 +1024,9 @@ void show_help_file(const nchar *path) {
 // The editor is started whatever standard output is.
 bool help_text_to_output() { return false; }
 
+// The editor shows files only; the console takes the text.
+bool show_help_text(const std::string &) { return false; }
+
 // ------------------------------------------------- the progress window
 
 namespace {

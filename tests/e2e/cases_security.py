@@ -9,7 +9,7 @@ import stat
 import tempfile
 import time
 
-from harness import case, check, equal
+from harness import case, check, equal, read_until_closed
 
 
 def clock_readings(spread):
@@ -99,6 +99,20 @@ def help_path(run):
     return run.path("tmp/zorov.hlp")
 
 
+def help_on_a_terminal(run, environment):
+    """The program's exit code and what a terminal showed of its help, with
+    `cat` for the pager."""
+    import pty
+    import subprocess
+    leader, follower = pty.openpty()
+    child = subprocess.Popen(run.target.command([]), cwd=run.directory,
+                             env=dict(run.target.environment, PAGER="cat", **environment),
+                             stdin=subprocess.DEVNULL, stdout=follower, stderr=follower)
+    os.close(follower)
+    shown = read_until_closed(leader).decode("latin-1").replace("\r\n", "\n")
+    return child.wait(timeout=60), shown
+
+
 @case
 def help_file_is_never_written_through_a_link(run):
     directory = help_directory(run)
@@ -122,6 +136,7 @@ def help_file_is_never_written_through_a_link(run):
                 check(not os.path.islink(help_name), "the link is replaced")
                 continue
             equal(result.err, "Unable to Open %s\n" % help_path(run), "refused")
+            check(result.out.startswith("ZOROV 4.38 -- "), "the help all the same: %r" % result)
             check(os.path.islink(help_name), "the link is left alone")
         # an earlier help file of the user's own is replaced
         os.unlink(help_name)
@@ -138,6 +153,12 @@ def help_file_is_never_written_through_a_link(run):
         result = run.zorov(environment=environment)
         equal(result.code, 8, result)
         equal(result.err, "Unable to Open %s\n" % help_path(run), "another user's file")
+        # a terminal gets the help through the pager all the same
+        code, shown = help_on_a_terminal(run, environment)
+        equal(code, 8, shown)
+        check(shown.startswith("Unable to Open %s\nZOROV 4.38 -- " % help_path(run)),
+              "the pager shows the help: %r" % shown[:300])
+        check(shown.endswith("else some files did not copy.\n\n\n\n"), shown[-100:])
         with open(help_name, "rb") as handle:
             check(handle.read().startswith(b"ZOROV 4.38"), "left alone")
     finally:

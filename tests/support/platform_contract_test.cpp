@@ -729,6 +729,14 @@ TEST_F(PlatformContract, FileWithoutVersionResourceHasVersionZero) {
   }
 }
 
+// Output that is no terminal gets no pager, and Windows has none: the help
+// text is left to the caller, who writes it to standard output.
+TEST(PlatformContractHelp, HelpTextWithoutAPagerIsLeftToTheCaller) {
+  if (native_path_style == path_style_posix && !help_text_to_output())
+    GTEST_SKIP() << "standard output is a terminal: the pager would take the text";
+  EXPECT_FALSE(show_help_text("help\n"));
+}
+
 TEST(PlatformContractTexts, ErrorTextsAreTheRuntimeTexts) {
   struct Row {
     int error_number;

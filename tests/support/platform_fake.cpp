@@ -98,7 +98,7 @@ struct State {
   std::map<std::string, nstring> environment; // keyed by folded name
   bool terminal = false;
   bool window_available = true;
-  std::vector<std::string> window_events, help_files, watch_events;
+  std::vector<std::string> window_events, help_files, help_texts, watch_events;
   uint32_t copy_chunk = 65536;
   uint32_t random_calls = 0;
 };
@@ -670,6 +670,7 @@ void set_window_available(bool available) { state().window_available = available
 std::vector<std::string> window_events() { return state().window_events; }
 void set_copy_chunk(uint32_t bytes) { state().copy_chunk = std::max(bytes, 1u); }
 std::vector<std::string> help_files_shown() { return state().help_files; }
+std::vector<std::string> help_texts_shown() { return state().help_texts; }
 std::vector<std::string> watch_events() { return state().watch_events; }
 
 } // namespace fake
@@ -1256,6 +1257,13 @@ nstring help_directory() {
 void show_help_file(const nchar *path) { state().help_files.push_back(narrow_text(path)); }
 
 bool help_text_to_output() { return !windows && !state().terminal; }
+
+bool show_help_text(const std::string &text) {
+  if (windows || !state().terminal)
+    return false;
+  state().help_texts.push_back(text);
+  return true;
+}
 
 int progress_window_open(const nchar *caption) {
   state().window_events.push_back("open " + narrow_text(caption));

@@ -199,6 +199,8 @@ std::vector<std::string> window_events();
 void set_copy_chunk(uint32_t bytes);
 // The names given to show_help_file, in order.
 std::vector<std::string> help_files_shown();
+// The texts show_help_text took (in the POSIX build on a terminal), in order.
+std::vector<std::string> help_texts_shown();
 // Interruption calls, as text lines: "install", "watch <temporary|plain>
 // <open|opening> <name>" and "end".
 std::vector<std::string> watch_events();
