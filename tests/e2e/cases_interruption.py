@@ -70,11 +70,13 @@ def interrupted_run(run, arguments, started, number):
 @case
 def interruption_keeps_logs_and_puts_the_output_right(run):
     # One buffer, 16 KB a second: each block is written as soon as it is
-    # read, and the big file takes seven seconds.
+    # read, and the big file would take a minute.
     paced = ["-p", "-i16K/1"]
-    # Output goes to a pipe in 4 KB pieces; 64-byte blocks spin the bar
-    # often enough that the first piece leaves in the middle of the big file.
+    # Output goes to a pipe in 4 KB pieces, and a line at a time; 64-byte
+    # blocks spin the bar often enough that a piece leaves in the middle of
+    # the big file, after the reader went away.
     spinning = ["-k64"]
+    size = 1 << 20  # the paced copies are stopped long before their end
     rows = [  # signal, flags, destination existed before
         (signal.SIGINT, paced, False),
         (signal.SIGTERM, paced + ["-os"], True),
@@ -90,7 +92,7 @@ def interruption_keeps_logs_and_puts_the_output_right(run):
         for name in glob.glob(run.native("*")):
             os.remove(name) if os.path.isfile(name) else None
         run.write("small", "S")
-        run.write("big", b"B" * 102400, mtime=1500000000)
+        run.write("big", b"B" * size, mtime=1500000000)
         os.makedirs(run.native("t"), exist_ok=True)
         for name in glob.glob(run.native("t/*")):
             os.remove(name)
@@ -100,7 +102,7 @@ def interruption_keeps_logs_and_puts_the_output_right(run):
         if "-os" in flags:
             started = lambda: any(size_of(n) > 0 for n in glob.glob(big + "_*"))
         else:
-            started = lambda: 0 < size_of(big) < 102400 and size_of(big) != 3
+            started = lambda: 0 < size_of(big) < size and size_of(big) != 3
         code = interrupted_run(run, ["-Lrun.log"] + flags + ["small", "big", "t"], started,
                                number)
         expected = WINDOWS_CONTROL_C_STATUS if run.windows else 128 + number
@@ -119,5 +121,5 @@ def interruption_keeps_logs_and_puts_the_output_right(run):
         if "-os" in flags:
             equal(run.read("t/big"), b"old", "the destination is as it was, " + label)
         else:
-            check(0 < size_of(big) < 102400, "the partial destination stays, " + label)
+            check(0 < size_of(big) < size, "the partial destination stays, " + label)
             equal(os.stat(big).st_mtime, 0, "and is older than any source, " + label)

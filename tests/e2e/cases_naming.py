@@ -355,18 +355,23 @@ def two_runs_into_one_target(run, place="", rounds=5, directories=20):
     directories the other makes too; both complete whichever makes each
     one first. `place` is where the trees and the target live."""
     import subprocess
+    import tempfile
     for side in "AB":
         for index in range(directories):
             run.write("%s%s/d%02d/%s.txt" % (place, side, index, side), side)
     for number in range(rounds):
         target = "%st%d/" % (place, number)
+        # output to files: under wine a pipe stays open long after the run
+        outputs = [tempfile.TemporaryFile() for side in "AB"]
         runs = [subprocess.Popen(run.target.command(["-b", "-s", place + side, target]),
                                  cwd=run.directory, env=run.target.environment,
-                                 stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                 stderr=subprocess.STDOUT) for side in "AB"]
-        for child in runs:
-            out = child.communicate(timeout=120)[0].decode("latin-1")
-            equal(child.returncode, 0, "round %d: %s" % (number, out))
+                                 stdin=subprocess.DEVNULL, stdout=output,
+                                 stderr=subprocess.STDOUT) for side, output in zip("AB", outputs)]
+        for child, output in zip(runs, outputs):
+            code = child.wait(timeout=120)
+            output.seek(0)
+            equal(code, 0, "round %d: %s" % (number, output.read().decode("latin-1")))
+            output.close()
         for side in "AB":
             for index in range(directories):
                 name = "%sd%02d/%s.txt" % (target, index, side)
