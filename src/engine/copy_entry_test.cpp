@@ -43,7 +43,7 @@ TEST(CopyCaption, NamesTheSourceAndFitsAPathBuffer) {
 
 TEST_F(CopyEntryTest, TheSameFileIsNeverOpened) {
   const bool case_matters = !names_ignore_case(native_path_style);
-  enum Destination { missing, link, case_spelling, own_file };
+  enum Destination { missing, link, case_spelling, own_file, earlier_copy };
   struct Row {
     const char *name;
     const nchar *destination;
@@ -60,6 +60,12 @@ TEST_F(CopyEntryTest, TheSameFileIsNeverOpened) {
        6},
       {"a file of its own by case", NT("SRC"), case_matters ? own_file : missing,
        case_matters ? 0 : 6},
+      // A name the file system answers for by rules of its own (a short
+      // name, a spelling it folds otherwise), listed nowhere.
+      {"an unlisted name of the source", NT("SRC~1"), case_spelling, 6},
+      // Its data and times are the source's, but not the moment it was made:
+      // nothing is looked up to tell it apart.
+      {"an earlier copy", NT("dst"), earlier_copy, 0},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
@@ -71,11 +77,16 @@ TEST_F(CopyEntryTest, TheSameFileIsNeverOpened) {
       fake::add_case_spelling(row.destination, NT("src"));
     if (row.kind == own_file)
       fake::add_file(row.destination, "other");
+    if (row.kind == earlier_copy)
+      fake::add_file(row.destination, "data");
     CopyStatus status = copy_file_data(pool, NT("src"), row.destination, source_access,
                                        source_modification, false, false)
                             .status;
     EXPECT_EQ(row.status, status);
     EXPECT_EQ("data", fake::content(NT("src")));
+    if (row.kind == earlier_copy) {
+      EXPECT_EQ(0, fake::call_count(fake::op_search));
+    }
     if (row.status == 6) {
       EXPECT_EQ(0, fake::call_count(fake::op_open));
       EXPECT_EQ("", fake::console_output());

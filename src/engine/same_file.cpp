@@ -1,5 +1,6 @@
 #include "engine/same_file.h"
 
+#include "engine/case_folding.h"
 #include "platform/path_syntax.h"
 
 #include <type_traits>
@@ -16,12 +17,33 @@ uint32_t unit_at(const nstring &text, size_t at) {
   return uint32_t(static_cast<std::make_unsigned<nchar>::type>(text[at]));
 }
 
-// The code point at `*at` (UTF-8 on POSIX, UTF-16 units on Windows); `*at`
-// moves past it.
-uint32_t next_code_point(const nstring &text, size_t *at) {
+// A UTF-16 unit of a surrogate pair: its first (high) or its second (low)
+// half.
+bool is_high_surrogate(uint32_t unit) { return unit >= 0xD800u && unit <= 0xDBFFu; }
+bool is_low_surrogate(uint32_t unit) { return unit >= 0xDC00u && unit <= 0xDFFFu; }
+
+// The code point at `*at` of UTF-16 text; `*at` moves past it. A half of a
+// pair found alone stands for itself.
+uint32_t next_utf16_code_point(const nstring &text, size_t *at) {
   uint32_t lead = unit_at(text, *at);
   *at += 1;
-  if (sizeof(nchar) > 1 || lead < 0x80)
+  if (!is_high_surrogate(lead) || *at == text.size() || !is_low_surrogate(unit_at(text, *at)))
+    return lead;
+  uint32_t trail = unit_at(text, *at);
+  *at += 1;
+  return 0x10000u + ((lead - 0xD800u) << 10) + (trail - 0xDC00u);
+}
+
+// The code point at `*at` (UTF-8 on POSIX, UTF-16 on Windows); `*at` moves
+// past it. A byte that begins no well-formed UTF-8 sequence stands for
+// itself, beyond Unicode.
+uint32_t next_code_point(const nstring &text, size_t *at) {
+  if (sizeof(nchar) > 1)
+    return next_utf16_code_point(text, at);
+  static const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
+  uint32_t lead = unit_at(text, *at);
+  *at += 1;
+  if (lead < 0x80)
     return lead;
   size_t more = lead >= 0xF8 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
   if (more == 0 || *at + more > text.size())
@@ -33,26 +55,12 @@ uint32_t next_code_point(const nstring &text, size_t *at) {
       return kBeyondUnicode + lead;
     value = value << 6 | (next & 0x3Fu);
   }
+  // An over-long form is not UTF-8, and so no letter; a file system that
+  // reads it as one answers for a name its directory does not list.
+  if (value < least[more] || value >= kBeyondUnicode)
+    return kBeyondUnicode + lead;
   *at += more;
   return value;
-}
-
-// The small letter of a capital one, for the alphabets whose case folding
-// file systems commonly apply: Latin (with Latin-1 and Latin Extended-A),
-// Greek and Cyrillic.
-uint32_t small_letter(uint32_t c) {
-  if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) ||
-      (c >= 0x391 && c <= 0x3AB && c != 0x3A2) || (c >= 0x410 && c <= 0x42F))
-    return c + 32;
-  if (c >= 0x400 && c <= 0x40F)
-    return c + 80;
-  if (c == 0x178)
-    return 0xFF;
-  if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
-    return c | 1u;
-  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-    return (c & 1u) ? c + 1 : c;
-  return c;
 }
 
 // Where the final component of `name` begins.
@@ -192,6 +200,108 @@ bool is_case_spelling(const nstring &source_file, const nstring &destination) {
   return verdict == spellings && same_entry(first, second, kSpellingDepth);
 }
 
+// True when the names are one after folding the case of every letter.
+bool same_when_folded(const nstring &first, const nstring &second) {
+  size_t i = 0, j = 0;
+  while (i < first.size() && j < second.size())
+    if (fold_case(next_code_point(first, &i)) != fold_case(next_code_point(second, &j)))
+      return false;
+  return i == first.size() && j == second.size();
+}
+
+bool same_time(const FileTime &one, const FileTime &other) {
+  return one.seconds == other.seconds && one.nanoseconds == other.nanoseconds;
+}
+
+// Whether two statuses may be those of one file under two names. A file
+// system that gives each spelling of a name an identity of its own still
+// gives every spelling the file's size and times, down to the time its
+// status last changed, which no copy is given: a copy's status never
+// agrees, so a destination that merely holds a copy of its source costs no
+// look at its directory.
+bool statuses_agree(const FileStatus &one, const FileStatus &other) {
+  return one.device == other.device && one.size == other.size &&
+         one.is_directory == other.is_directory &&
+         same_time(one.modification_time, other.modification_time) &&
+         same_time(one.change_time, other.change_time);
+}
+
+// The name and the directory part of a full name (the part ends in a
+// separator); false for a root.
+bool split_final(const nstring &full, nstring *directory, nstring *name) {
+  size_t end = full.size();
+  if (!previous_component(full, &end, name) || is_dots(*name))
+    return false;
+  *directory = full.substr(0, end);
+  return true;
+}
+
+// An entry's status, from the search where it took one.
+bool entry_status(const nstring &directory, const DirectoryEntry &entry, FileStatus *status) {
+  if (entry.status_known) {
+    *status = entry.status;
+    return true;
+  }
+  return file_status((directory + entry.name).c_str(), status) == 0;
+}
+
+// The source as its directory lists it: the directory part, the name and
+// the status; whether that directory is the destination's is asked only
+// when an entry needs it.
+struct ListedSource {
+  nstring directory, name;
+  const FileStatus *status;
+  int in_directory; // -1 not asked yet, else 0 or 1
+};
+
+// Whether the entry `name` of `directory` may be the source: its name or a
+// spelling of it by case in the source's own directory, or its identity.
+bool may_be_source(ListedSource *source, const nstring &directory, const DirectoryEntry &entry,
+                   const FileStatus *entry_status) {
+  if (source->in_directory < 0)
+    source->in_directory = same_directory(source->directory, directory, kSpellingDepth) ? 1 : 0;
+  if (!source->in_directory)
+    return false;
+  return same_when_folded(entry.name, source->name) ||
+         (entry_status && same_identity(*entry_status, *source->status));
+}
+
+// A destination the file system answers for under a name its directory does
+// not list (a spelling it folds by rules of its own, a short name) is one of
+// the entries listed there. It is taken for the source unless an entry that
+// can't be the source is shown to be it, by its spelling or its identity:
+// refusing a copy is safe, truncating the source is not.
+bool unlisted_name_of_source(const nstring &source_file, const FileStatus &source_status,
+                             const nstring &destination, const FileStatus &destination_status) {
+  nstring first, second;
+  if (resolve_full_path(source_file.c_str(), &first) != 0 ||
+      resolve_full_path(destination.c_str(), &second) != 0)
+    return true;
+  ListedSource source = {NT(""), NT(""), &source_status, -1};
+  nstring directory, name;
+  if (!split_final(first, &source.directory, &source.name) ||
+      !split_final(second, &directory, &name))
+    return false;
+  DirectoryEntry entry;
+  DirectorySearch *search = search_first((directory + NT("*")).c_str(), &entry);
+  bool listed = false, other_file = false;
+  for (int more = search ? 1 : 0; more == 1 && !listed; more = search_next(search, &entry)) {
+    if (entry.name == name) {
+      listed = true;
+      continue;
+    }
+    FileStatus status;
+    bool known = !is_dots(entry.name) && entry_status(directory, entry, &status);
+    bool names_destination =
+        same_when_folded(entry.name, name) || (known && same_identity(status, destination_status));
+    if (names_destination && !may_be_source(&source, directory, entry, known ? &status : nullptr))
+      other_file = true;
+  }
+  if (search)
+    search_close(search);
+  return !listed && !other_file;
+}
+
 nstring holding_file(const nchar *source) {
   nstring name(source);
   return name.substr(0, stream_colon(name, native_path_style));
@@ -220,13 +330,7 @@ bool same_identity(const FileStatus &one, const FileStatus &other) {
 }
 
 bool differ_only_in_case(const nstring &first, const nstring &second) {
-  if (first == second)
-    return false;
-  size_t i = 0, j = 0;
-  while (i < first.size() && j < second.size())
-    if (small_letter(next_code_point(first, &i)) != small_letter(next_code_point(second, &j)))
-      return false;
-  return i == first.size() && j == second.size();
+  return first != second && same_when_folded(first, second);
 }
 
 bool is_same_file(const nchar *source, const FileStatus &source_status, const nchar *destination,
@@ -235,7 +339,11 @@ bool is_same_file(const nchar *source, const FileStatus &source_status, const nc
     return true;
   if (same_identity(source_status, destination_status))
     return true;
-  return is_case_spelling(holding_file(source), destination);
+  nstring source_file = holding_file(source);
+  if (is_case_spelling(source_file, destination))
+    return true;
+  return statuses_agree(source_status, destination_status) &&
+         unlisted_name_of_source(source_file, source_status, destination, destination_status);
 }
 
 bool names_same_file(const nchar *source, const nchar *destination) {

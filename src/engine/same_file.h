@@ -23,8 +23,11 @@ bool same_identity(const FileStatus &one, const FileStatus &other);
 // same identity (device and inode; volume and file index), or, on a file
 // system that folds letter case, a spelling of the source's name (and of its
 // directories' names) that the directory does not list as an entry of its
-// own. The statuses are those of the two existing files (for a stream
-// source, of the file that holds it).
+// own. A destination whose status agrees with the source's, under a name
+// its directory does not list at all, is the source too, unless a listed
+// entry other than the source is shown to be what it names. The statuses
+// are those of the two existing files (for a stream source, of the file
+// that holds it).
 bool is_same_file(const nchar *source, const FileStatus &source_status, const nchar *destination,
                   const FileStatus &destination_status);
 
@@ -32,8 +35,8 @@ bool is_same_file(const nchar *source, const FileStatus &source_status, const nc
 // either file is missing.
 bool names_same_file(const nchar *source, const nchar *destination);
 
-// True when the two names differ, but only in the case of their letters
-// (Latin, Greek and Cyrillic letters of any width).
+// True when the two names differ, but only in the case of their letters, by
+// the Unicode simple case folding of every script.
 bool differ_only_in_case(const nstring &first, const nstring &second);
 
 } // namespace zorov

@@ -30,6 +30,10 @@ struct FileStatus {
   int64_t size = 0;
   FileTime access_time;
   FileTime modification_time;
+  // When the file's status last changed (POSIX) or the file was made
+  // (Windows): no copy is given it, so it tells a copy from its source
+  // where every other figure of their statuses agrees.
+  FileTime change_time;
   bool is_directory = false;
   bool is_regular = false;
   bool read_only = false;   // owner-write bit clear / read-only attribute

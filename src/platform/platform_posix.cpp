@@ -144,6 +144,7 @@ void fill_status(const struct stat &info, FileStatus *status) {
   status->size = int64_t(info.st_size);
   status->access_time = from_timespec(info.st_atim);
   status->modification_time = from_timespec(info.st_mtim);
+  status->change_time = from_timespec(info.st_ctim);
   status->is_directory = S_ISDIR(info.st_mode);
   status->is_regular = S_ISREG(info.st_mode);
   status->read_only = (info.st_mode & S_IWUSR) == 0;

@@ -196,6 +196,7 @@ int file_status(const nchar *name, FileStatus *status) {
   status->size = data.st_size;
   status->access_time.seconds = data.st_atime;
   status->modification_time.seconds = data.st_mtime;
+  status->change_time.seconds = data.st_ctime;
   status->is_directory = (data.st_mode & _S_IFMT) == _S_IFDIR;
   status->is_regular = (data.st_mode & _S_IFMT) == _S_IFREG;
   status->read_only = (data.st_mode & _S_IWRITE) == 0;

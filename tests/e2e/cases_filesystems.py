@@ -321,6 +321,20 @@ def case_folding(run):
         check(" : Source, Destination are same file." in result.out, "%r: %r" % (flags, result))
         equal(run.read("m/case/doc.txt"), b"precious", "%r keeps the file" % flags)
         equal(sorted(os.listdir(run.native("m/case"))), ["doc.txt"], "%r makes nothing" % flags)
+    # Letters of every script, and a name the file system reads as another
+    # though it is no spelling by case (a pair of surrogates in UTF-8 for
+    # the one letter they stand for), which its directory doesn't list.
+    unlisted = os.fsdecode(b"\xed\xa0\x81\xed\xb0\x80.txt")
+    for source, destination in (("\u0531.txt", "\u0561.txt"), ("\u01f1.txt", "\u01f3.txt"),
+                                ("\uff21.txt", "\uff41.txt"), ("\u10a0.txt", "\u2d00.txt"),
+                                ("\U00010400.txt", unlisted)):
+        write(run, "m/script/" + source, b"precious")
+        result = run.zorov("-b", "m/script/" + source, "m/script/" + destination)
+        equal(result.code, 1, "%r: %r" % (destination, result))
+        check(" : Source, Destination are same file." in result.out, result)
+        equal(run.read("m/script/" + source), b"precious", "%r keeps the file" % destination)
+        equal(os.listdir(run.native("m/script")), [source], "%r makes nothing" % destination)
+        os.remove(run.native("m/script/" + source))
     # A tree onto itself through a spelling of its directory's name.
     result = run.zorov("-b", "-m", "-s", "m/case", "m/CASE")
     equal(result.code, 1, result)

@@ -343,6 +343,30 @@ TEST_F(PlatformContract, IdentityFollowsTheFileNotItsSpelling) {
   }
 }
 
+// Where a file system gives each name of a file an identity of its own, the
+// file's status still tells it from a copy that was given its times.
+TEST_F(PlatformContract, ChangeTimeFollowsTheFileAndNoCopyGetsIt) {
+  ASSERT_TRUE(write_all(NT("first.txt"), "content"));
+  FileStatus first, second;
+  ASSERT_EQ(file_status(NT("first.txt"), &first), 0);
+  std::string why;
+  if (contract::make_hard_link(NT("second-name"), NT("first.txt"), &why)) {
+    ASSERT_EQ(file_status(NT("first.txt"), &first), 0); // a new link changes it
+    ASSERT_EQ(file_status(NT("second-name"), &second), 0);
+    EXPECT_EQ(first.change_time.seconds, second.change_time.seconds);
+    EXPECT_EQ(first.change_time.nanoseconds, second.change_time.nanoseconds);
+  }
+  // Windows keeps the moment a file was made in whole seconds.
+  if (on_windows)
+    return;
+  pause_milliseconds(20);
+  ASSERT_TRUE(write_all(NT("copy.txt"), "content"));
+  ASSERT_EQ(set_file_times(NT("copy.txt"), first.access_time, first.modification_time), 0);
+  ASSERT_EQ(file_status(NT("copy.txt"), &second), 0);
+  EXPECT_TRUE(first.change_time.seconds != second.change_time.seconds ||
+              first.change_time.nanoseconds != second.change_time.nanoseconds);
+}
+
 // ------------------------------------------------------- text streams
 
 TEST_F(PlatformContract, TextLinesFoldCarriageReturnsAndKeepBytes) {

@@ -42,6 +42,7 @@ typedef std::vector<std::pair<int64_t, int64_t>> Holes; // offset and length, in
 struct FileData {
   std::string content;
   FileTime access_time, modification_time;
+  FileTime change_time; // each file made at a moment of its own
   uint32_t permissions = 0644;
   uint32_t attributes = 0; // the Windows bits, read-only included
   uint64_t index = 0;
@@ -162,6 +163,7 @@ std::shared_ptr<FileData> new_data(uint32_t permissions) {
   data->index = state().next_index++;
   data->permissions = permissions;
   data->access_time.seconds = data->modification_time.seconds = state().wall;
+  data->change_time = FileTime{state().wall, int32_t(data->index % 1000000000u)};
   return data;
 }
 
@@ -344,6 +346,7 @@ FileStatus status_of_node(const Node &node) {
   status.size = node.directory ? 0 : int64_t(data.content.size());
   status.access_time = data.access_time;
   status.modification_time = data.modification_time;
+  status.change_time = data.change_time;
   status.is_directory = node.directory;
   status.is_regular = !node.directory;
   status.read_only = read_only(data);
