@@ -17,9 +17,6 @@ namespace zorov {
 
 namespace {
 
-// Every generation suffix, ".(-07)" and the like, has this many characters.
-const size_t kSuffixLength = 6;
-
 typedef PathParts<nchar> NameParts;
 
 // ".(-gg)": 100 + g in three digits with the hundreds digit turned into a
@@ -30,9 +27,18 @@ nstring generation_suffix(int generation) {
   return nstring(text.begin(), text.end());
 }
 
+// A name that leaves no room for the suffix is shortened before it, the
+// same way for every generation and every run.
 nstring generation_name(const NameParts &parts, int generation) {
-  return parts.drive + parts.directory + parts.name + generation_suffix(generation) +
-         parts.extension;
+  return fitted_name(parts.drive + parts.directory, parts.name, generation_suffix(generation),
+                     parts.extension, native_path_style);
+}
+
+// The backup of a file archived onto itself: the suffix after its whole
+// name.
+nstring own_backup_name(const NameParts &parts) {
+  return fitted_name(parts.drive + parts.directory, parts.name + parts.extension,
+                     generation_suffix(1), nstring(), native_path_style);
 }
 
 // The generation that is removed first, which is also the only one with a
@@ -87,7 +93,9 @@ int claim_backup_name(const nstring &backup, const nstring &source_file) {
   if (own && (options.append || options.restart))
     return 0;
   std::string digits = format_text(".%08x", random_number());
-  nstring fresh = backup + nstring(digits.begin(), digits.end());
+  NameParts parts = split_path(backup, native_path_style);
+  nstring fresh = fitted_name(parts.drive + parts.directory, parts.name + parts.extension,
+                              nstring(digits.begin(), digits.end()), nstring(), native_path_style);
   FileStatus source_status;
   uint32_t permissions = file_status(source_file.c_str(), &source_status) == 0
                              ? source_status.permissions & 0777
@@ -117,9 +125,8 @@ int rotate_generations(nstring *destination, const nstring &source) {
   NameParts parts = split_path(*destination, native_path_style);
   if (options.identify_only)
     return 0;
-  // A name is never cut: a backup under a shortened name could land on
-  // another file. Without its backup the destination is not replaced.
-  if (!fits_path_buffer(destination->size() + kSuffixLength)) {
+  // Without its backup the destination is not replaced.
+  if (!fits_path_buffer(generation_name(parts, 1))) {
     refuse(source, *destination, "Archive name too long.");
     return 1;
   }
@@ -141,7 +148,7 @@ int rotate_generations(nstring *destination, const nstring &source) {
   if (copy_of_itself) {
     // A file archived onto itself stays where it is; the copy becomes its
     // backup beside it, outside the numbered generations.
-    nstring backup = *destination + generation_suffix(1);
+    nstring backup = own_backup_name(parts);
     if (claim_backup_name(backup, source_file) != 0) {
       refuse(source, backup, "Archive name taken.");
       return 1;

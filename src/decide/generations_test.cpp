@@ -326,31 +326,43 @@ TEST_F(Generations, SourceAmongTheGenerationsRefusesTheArchive) {
   }
 }
 
-TEST_F(Generations, NameWithoutRoomForTheSuffixIsNeverCut) {
-  nstring directory = full_name(NT("w")) + NT("/");
-  for (size_t spare : {size_t(6), size_t(5)}) {
-    close_logs();
-    SetUp();
-    nstring destination = directory + nstring(size_t(kPathMax) - spare - directory.size(), NT('d'));
-    fake::add_file(destination, "current");
+// A name that leaves no room for the suffix is shortened before it, the same
+// way every run, so that later runs shift the generations earlier ones
+// made; where even that can't make room, the destination is not replaced.
+TEST_F(Generations, NamesWithoutRoomForTheSuffixAreShortenedAlikeEveryRun) {
+  options_to_fill().generations = 3;
+  const nstring destination = full_name(NT("w/")) + nstring(250, NT('d')) + NT(".txt");
+  for (const char *content : {"first", "second", "third"}) {
+    fake::add_file(destination, content);
     nstring name = destination;
-    int result = rotate_generations(&name, full_name(NT("src/report.txt")));
-    if (spare == 6) {
-      EXPECT_EQ(result, 0);
-      EXPECT_EQ(fake::content(destination + NT(".(-01)")), "current");
-    } else {
-      EXPECT_EQ(result, 1);
-      EXPECT_EQ(fake::content(destination), "current");
-      EXPECT_EQ(renames_and_removals(), 0);
-      std::string line = shown(NT("src/report.txt")) + " ===> " + narrow_text(destination.c_str()) +
-                         " : Failed.  Archive name too long.\n";
-      EXPECT_EQ(log(), line);
-      EXPECT_EQ(fake::console_output(), line);
-    }
+    EXPECT_EQ(rotate_generations(&name, full_name(NT("src/report.txt"))), 0);
+    EXPECT_EQ(name, destination);
   }
-}
+  std::vector<std::string> generations;
+  for (const nstring &name : fake::names()) {
+    nstring final_component = name.substr(name.find_last_of(NT("/\\")) + 1);
+    if (final_component.size() > 250 && final_component.size() <= 255)
+      generations.push_back(narrow_text(final_component.substr(244).c_str()) + " " +
+                            fake::content(name));
+  }
+  ASSERT_EQ(generations.size(), 2u);
+  // The third run dropped the first one's backup.
+  EXPECT_EQ(generations[0].substr(generations[0].size() - 16), ".(-01).txt third");
+  EXPECT_EQ(generations[1].substr(generations[1].size() - 17), ".(-02).txt second");
 
-// Through the per-file job: where the copy lands, and what is refused.
+  close_logs();
+  SetUp();
+  const nstring crowded = fake::deep_name(size_t(kPathMax));
+  fake::add_file(crowded, "current");
+  nstring name = crowded;
+  EXPECT_EQ(rotate_generations(&name, full_name(NT("src/report.txt"))), 1);
+  EXPECT_EQ(fake::content(crowded), "current");
+  EXPECT_EQ(renames_and_removals(), 0);
+  std::string line = shown(NT("src/report.txt")) + " ===> " + narrow_text(crowded.c_str()) +
+                     " : Failed.  Archive name too long.\n";
+  EXPECT_EQ(log(), line);
+  EXPECT_EQ(fake::console_output(), line);
+}
 
 TEST_F(Generations, JobCopiesAfterTheRotation) {
   options_to_fill().archive = true;

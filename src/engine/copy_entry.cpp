@@ -143,11 +143,15 @@ nstring temporary_name(const nchar *destination, uint32_t clock_reading) {
     digits[count++] = nchar(NT('0') + clock_reading % 10);
     clock_reading /= 10;
   } while (clock_reading != 0);
-  nstring name(destination);
-  name.push_back(NT('_'));
+  nstring added(1, NT('_'));
   while (count > 0)
-    name.push_back(digits[--count]);
-  return name;
+    added.push_back(digits[--count]);
+  // A destination whose name leaves no room for the digits gets them after
+  // a shortened name, as a copy that works without them must work with
+  // them.
+  PathParts<nchar> parts = split_path(nstring(destination), native_path_style);
+  return fitted_name(parts.drive + parts.directory, parts.name + parts.extension, added, nstring(),
+                     native_path_style);
 }
 
 nstring copy_caption(const nchar *source) {

@@ -419,20 +419,39 @@ TEST_F(CopyEntryTest, NamesBeyondAPathBufferAreRefused) {
   EXPECT_EQ(0, fake::call_count(fake::op_open));
 }
 
-TEST_F(CopyEntryTest, ATemporaryNameThatWouldNotFitIsNoFreeName) {
-  // Relative to the fake's current directory, whose full name is at most
-  // eight characters long.
-  nstring destination(size_t(kPathMax) - 8, NT('d'));
-  options_to_fill().safe_overwrite = true;
-  fake::add_file(NT("src"), "new");
-  fake::add_file(destination, "old");
-  fake::set_clock(4000000000u);
-  CopyResult refused = copy_file_data(pool, NT("src"), destination.c_str(), source_access,
-                                      source_modification, false, false);
-  EXPECT_EQ(2, refused.status);
-  EXPECT_EQ(ENAMETOOLONG, refused.error_number);
-  EXPECT_EQ("old", fake::content(destination));
-  EXPECT_NE(std::string::npos, fake::console_output().find("Safe Copy Failed."));
+// The temporary name of a destination whose name leaves no room for the
+// clock reading is shortened, on both paths; where even that can't make
+// room, no name is free.
+TEST_F(CopyEntryTest, ATemporaryNameFitsWhereTheDestinationFits) {
+  const nstring long_name = nstring(250, NT('d'));
+  struct Row {
+    const char *name;
+    nstring destination;
+    bool platform;
+    int status;
+  } rows[] = {
+      {"a 250-unit name", long_name, false, 0},
+      {"a 250-unit name, platform copy", long_name, true, 0},
+      {"no room in the whole name", fake::deep_name(size_t(kPathMax)), false, 2},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    options_to_fill().safe_overwrite = true;
+    fake::add_file(NT("src"), "new");
+    fake::add_file(row.destination, "old");
+    fake::set_clock(4000000000u);
+    size_t names = fake::names().size();
+    CopyResult made = copy_file_data(pool, NT("src"), row.destination.c_str(), source_access,
+                                     source_modification, false, row.platform);
+    EXPECT_EQ(row.status, made.status);
+    EXPECT_EQ(row.status == 0 ? "new" : "old", fake::content(row.destination));
+    EXPECT_EQ(names, fake::names().size()); // no temporary file left
+    if (row.status != 0) {
+      EXPECT_EQ(ENAMETOOLONG, made.error_number);
+      EXPECT_NE(std::string::npos, fake::console_output().find("Safe Copy Failed."));
+    }
+  }
 }
 
 TEST_F(CopyEntryTest, ThePlatformPathCopiesTheData) {

@@ -4,7 +4,10 @@
 
 #include "platform/native.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
+#include <type_traits>
 
 namespace zorov {
 
@@ -44,6 +47,86 @@ inline bool fits_path_buffer(size_t length) { return length <= size_t(kPathMax);
 inline bool fits_path_buffer(const nstring &name) { return fits_path_buffer(name.size()); }
 inline bool fits_path_buffer(const nchar *name) {
   return fits_path_buffer(std::char_traits<nchar>::length(name));
+}
+
+// The longest final component a file system takes: 255 bytes (POSIX) or
+// 255 UTF-16 units (Windows); and the longest whole name a path buffer
+// holds on each platform, its terminator left out.
+inline size_t component_limit(PathStyle) { return 255; }
+inline size_t whole_name_limit(PathStyle style) { return style == path_style_windows ? 259 : 4095; }
+
+// True when `unit` continues a character begun before it: a UTF-8
+// continuation byte of a POSIX name, the second half of a UTF-16 surrogate
+// pair of a Windows name.
+template <class C> bool continues_character(C unit, PathStyle style) {
+  uint32_t value = uint32_t(static_cast<typename std::make_unsigned<C>::type>(unit));
+  if (style == path_style_windows)
+    return value >= 0xDC00u && value <= 0xDFFFu;
+  return (value & 0xC0u) == 0x80u;
+}
+
+// How many units a name of `directory_length` units and a final component
+// of `component_length` units exceeds the component's or the whole name's
+// limit by; 0 when it fits.
+inline size_t name_excess(size_t directory_length, size_t component_length, PathStyle style) {
+  size_t whole = directory_length + component_length;
+  size_t over_component =
+      component_length > component_limit(style) ? component_length - component_limit(style) : 0;
+  size_t over_whole = whole > whole_name_limit(style) ? whole - whole_name_limit(style) : 0;
+  return std::max(over_component, over_whole);
+}
+
+// "~" and eight hexadecimal digits drawn from `name` (FNV-1a over its units),
+// which tell shortened names of different files apart.
+template <class C> std::basic_string<C> name_mark(const std::basic_string<C> &name) {
+  uint32_t hash = 2166136261u;
+  for (C unit : name) {
+    hash ^= uint32_t(static_cast<typename std::make_unsigned<C>::type>(unit));
+    hash *= 16777619u;
+  }
+  std::basic_string<C> mark(1, C('~'));
+  for (int shift = 28; shift >= 0; shift -= 4)
+    mark.push_back(C("0123456789abcdef"[(hash >> shift) & 15u]));
+  return mark;
+}
+
+// A name the program makes beside one of the user's: `directory` (drive and
+// separator included), `stem`, the program's `added` text, then `tail`.
+// When that is longer than a component or a whole name may be, `stem` is
+// cut at its end, never inside a character (a byte that begins none is a
+// character of its own), and followed by the mark of the user's whole final
+// component (`stem` and `tail`), so that two long names that begin alike get
+// names of their own; when no stem would make room for the tail, the tail
+// is cut as the stem's end. The same parts always give the same name, so a
+// later run finds the names an earlier one made. The name as it is, too
+// long, when not one character of the stem fits.
+template <class C>
+std::basic_string<C>
+fitted_name(const std::basic_string<C> &directory, const std::basic_string<C> &stem,
+            const std::basic_string<C> &added, const std::basic_string<C> &tail, PathStyle style) {
+  if (name_excess(directory.size(), stem.size() + added.size() + tail.size(), style) == 0)
+    return directory + stem + added + tail;
+  std::basic_string<C> marked = name_mark(stem + tail) + added;
+  std::basic_string<C> head = stem, end = tail;
+  size_t excess = name_excess(directory.size(), head.size() + marked.size() + end.size(), style);
+  if (excess >= head.size() && !end.empty()) {
+    head += end;
+    end.clear();
+    excess = name_excess(directory.size(), head.size() + marked.size(), style);
+  }
+  if (excess >= head.size())
+    return directory + stem + added + tail;
+  // Never more steps back than a character has units after its first.
+  size_t cut = head.size() - excess;
+  size_t longest_character = style == path_style_windows ? 2 : 4;
+  for (size_t back = 1; back < longest_character && cut > 0; ++back) {
+    if (!continues_character(head[cut], style))
+      break;
+    --cut;
+  }
+  if (cut == 0)
+    return directory + stem + added + tail;
+  return directory + head.substr(0, cut) + marked + end;
 }
 
 // Length of a drive prefix (a letter and a colon) at the start of `path`:

@@ -112,5 +112,62 @@ TEST(PathSyntax, AsciiCapitalsAndPathBuffers) {
   EXPECT_FALSE(fits_path_buffer(nstring(size_t(kPathCapacity), NT('x')).c_str()));
 }
 
+// A name the program makes keeps its form where it fits, and is otherwise
+// cut in its stem, whole characters at a time, to the component's or the
+// whole name's limit, and marked as the user's name's own.
+TEST(PathSyntax, NamesOfTheProgramFitWhereTheUsersNameFits) {
+  const std::string cjk = "\xe4\xb8\xad"; // three bytes in UTF-8
+  std::string cjk85;
+  for (int i = 0; i < 85; ++i)
+    cjk85 += cjk;
+  const std::string a250(250, 'a');
+  const std::string directory = "/d/" + std::string(4066, 'd') + "/"; // 4070 bytes
+  struct Row {
+    const char *name;
+    std::string directory, stem, added, tail;
+    size_t kept;    // units of the stem (and tail) kept; npos: the name as it is
+    bool tail_kept; // the tail stays after the added text
+  } rows[] = {
+      {"fits", "/d/", "report.txt", "_123", "", std::string::npos, true},
+      {"a 250-byte name", "/d/", a250, "_1234567890", "", 235, true},
+      {"85 CJK characters", "", cjk85, "_1234567", "", 237, true}, // 79 characters
+      {"a generation", "", a250, ".(-01)", ".txt", 236, true},
+      {"an extension with no room", "", "a", ".(-01)", "." + a250, 240, false},
+      {"the whole name", directory, std::string(30, 'f'), "_123", "", 12, true},
+      {"no room at all", directory + std::string(20, 'f'), "ef", "_1234", "", std::string::npos,
+       true},
+      {"bytes that begin no character", "", std::string(255, '\x80'), "_1", "", 241, true},
+  };
+  for (const Row &row : rows) {
+    std::string made = fitted_name(row.directory, row.stem, row.added, row.tail, P);
+    std::string whole = row.stem + row.tail;
+    if (row.kept == std::string::npos) {
+      EXPECT_EQ(row.directory + whole.substr(0, row.stem.size()) + row.added + row.tail, made)
+          << row.name;
+      continue;
+    }
+    std::string end = row.added + (row.tail_kept ? row.tail : "");
+    EXPECT_EQ(row.directory + whole.substr(0, row.kept) + name_mark(whole) + end, made) << row.name;
+  }
+  // The mark tells apart names that begin alike, and is the same every time.
+  EXPECT_NE(fitted_name(std::string(), a250 + "x", std::string(".(-01)"), std::string(".txt"), P),
+            fitted_name(std::string(), a250 + "y", std::string(".(-01)"), std::string(".txt"), P));
+  EXPECT_EQ(std::string("~811c9dc5"), name_mark(std::string()));
+
+  // Windows counts UTF-16 units, and its whole names are much shorter.
+  const std::wstring pair = {wchar_t(0xD83D), wchar_t(0xDE00)};
+  std::wstring pairs;
+  for (int i = 0; i < 127; ++i)
+    pairs += pair;
+  EXPECT_EQ(pairs.substr(0, 244) + name_mark(pairs) + L"_1",
+            fitted_name(std::wstring(), pairs, std::wstring(L"_1"), std::wstring(), W));
+  const std::wstring deep = L"C:\\" + std::wstring(230, L'd') + L"\\"; // 234 units
+  const std::wstring name = L"a_report_with_a_long_name", report = name + L".txt";
+  EXPECT_EQ(deep + report.substr(0, 7) + name_mark(report) + L"_91234567",
+            fitted_name(deep, report, std::wstring(L"_91234567"), std::wstring(), W));
+  EXPECT_EQ(deep + name.substr(0, 6) + name_mark(report) + L".(-01).txt",
+            fitted_name(deep, name, std::wstring(L".(-01)"), std::wstring(L".txt"), W));
+}
+
 } // namespace
 } // namespace zorov

@@ -350,24 +350,45 @@ def decide_archive_refuses_a_generation_as_source(run):
 
 
 @case
-def decide_archive_never_cuts_a_long_name(run):
+def decide_names_of_the_program_fit_where_the_name_fits(run):
+    """A destination whose name leaves no room for the temporary name's digits
+    or a generation's suffix gets them after a shortened name, by the limit of
+    a component (255 bytes on POSIX) or of a whole name (259 characters on
+    Windows, 4095 bytes on POSIX)."""
     limit = 259 if run.windows else 4095
     base = run.path("") + ("\\" if run.windows else "/")
     # Directories of 200 characters until the final name is short enough.
-    relative = ""
-    while len(base) + len(relative) + 201 + 20 < limit:
-        relative += "d" * 200 + "/"
-    room = limit - len(base) - len(relative)
-    for spare, archived in ((6, True), (5, False)):
-        name = relative + "f" * (room - spare)
-        run.write(name, "current")
-        run.write("src/f", "new")
-        result = run.zorov("-q", "-a", "-llog", "src/f", name)
-        if archived:
-            equal(result.code, 0, result)
-            equal(run.read(name + ".(-01)"), b"current", "backup")
-        else:
-            equal(result.code, 1, result)
-            equal(run.read(name), b"current", "destination kept")
-            check(pair(run, "src/f", name) + " : Failed.  Archive name too long.\n" in
-                  run.text_lines("log"), "refusal logged")
+    crowded = ""
+    while len(base) + len(crowded) + 201 + 20 < limit:
+        crowded += "d" * 200 + "/"
+    crowded += "f" * (limit - len(base) - len(crowded) - 5)
+    names = [crowded]
+    if not run.windows:
+        names += ["w/" + "l" * 246 + ".txt", "w/" + "\u4e2d" * 85]
+    rows = [(["-os"], 1), (["-f", "-os"], 1), (["-a"], 2), (["-g2"], 2)]
+    for name in names:
+        directory = os.path.dirname(name)
+        for flags, kept in rows:
+            if run.exists(directory):
+                for entry in os.listdir(run.native(directory)):
+                    os.remove(run.native(os.path.join(directory, entry)))
+            run.write(name, "old")
+            run.write("src/f", "new")
+            what = "%r onto %d bytes" % (flags, len(name.encode()))
+            result = run.zorov("-b", *flags, "src/f", name)
+            equal(result.code, 0, "%s: %r" % (what, result))
+            equal(run.read(name), b"new", what)
+            others = [entry for entry in os.listdir(run.native(directory))
+                      if entry != os.path.basename(name)]
+            equal(len(others) + 1, kept, "%s: %r" % (what, others))
+            if not others:
+                continue
+            backup = os.path.join(directory, others[0])
+            equal(run.read(backup), b"old", what)
+            check(len(os.path.basename(backup).encode()) <= 255, what)
+            # A later run finds the generation the first one made.
+            result = run.zorov("-b", *flags, "src/f", name)
+            equal(result.code, 0, "%s again: %r" % (what, result))
+            names_now = sorted(os.listdir(run.native(directory)))
+            equal(len(names_now), 3 if flags == ["-a"] else 2, "%s again: %r" % (what, names_now))
+            equal(run.read(backup), b"new", what + " again")

@@ -190,12 +190,26 @@ struct Place {
   Node *node = nullptr;
 };
 
+// Whether no component of a full name is longer than a file system takes.
+bool components_fit(const nstring &full) {
+  size_t start = 0;
+  for (size_t i = 0; i <= full.size(); ++i) {
+    if (i < full.size() && !is_separator(full[i], style))
+      continue;
+    if (i - start > component_limit(style))
+      return false;
+    start = i + 1;
+  }
+  return true;
+}
+
 // Resolves `name` against the current directory and, when `follow`, the
 // symbolic links it leads through. False (errno) for a name beyond the limit
-// and for links that go round in a circle.
+// or with a component beyond a file system's, and for links that go round in
+// a circle.
 bool locate(const nchar *name, Place *place, bool follow = true) {
   place->full = resolve_by_text(state().current_directory, nstring(name ? name : NT("")), style);
-  if (!fits_path_buffer(place->full))
+  if (!fits_path_buffer(place->full) || !components_fit(place->full))
     return fail(too_long, false);
   place->key = key_of(place->full);
   place->node = node_at(place->key);
@@ -529,6 +543,15 @@ bool exists(const nstring &name) {
 
 bool is_directory(const nstring &name) { return exists(name) && control_node(name).directory; }
 
+nstring deep_name(size_t length) {
+  nstring name = state().current_directory + separator;
+  const size_t directory_length = length - 2;
+  while (directory_length - name.size() > 250)
+    name += nstring(200, NT('d')) + separator;
+  name += nstring(directory_length - name.size() - 1, NT('e')) + separator;
+  return name + NT("ff");
+}
+
 std::vector<nstring> names() {
   std::vector<nstring> all;
   for (const auto &item : state().nodes)
@@ -691,10 +714,11 @@ int file_status(const nchar *name, FileStatus *status) {
 int resolve_full_path(const nchar *name, nstring *full) {
   if (call_fails(fake::op_resolve))
     return -1;
-  Place place;
-  if (!locate(name, &place, false))
+  // By text alone: a component too long for a file system is still a name.
+  nstring resolved = resolve_by_text(state().current_directory, nstring(name), style);
+  if (!fits_path_buffer(resolved))
     return fail(ENAMETOOLONG, -1);
-  *full = place.full;
+  *full = resolved;
   return 0;
 }
 

@@ -26,7 +26,9 @@ struct ProcessExit {
 //
 // The platform calls behave as the contract suite of the platform layers
 // (tests/support) says the real ones do; names are resolved, matched and
-// listed by the real layers' own rules. Drive roots always exist. What is
+// listed by the real layers' own rules, and a name with a component longer
+// than a file system takes (255 units) names nothing that can be made or
+// found, as a name beyond a path buffer. Drive roots always exist. What is
 // the fake's own:
 // - A control given a name that must exist and doesn't throws
 //   std::invalid_argument, so a mistaken test stops at once.
@@ -95,6 +97,9 @@ FileStatus status_of(const nstring &name);
 std::vector<std::pair<int64_t, int64_t>> holes(const nstring &name);
 // Every full name of the file system, directories included, but no root.
 std::vector<nstring> names();
+// A full name of `length` units below the current directory, through
+// directories a file system takes, whose final component is "ff".
+nstring deep_name(size_t length);
 // Descriptors, text streams, directory searches and allocated blocks not
 // given back yet.
 int open_descriptor_count();
