@@ -358,7 +358,7 @@ def decide_names_of_the_program_fit_where_the_name_fits(run):
     limit = 259 if run.windows else 4095
     base = run.path("") + ("\\" if run.windows else "/")
     # Directories of 200 characters until the final name is short enough.
-    crowded = ""
+    crowded = "c/"
     while len(base) + len(crowded) + 201 + 20 < limit:
         crowded += "d" * 200 + "/"
     crowded += "f" * (limit - len(base) - len(crowded) - 5)
