@@ -359,6 +359,7 @@ def completion_directory(scratch):
 
 
 def bash_offers(script, place, line, words):
+    """The replies of the completion function, called as bash calls it."""
     program = ('source "$1"; COMP_LINE=$2; COMP_POINT=${#COMP_LINE}; shift 2; '
                'COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _zorov zorov "${@: -1}"; '
                'printf "%s\\n" "${COMPREPLY[@]}"')
@@ -366,9 +367,35 @@ def bash_offers(script, place, line, words):
                  cwd=place)
     check(result.returncode == 0 and not result.stderr, "bash: %r" % result.stderr)
     offered = [reply for reply in result.stdout.decode().split("\n") if reply]
-    # What the typed word becomes: bash replaces only its own last word.
+    # What the typed word becomes: readline replaces its end after the last
+    # "=" or ":", or from the last "@" on (tried on a terminal below).
     typed = line.split(" ")[-1]
-    return {typed[:len(typed) - len(words[-1])] + reply for reply in offered}
+    kept = max(typed.rfind("="), typed.rfind(":")) + 1
+    kept = max(kept, typed.rfind("@"))
+    return {typed[:kept] + reply for reply in offered}
+
+
+def bash_typed(script, place, lines):
+    """The arguments each line ends with when a tab is typed at its end and
+    the line is run, in an interactive bash on a terminal."""
+    leader, follower = pty.openpty()
+    child = subprocess.Popen(["bash", "--norc", "--noprofile", "-i"], cwd=place, stdin=follower,
+                             stdout=follower, stderr=follower,
+                             env=dict(os.environ, TERM="dumb", HOME=place, PS1="$ "))
+    os.close(follower)
+    typed = 'source %s\nzorov() { local IFS="|"; echo "=[$*]="; }\n' % script
+    typed += "".join(line + "\t\n" for line in lines) + "exit\n"
+    try:
+        for character in typed:  # a key at a time, as readline gets them
+            os.write(leader, character.encode())
+            if character in "\t\n":
+                time.sleep(0.2)
+        output = read_until_closed(leader)
+    finally:
+        child.kill()
+        child.wait()
+    return [found.split("|") for found in re.findall(r"^=\[(.*)\]=\r?$",
+                                                     output.decode(errors="replace"), re.M)]
 
 
 # A zsh started on a terminal loads the completion from its directory, the
@@ -432,6 +459,11 @@ def check_completion(build, scratch):
         expected = flags if expected == "FLAGS" else expected
         offered = bash_offers(script, place, line, words)
         check(offered == expected, "bash, %r: %r" % (line, sorted(offered)))
+    unique = [(line, expected) for line, _, expected in COMPLETIONS if len(expected) == 1]
+    ended = bash_typed(script, place, [line for line, _ in unique])
+    check(len(ended) == len(unique), "bash ran %r" % ended)
+    for (line, expected), arguments in zip(unique, ended):
+        check(arguments[-1] == next(iter(expected)), "bash, %r<tab>: %r" % (line, arguments))
     if not shutil.which("zsh"):
         print("    zsh is not installed: its completion is not tried")
         return
