@@ -110,6 +110,7 @@ TEST(PathSyntax, AsciiCapitalsAndPathBuffers) {
   EXPECT_FALSE(fits_path_buffer(size_t(kPathMax) + 1));
   EXPECT_TRUE(fits_path_buffer(nstring(size_t(kPathMax), NT('x'))));
   EXPECT_FALSE(fits_path_buffer(nstring(size_t(kPathCapacity), NT('x')).c_str()));
+  EXPECT_EQ(size_t(kPathMax), whole_name_limit(native_path_style));
 }
 
 // A name the program makes keeps its form where it fits, and is otherwise
