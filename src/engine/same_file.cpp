@@ -282,6 +282,10 @@ bool unlisted_name_of_source(const nstring &source_file, const FileStatus &sourc
   if (!split_final(first, &source.directory, &source.name) ||
       !split_final(second, &directory, &name))
     return false;
+  // Most names are their own entries, found among the few names that begin
+  // alike before the whole directory is read.
+  if (lists_entry(directory, name))
+    return false;
   DirectoryEntry entry;
   DirectorySearch *search = search_first((directory + NT("*")).c_str(), &entry);
   bool listed = false, other_file = false;
@@ -300,6 +304,34 @@ bool unlisted_name_of_source(const nstring &source_file, const FileStatus &sourc
   if (search)
     search_close(search);
   return !listed && !other_file;
+}
+
+// Whether a name is well-formed text: UTF-8 on POSIX, UTF-16 without a
+// half of a surrogate pair alone on Windows.
+bool well_formed(const nstring &name) {
+  size_t at = 0;
+  while (at < name.size()) {
+    uint32_t code_point = next_code_point(name, &at);
+    if (code_point >= kBeyondUnicode || (code_point >= 0xD800u && code_point <= 0xDFFFu))
+      return false;
+  }
+  return true;
+}
+
+// Whether a destination may be the source under a name its directory does
+// not list. Only a destination whose status agrees with the source's can
+// be, as a file system gives every spelling the file's status; but it may
+// give a spelling the status it had when that spelling was last looked up,
+// so a name that is not well-formed text, which a file system may read as
+// another (an over-long letter, a pair of surrogates in UTF-8), is looked
+// at whatever its status says.
+bool may_be_unlisted_source(const FileStatus &source_status, const nstring &destination,
+                            const FileStatus &destination_status) {
+  if (statuses_agree(source_status, destination_status))
+    return true;
+  size_t end = destination.size();
+  nstring name;
+  return previous_component(destination, &end, &name) && !well_formed(name);
 }
 
 nstring holding_file(const nchar *source) {
@@ -342,7 +374,7 @@ bool is_same_file(const nchar *source, const FileStatus &source_status, const nc
   nstring source_file = holding_file(source);
   if (is_case_spelling(source_file, destination))
     return true;
-  return statuses_agree(source_status, destination_status) &&
+  return may_be_unlisted_source(source_status, destination, destination_status) &&
          unlisted_name_of_source(source_file, source_status, destination, destination_status);
 }
 

@@ -335,6 +335,14 @@ def case_folding(run):
         equal(run.read("m/script/" + source), b"precious", "%r keeps the file" % destination)
         equal(os.listdir(run.native("m/script")), [source], "%r makes nothing" % destination)
         os.remove(run.native("m/script/" + source))
+    # The kernel keeps what a spelling's status was when it was looked up,
+    # for a while: a source changed since then is still its source.
+    write(run, "m/stale/\U00010400.txt", b"old")
+    os.stat(run.native("m/stale/" + unlisted))
+    write(run, "m/stale/\U00010400.txt", b"precious")
+    result = run.zorov("-b", "m/stale/\U00010400.txt", "m/stale/" + unlisted)
+    equal(result.code, 1, "changed since looked up: %r" % result)
+    equal(run.read("m/stale/\U00010400.txt"), b"precious", "changed since looked up")
     # A tree onto itself through a spelling of its directory's name.
     result = run.zorov("-b", "-m", "-s", "m/case", "m/CASE")
     equal(result.code, 1, result)
