@@ -31,9 +31,8 @@ enum SourceKind { source_file, source_directory, source_unusable };
 
 // True when `name` designates a stream of a file; `base` is the file.
 bool split_stream_name(const nstring &name, nstring *base) {
-  size_t colon = stream_colon(name, native_path_style);
-  *base = name.substr(0, colon);
-  return colon != nstring::npos;
+  *base = stream_holder(name, native_path_style);
+  return base->size() != name.size();
 }
 
 void fill_stamp(const FileStatus &status, FileStamp *stamp) {
@@ -174,6 +173,22 @@ bool source_unchanged(const nstring &source, const FileStamp &stamp, int64_t sou
          status.modification_time.nanoseconds == then.nanoseconds;
 }
 
+// A move deletes only what a file now holds: the destination is a regular
+// file, and holds the whole copy (after what it held before, when appended
+// to). copy_ok, or why the source stays.
+CopyResult check_copy_held(const nstring &destination, int64_t copied) {
+  nstring base;
+  bool stream = split_stream_name(destination, &base);
+  FileStatus status;
+  if (file_status(base.c_str(), &status) != 0)
+    return copy_failure(copy_destination_changed, 0);
+  if (!status.is_regular)
+    return copy_failure(copy_onto_special, 0);
+  int64_t length = stream ? stream_length(destination.c_str()) : status.size;
+  bool whole = options.append && !options.restart ? length >= copied : length == copied;
+  return whole ? CopyResult() : copy_failure(copy_destination_changed, 0);
+}
+
 int copy_and_report(const JobContext &job, const nstring &source, const nstring &destination,
                     const FilePair &pair) {
   print_log("%ls ===> %ls", source.c_str(), destination.c_str());
@@ -187,6 +202,8 @@ int copy_and_report(const JobContext &job, const nstring &source, const nstring 
   if (result.status == copy_ok && deletes &&
       !source_unchanged(source, pair.source_stamp, result.source_end))
     result = copy_failure(copy_source_changed, 0);
+  if (result.status == copy_ok && deletes)
+    result = check_copy_held(destination, result.source_end);
   if (result.status != copy_ok) {
     report_copy_error(result, source.c_str(), destination.c_str());
     return 1;
@@ -204,6 +221,12 @@ int copy_and_report(const JobContext &job, const nstring &source, const nstring 
 int archive_destination(const nstring &source, nstring *destination, FilePair *pair) {
   if (pair->destination_stamp.is_stream) {
     report_copy_error(copy_failure(copy_stream_archive, 0), source.c_str(), destination->c_str());
+    return 1;
+  }
+  // A device or pipe has no content to keep, and renaming it away would
+  // take it from whatever else uses it.
+  if (is_special_file(pair->destination_status.status)) {
+    report_copy_error(special_refusal("archive"), source.c_str(), destination->c_str());
     return 1;
   }
   if (rotate_generations(destination, source) != 0)

@@ -131,7 +131,7 @@ int rotate_generations(nstring *destination, const nstring &source) {
     return 1;
   }
   // The file itself, whatever the stream of it is being copied.
-  nstring source_file = source.substr(0, stream_colon(source, native_path_style));
+  nstring source_file = stream_holder(source, native_path_style);
   bool copy_of_itself = names_same_file(source.c_str(), destination->c_str());
   if (copy_of_itself && generations == 1) {
     // Renaming the destination would take the source away before it is

@@ -369,7 +369,7 @@ CallResult open_restart_output(const CopyPlan *plan, int input, int64_t *start) 
     CallResult failed = call_failed(errno);
     close_file(output.value);
     // The open may have made it.
-    mark_partial_copy(plan->working_name.c_str());
+    mark_partial_copy(plan, plan->working_name.c_str());
     return failed;
   }
   *start = length;
@@ -394,7 +394,7 @@ CallResult open_plain_output(const CopyPlan *plan) {
 // form; the name is never looked at first, the creation itself decides.
 CallResult create_temporary(CopyPlan *plan) {
   for (int attempt = 0;; ++attempt) {
-    watch_output(plan->working_name.c_str(), -1, true);
+    watch_output(plan->working_name.c_str(), -1, true, FileTime());
     CallResult output = call_result(
         create_new_file(plan->working_name.c_str(), plan->temporary_permissions, &plan->made));
     if (output.value >= 0 || output.error_number != EEXIST || attempt == kTemporaryNameRetries)
@@ -437,7 +437,7 @@ CallResult open_temporary_output(CopyPlan *plan) {
       report_unopened_output(plan->working_name, output.error_number);
     return output;
   }
-  watch_output(plan->working_name.c_str(), output.value, true);
+  watch_output(plan->working_name.c_str(), output.value, true, FileTime());
   if (!options.append || !plan->destination_exists)
     return output;
   CallResult copied = copy_old_content(plan, output.value);
@@ -462,6 +462,8 @@ CallResult open_output(CopyPlan *plan, int input, int64_t *start) {
 // ---------------------------------------------------------- finish
 
 void give_source_attributes(const CopyPlan *plan, CopyStatus status, bool temporary) {
+  if (plan->special_destination)
+    return;
   if (!temporary || status == copy_ok)
     copy_file_attributes(plan->source, plan->destination);
   else if (status == copy_replace_failed)
@@ -479,24 +481,25 @@ CopyResult finish_copy(const CopyPlan *plan, int input, int output, CopyResult r
   bool throughput = options.pace_input || options.pace_output || options.timing;
   int64_t final_length = throughput ? file_length(output) : 0;
   // Through the open descriptor where the platform can: no name to look up
-  // again. A rename keeps them.
-  bool times_set = result.status == copy_ok &&
+  // again. A rename keeps them. A device or pipe keeps its own.
+  bool dated = !plan->special_destination;
+  bool times_set = dated && result.status == copy_ok &&
                    set_open_file_times(output, plan->access_time, plan->modification_time) == 0;
   // A close can be the first to report a lost write (network file systems).
   if (close_file(output) != 0 && result.status == copy_ok)
     result = copy_failure(copy_write_failed, errno);
   bool temporary = plan->working_name != plan->destination;
   // The source's times were given too early: a partial copy must not look
-  // as new as its source, so it gets the epoch.
+  // as new as its source, so it gets the mark.
   if (times_set && result.status != copy_ok && !temporary)
-    set_file_times(plan->working_name.c_str(), FileTime(), FileTime());
+    mark_partial_copy(plan, plan->working_name.c_str());
   if (temporary)
     result = replace_from_temporary(plan, result);
   end_output_watch();
-  if (result.status == copy_ok && !times_set)
+  if (dated && result.status == copy_ok && !times_set)
     set_file_times(plan->destination, plan->access_time, plan->modification_time);
-  if (result.status != copy_ok && !temporary)
-    mark_partial_copy(plan->destination);
+  if (dated && result.status != copy_ok && !temporary)
+    mark_partial_copy(plan, plan->destination);
   if (options.set_hidden_attributes)
     give_source_attributes(plan, result.status, temporary);
   if (throughput)
@@ -538,7 +541,18 @@ CopyResult replace_from_temporary(const CopyPlan *plan, const CopyResult &result
   return kept;
 }
 
-void mark_partial_copy(const nchar *name) { set_file_times(name, FileTime(), FileTime()); }
+FileTime partial_copy_mark(FileTime source_modification) {
+  const int64_t same_within = 2; // seconds, as the changed rule compares
+  FileTime mark;
+  if (source_modification.seconds <= same_within)
+    mark.seconds = source_modification.seconds - same_within - 1;
+  return mark;
+}
+
+void mark_partial_copy(const CopyPlan *plan, const nchar *name) {
+  FileTime mark = partial_copy_mark(plan->modification_time);
+  set_file_times(name, mark, mark);
+}
 
 // Sizes above 2 GiB are printed whole: the figures are 64-bit.
 void report_throughput(int64_t length, int64_t elapsed) {
@@ -556,8 +570,11 @@ CopyResult block_copy(CopyPlan *plan) {
     return copy_failure(copy_source_failed, errno);
   // An interruption that comes while the output is opened waits until it is
   // watched; a temporary file is watched from each name it is tried under.
-  if (plan->working_name == plan->destination)
-    watch_output(plan->working_name.c_str(), -1, false);
+  // A device or pipe is left as it is.
+  bool plain = plan->working_name == plan->destination && !plan->special_destination;
+  FileTime mark = partial_copy_mark(plan->modification_time);
+  if (plain)
+    watch_output(plan->working_name.c_str(), -1, false, mark);
   int64_t start = 0;
   CallResult output = open_output(plan, input, &start);
   if (output.value < 0) {
@@ -568,8 +585,8 @@ CopyResult block_copy(CopyPlan *plan) {
   // From here an interruption leaves a plain destination stamped as older
   // than any source; a temporary file is watched from its creation on, and
   // removed.
-  if (plan->working_name == plan->destination)
-    watch_output(plan->working_name.c_str(), output.value, false);
+  if (plain)
+    watch_output(plan->working_name.c_str(), output.value, false, mark);
   int64_t start_time = wall_seconds();
   CopyResult result = copy_rounds(plan, input, output.value, start);
   return finish_copy(plan, input, output.value, result, start_time);

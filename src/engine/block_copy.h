@@ -23,6 +23,9 @@ struct CopyPlan {
   int64_t last_percent = 0;           // the figure on the console
   ProgressWindow progress_window_state = window_undecided;
   bool destination_exists = false; // decides append mode
+  // The destination is a device or pipe: written in place as it is, never
+  // dated, marked or given attributes.
+  bool special_destination = false;
   bool restart = false;
   uint32_t source_permissions = 0;    // a new output file gets these
   bool source_sparse = false;         // it takes less disk space than its length
@@ -64,9 +67,12 @@ bool next_temporary_name(CopyPlan *plan);
 CopyResult report_no_temporary_name(int error_number);
 
 // A copy that stopped part-way must never look newer than its source: its
-// times go back to 1970-01-01, so that a later run that copies only newer or
-// changed files copies it again, while a restart still continues it.
-void mark_partial_copy(const nchar *name);
+// times go back to 1970-01-01, or for a source dated at or before then to
+// a time older than the source's by more than the 2 seconds within which
+// two files count as the same, so that a later run that copies only newer
+// or changed files copies it again, while a restart still continues it.
+FileTime partial_copy_mark(FileTime source_modification);
+void mark_partial_copy(const CopyPlan *plan, const nchar *name);
 
 // `destination` + "_" + the clock reading in decimal.
 nstring temporary_name(const nchar *destination, uint32_t clock_reading);

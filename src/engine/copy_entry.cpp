@@ -20,32 +20,30 @@ namespace zorov {
 
 namespace {
 
+bool source_is_stream(const nchar *source) {
+  return stream_colon(nstring(source), native_path_style) != nstring::npos;
+}
+
 // The source's size (for a stream, the stream's length) and the permission
 // bits a new copy gets; copy_source_failed when it can't be examined.
 CopyResult examine_source(const nchar *source, const KnownStatus &known, int64_t *size,
                           FileStatus *status) {
-  nstring holder(source);
-  size_t colon = stream_colon(holder, native_path_style);
-  if (known.known && known.exists && colon == nstring::npos) {
+  bool stream = source_is_stream(source);
+  if (known.known && known.exists && !stream) {
     *status = known.status;
     *size = status->size;
     return CopyResult();
   }
   int64_t length = 0;
-  if (colon != nstring::npos) {
+  if (stream) {
     length = stream_length(source);
     if (length < 0)
       return copy_failure(copy_source_failed, errno);
-    holder.resize(colon);
   }
-  if (file_status(holder.c_str(), status) != 0)
+  if (file_status(stream_holder(nstring(source), native_path_style).c_str(), status) != 0)
     return copy_failure(copy_source_failed, errno);
-  *size = colon != nstring::npos ? length : status->size;
+  *size = stream ? length : status->size;
   return CopyResult();
-}
-
-bool source_is_stream(const nchar *source) {
-  return stream_colon(nstring(source), native_path_style) != nstring::npos;
 }
 
 // The source's part of the plan: the size figures are measured against,
@@ -110,6 +108,19 @@ CopyResult prepare_existing_destination(CopyPlan *plan, const FileStatus &status
       options.set_hidden_attributes ? plan->source_permissions : status.permissions;
   plan->temporary_permissions = (final_bits & 0777) | 0200u;
   return CopyResult();
+}
+
+// What a destination that is a device or pipe can't be given: a file put
+// in its place, an append or a restart (it has no end to go on from).
+// Null when the copy may go ahead.
+const char *refused_on_special(bool restart) {
+  if (options.safe_overwrite && !restart)
+    return "safely overwrite";
+  if (restart)
+    return "restart a copy onto";
+  if (options.append)
+    return "append to";
+  return nullptr;
 }
 
 // A unit that continues a character begun before it: a UTF-8 continuation
@@ -196,18 +207,28 @@ CopyResult copy_file_data(const BufferPool &pool, const nchar *source, const nch
   if (result.status != copy_ok)
     return result;
   // The very file of the source under another name (a link, another
-  // spelling) is never opened for writing.
-  if (destination_exists && is_same_file(source, source_status, destination, status))
+  // spelling), or a stream of it, is never opened for writing.
+  if ((destination_exists && is_same_file(source, source_status, destination, status)) ||
+      is_within_source_file(source, source_status, destination))
     return copy_failure(copy_same_file, 0);
+  plan.special_destination = destination_exists && is_special_file(status);
+  if (plan.special_destination) {
+    const char *refused = refused_on_special(restart);
+    if (refused)
+      return special_refusal(refused);
+  }
   if (!options.batch && !options.quiet)
     print_output(" %2I64d%c", int64_t(0), '%');
-  if (destination_exists) {
+  if (destination_exists && !plan.special_destination) {
     result = prepare_existing_destination(&plan, status, clock_reading);
     if (result.status != copy_ok)
       return result;
   }
   plan.caption = copy_caption(source);
-  result = platform && !source_is_stream(source) ? platform_stream_copy(&plan) : block_copy(&plan);
+  // The platform copy would give a device or pipe the source's times and
+  // permissions: only the plain copy writes one.
+  bool platform_path = platform && !source_is_stream(source) && !plan.special_destination;
+  result = platform_path ? platform_stream_copy(&plan) : block_copy(&plan);
   result.source_end = plan.source_end;
   return result;
 }

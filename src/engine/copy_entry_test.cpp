@@ -44,6 +44,7 @@ TEST(CopyCaption, NamesTheSourceAndFitsAPathBuffer) {
 
 TEST_F(CopyEntryTest, TheSameFileIsNeverOpened) {
   const bool case_matters = !names_ignore_case(native_path_style);
+  const bool streams = names_have_streams(native_path_style);
   enum Destination { missing, link, case_spelling, own_file, earlier_copy };
   struct Row {
     const char *name;
@@ -67,6 +68,9 @@ TEST_F(CopyEntryTest, TheSameFileIsNeverOpened) {
       // Its data and times are the source's, but not the moment it was made:
       // nothing is looked up to tell it apart.
       {"an earlier copy", NT("dst"), earlier_copy, 0},
+      // A stream of the source's own file; on POSIX a name of its own.
+      {"a stream of the source", NT("src:meta"), missing, streams ? 6 : 0},
+      {"a stream of a spelling of the source", NT("SRC:meta"), missing, streams ? 6 : 0},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);
@@ -204,21 +208,42 @@ TEST_F(CopyEntryTest, TheOutputIsWatchedWhileItIsWritten) {
     bool platform;
     bool fail_write;
     std::vector<std::string> events;
+    int64_t source_time = 2000000;
+    bool device = false; // the destination is a device node
   } rows[] = {
-      {false, false, false, {"watch plain opening dst", "watch plain open dst", "end"}},
-      {false, false, true, {"watch plain opening dst", "watch plain open dst", "end"}},
+      {false,
+       false,
+       false,
+       {"watch plain opening dst marked 0", "watch plain open dst marked 0", "end"}},
+      {false,
+       false,
+       true,
+       {"watch plain opening dst marked 0", "watch plain open dst marked 0", "end"}},
       {true,
        false,
        false,
        {"watch temporary opening dst_1000", "watch temporary open dst_1000", "end"}},
-      {false, true, false, {"watch plain opening dst", "end"}},
+      {false, true, false, {"watch plain opening dst marked 0", "end"}},
       {true, true, false, {"watch temporary opening dst_1000", "end"}},
+      // A source dated at or before 1970 leaves a partial copy older still.
+      {false,
+       false,
+       false,
+       {"watch plain opening dst marked -3", "watch plain open dst marked -3", "end"},
+       0},
+      {false, true, false, {"watch plain opening dst marked -100000003", "end"}, -100000000},
+      // An interruption leaves a device as it is.
+      {false, true, false, {"end"}, 2000000, true},
   };
   for (const Row &row : rows) {
     SetUp();
     options_to_fill().safe_overwrite = row.safe_overwrite;
+    source_modification = FileTime{row.source_time, 0};
     fake::add_file(NT("src"), "new data");
-    fake::add_file(NT("dst"), "old");
+    if (row.device)
+      fake::add_special(NT("dst"), false);
+    else
+      fake::add_file(NT("dst"), "old");
     if (row.fail_write)
       fake::fail_call(fake::op_write, 1, EIO);
     fake::set_clock(1000);
@@ -467,13 +492,63 @@ TEST_F(CopyEntryTest, ThePlatformPathCopiesTheData) {
   EXPECT_EQ(bytes_of(9), fake::content(NT("dst")));
 }
 
+// A device or pipe at the destination is written as it is, or the copy is
+// refused; it never gets the source's times or permissions, the mark of a
+// partial copy, or a file in its place.
+TEST_F(CopyEntryTest, ADeviceOrPipeIsWrittenInPlaceAndLeftAsItIs) {
+  struct Row {
+    const char *name;
+    bool pipe, platform, hidden, safe, append, restart, write_fails;
+    int status;
+    const char *refused; // the report's text for status 12
+  } rows[] = {
+      {"plain copy", false, false, false, false, false, false, false, 0, nullptr},
+      {"platform copy", false, true, false, false, false, false, false, 0, nullptr},
+      {"source's attributes", false, false, true, false, false, false, false, 0, nullptr},
+      {"a failed write", false, false, false, false, false, false, true, 4, nullptr},
+      {"safe overwrite", false, true, false, true, false, false, false, 12, "safely overwrite"},
+      {"append", false, false, false, false, true, false, false, 12, "append to"},
+      {"restart", false, true, false, true, false, true, false, 12, "restart a copy onto"},
+      {"a pipe no one reads", true, false, false, false, false, false, false, 2, nullptr},
+      {"a pipe no one reads, platform copy", true, true, false, false, false, false, false, 2,
+       nullptr},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    options_to_fill().set_hidden_attributes = row.hidden;
+    options_to_fill().safe_overwrite = row.safe;
+    options_to_fill().append = row.append;
+    fake::add_file(NT("src"), bytes_of(20));
+    fake::set_permissions(NT("src"), 0600);
+    fake::add_special(NT("dst"), row.pipe, 0666);
+    FileStatus before = fake::status_of(NT("dst"));
+    std::vector<nstring> names = fake::names();
+    if (row.write_fails)
+      fake::fail_call(fake::op_write, 1, EIO);
+    fake::set_wall_clock(5000000);
+    EXPECT_EQ(row.status, copy(row.restart, row.platform));
+    if (row.pipe) {
+      EXPECT_EQ(ENXIO, result.error_number);
+    }
+    EXPECT_STREQ(row.refused, result.refused_request);
+    FileStatus after = fake::status_of(NT("dst"));
+    EXPECT_FALSE(after.is_regular);
+    EXPECT_EQ(before.permissions, after.permissions);
+    EXPECT_EQ(before.modification_time.seconds, after.modification_time.seconds);
+    EXPECT_EQ(before.access_time.seconds, after.access_time.seconds);
+    EXPECT_EQ(0, fake::call_count(fake::op_platform_copy));
+    EXPECT_EQ(names, fake::names()) << "nothing made beside it";
+  }
+}
+
 TEST_F(CopyEntryTest, APartialCopyNeverLooksNewerThanItsSource) {
   enum Fault { none, write_fails, read_fails, seek_fails, out_of_space, service_refuses };
   struct Row {
     const char *name;
     Fault fault;
     bool append, restart, safe, platform, destination;
-    bool marked; // the destination's times went back to 1970
+    bool marked; // the destination got the mark of a partial copy
   } rows[] = {
       {"write fails", write_fails, false, false, false, false, false, true},
       {"write fails over a file", write_fails, false, false, false, false, true, true},
@@ -485,39 +560,44 @@ TEST_F(CopyEntryTest, APartialCopyNeverLooksNewerThanItsSource) {
       {"platform copy refused at once", service_refuses, false, false, false, true, true, false},
       {"a good copy", none, false, false, false, false, true, false},
   };
-  for (const Row &row : rows) {
-    SCOPED_TRACE(row.name);
-    SetUp();
-    options_to_fill().append = row.append;
-    options_to_fill().safe_overwrite = row.safe;
-    fake::add_file(NT("src"), bytes_of(20));
-    if (row.destination)
-      fake::add_file(NT("dst"), "old", 3000000);
-    if (row.fault == write_fails)
-      fake::fail_call(fake::op_write, 1, EIO);
-    if (row.fault == read_fails)
-      fake::fail_call(fake::op_read, 2, EIO);
-    if (row.fault == seek_fails)
-      fake::fail_call(fake::op_seek, 1, EINVAL);
-    if (row.fault == out_of_space) {
-      fake::set_copy_chunk(4);
-      fake::set_free_space(6);
+  // The source's time, and the time a partial copy of it gets: older than
+  // the source by more than the changed rule's 2 seconds.
+  const int64_t times[][2] = {{2000000, 0}, {0, -3}, {2, -1}, {-100000000, -100000003}};
+  for (const Row &row : rows)
+    for (const auto &time : times) {
+      SCOPED_TRACE(row.name + std::string(" ") + std::to_string(time[0]));
+      SetUp();
+      source_modification = FileTime{time[0], 0};
+      options_to_fill().append = row.append;
+      options_to_fill().safe_overwrite = row.safe;
+      fake::add_file(NT("src"), bytes_of(20));
+      if (row.destination)
+        fake::add_file(NT("dst"), "old", 3000000);
+      if (row.fault == write_fails)
+        fake::fail_call(fake::op_write, 1, EIO);
+      if (row.fault == read_fails)
+        fake::fail_call(fake::op_read, 2, EIO);
+      if (row.fault == seek_fails)
+        fake::fail_call(fake::op_seek, 1, EINVAL);
+      if (row.fault == out_of_space) {
+        fake::set_copy_chunk(4);
+        fake::set_free_space(6);
+      }
+      if (row.fault == service_refuses)
+        fake::fail_call(fake::op_platform_copy, 1, EACCES);
+      fake::set_wall_clock(5000000);
+      CopyStatus status = copy(row.restart, row.platform);
+      EXPECT_EQ(row.fault == none, status == 0) << status;
+      if (!fake::exists(NT("dst")))
+        continue;
+      FileStatus left = fake::status_of(NT("dst"));
+      if (row.marked) {
+        EXPECT_EQ(time[1], left.modification_time.seconds);
+        EXPECT_EQ(0, left.modification_time.nanoseconds);
+      } else {
+        EXPECT_NE(time[1], left.modification_time.seconds);
+      }
     }
-    if (row.fault == service_refuses)
-      fake::fail_call(fake::op_platform_copy, 1, EACCES);
-    fake::set_wall_clock(5000000);
-    CopyStatus status = copy(row.restart, row.platform);
-    EXPECT_EQ(row.fault == none, status == 0) << status;
-    if (!fake::exists(NT("dst")))
-      continue;
-    FileStatus left = fake::status_of(NT("dst"));
-    if (row.marked) {
-      EXPECT_EQ(0, left.modification_time.seconds);
-      EXPECT_EQ(0, left.modification_time.nanoseconds);
-    } else {
-      EXPECT_NE(0, left.modification_time.seconds);
-    }
-  }
 }
 
 } // namespace

@@ -37,6 +37,16 @@ CopyResult copy_failure(CopyStatus status, int error_number) {
   return result;
 }
 
+bool is_special_file(const FileStatus &status) {
+  return !status.is_regular && !status.is_directory;
+}
+
+CopyResult special_refusal(const char *request) {
+  CopyResult result = copy_failure(copy_special_refused, 0);
+  result.refused_request = request;
+  return result;
+}
+
 void report_copy_error(const CopyResult &result, const nchar *source, const nchar *destination) {
   std::string reason = captured_error_text(result.error_number);
   report_output("%ls ===> %ls", source, destination);
@@ -64,6 +74,15 @@ void report_copy_error(const CopyResult &result, const nchar *source, const ncha
     return;
   case copy_source_changed:
     report_output(" : Source changed during the copy.  It is not deleted.\n");
+    return;
+  case copy_onto_special:
+    report_output(" : Destination is a device or pipe.  The source is not deleted.\n");
+    return;
+  case copy_special_refused:
+    report_output(" : Failed.  Can not %s a device or pipe.\n", result.refused_request);
+    return;
+  case copy_destination_changed:
+    report_output(" : Destination changed during the copy.  The source is not deleted.\n");
     return;
   case copy_replace_failed:
     report_output(" : Unable to replace destination.  %s  The copy is kept as %ls\n",

@@ -46,7 +46,7 @@ CopyResult report_service_failure(const CopyPlan *plan, int code) {
   if (uses_temporary_name(plan) && file_status(plan->working_name.c_str(), &status) == 0)
     remove_file(plan->working_name.c_str());
   if (!uses_temporary_name(plan) && destination_touched(plan))
-    mark_partial_copy(plan->destination);
+    mark_partial_copy(plan, plan->destination);
   if (plan->progress_window_state == window_open)
     close_progress_window();
   return copy_failure(copy_platform_failed, code);
@@ -59,7 +59,7 @@ int copy_to_new_name(CopyPlan *plan) {
   for (int attempt = 0;; ++attempt) {
     bool taken = false;
     // The name an interruption removes is the one being made.
-    watch_output(plan->working_name.c_str(), -1, true);
+    watch_output(plan->working_name.c_str(), -1, true, FileTime());
     int code = platform_copy_new_file(plan->source, plan->working_name.c_str(), progress_callback,
                                       plan, &plan->made, &taken);
     if (!taken)
@@ -74,7 +74,7 @@ int copy_to_new_name(CopyPlan *plan) {
 CopyResult platform_stream_copy(CopyPlan *plan) {
   int64_t start_time = wall_seconds();
   if (!uses_temporary_name(plan))
-    watch_output(plan->working_name.c_str(), -1, false);
+    watch_output(plan->working_name.c_str(), -1, false, partial_copy_mark(plan->modification_time));
   int code = uses_temporary_name(plan)
                  ? copy_to_new_name(plan)
                  : platform_copy_file(plan->source, plan->working_name.c_str(), plan->restart,

@@ -335,8 +335,7 @@ bool may_be_unlisted_source(const FileStatus &source_status, const nstring &dest
 }
 
 nstring holding_file(const nchar *source) {
-  nstring name(source);
-  return name.substr(0, stream_colon(name, native_path_style));
+  return stream_holder(nstring(source), native_path_style);
 }
 
 } // namespace
@@ -376,6 +375,19 @@ bool is_same_file(const nchar *source, const FileStatus &source_status, const nc
     return true;
   return may_be_unlisted_source(source_status, destination, destination_status) &&
          unlisted_name_of_source(source_file, source_status, destination, destination_status);
+}
+
+bool is_within_source_file(const nchar *source, const FileStatus &source_status,
+                           const nchar *destination) {
+  nstring holder = holding_file(destination);
+  if (holder.size() == std::char_traits<nchar>::length(destination) ||
+      holding_file(source) != source)
+    return false;
+  if (same_file_name(source, holder.c_str(), native_path_style))
+    return true;
+  FileStatus holder_status;
+  return file_status(holder.c_str(), &holder_status) == 0 &&
+         is_same_file(source, source_status, holder.c_str(), holder_status);
 }
 
 bool names_same_file(const nchar *source, const nchar *destination) {

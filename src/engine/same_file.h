@@ -31,6 +31,13 @@ bool same_identity(const FileStatus &one, const FileStatus &other);
 bool is_same_file(const nchar *source, const FileStatus &source_status, const nchar *destination,
                   const FileStatus &destination_status);
 
+// True when `destination` names a stream of the source's own file (`a.txt`
+// into `a.txt:meta`, or a spelling of it): writing it changes the source,
+// and a move would delete the stream with the file. `source_status` is the
+// source's; a stream source is a file of its own.
+bool is_within_source_file(const nchar *source, const FileStatus &source_status,
+                           const nchar *destination);
+
 // The same decision when the statuses are not at hand: the names alone when
 // either file is missing.
 bool names_same_file(const nchar *source, const nchar *destination);

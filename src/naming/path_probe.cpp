@@ -17,9 +17,7 @@ nstring probe_name(const nchar *path) {
   nstring name(path[0] ? path : NT("."));
   if (!fits_path_buffer(name))
     name.resize(size_t(kPathMax));
-  size_t colon = stream_colon(name, native_path_style);
-  if (colon != nstring::npos)
-    name.resize(colon);
+  name = stream_holder(name, native_path_style);
   size_t n = name.size();
   bool trailing = n > 0 && is_separator(name[n - 1], native_path_style);
   if (trailing && (n >= 4 || (n == 3 && name[1] != NT(':'))))

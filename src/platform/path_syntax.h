@@ -145,6 +145,14 @@ template <class C> size_t stream_colon(const std::basic_string<C> &path, PathSty
   return path.find(C(':'), drive_prefix_length(path, style));
 }
 
+// The file that holds the stream `path` names: the text before its stream
+// colon (`C:\d\a.txt` of `C:\d\a.txt:meta`), or the whole path when it
+// names no stream. Every question about a stream's file asks this one rule.
+template <class C>
+std::basic_string<C> stream_holder(const std::basic_string<C> &path, PathStyle style) {
+  return path.substr(0, stream_colon(path, style));
+}
+
 // The parts of a path as the platform's splitting rules give them: the drive
 // (letter and colon), the directory (up to and including the last separator),
 // the name and the extension (from the last dot of the final component).

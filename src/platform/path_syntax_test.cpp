@@ -30,6 +30,7 @@ TEST(PathSyntax, SeparatorsDrivesAndStreams) {
     std::string path = row.path;
     EXPECT_EQ(drive_prefix_length(path, row.style), row.drive) << row.path;
     EXPECT_EQ(stream_colon(path, row.style), row.colon) << row.path;
+    EXPECT_EQ(stream_holder(path, row.style), path.substr(0, row.colon)) << row.path;
   }
   EXPECT_TRUE(is_separator('\\', W));
   EXPECT_FALSE(is_separator('\\', P));

@@ -116,7 +116,9 @@ enum ShareMode {
 
 // Opens `name` and returns a descriptor, or -1 with errno. `permissions` are
 // the POSIX permission bits a new file gets (less the umask); Windows gives a
-// new file read and write permission.
+// new file read and write permission. A device or named pipe is opened as
+// it is, never truncated; a pipe that no one reads refuses a writer at once
+// (ENXIO) instead of waiting for one.
 int open_file(const nchar *name, OpenMode mode, ShareMode share, uint32_t permissions);
 // Bytes read (0 at end of file) or -1.
 int32_t read_file(int descriptor, void *buffer, uint32_t count);
@@ -269,12 +271,12 @@ void install_interrupt_handlers();
 
 // The output of the copy in progress, for an interruption to put right: a
 // temporary file is removed (the destination stays as it was); a plain
-// destination stays for a restart, its modification time set to the epoch
-// so that it never looks newer than its source. `descriptor` is the open
-// output, or -1 before it is opened: an interruption that comes while a
-// temporary file is being made waits until it is watched as opened (or the
-// watch ends), so that it never leaves the file behind.
-void watch_output(const nchar *name, int descriptor, bool temporary);
+// destination stays for a restart, its modification time set to
+// `partial_mark` so that it never looks newer than its source. `descriptor`
+// is the open output, or -1 before it is opened: an interruption that comes
+// while a temporary file is being made waits until it is watched as opened
+// (or the watch ends), so that it never leaves the file behind.
+void watch_output(const nchar *name, int descriptor, bool temporary, FileTime partial_mark);
 // The output is whole or already dealt with: an interruption leaves it be.
 void end_output_watch();
 

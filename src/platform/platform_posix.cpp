@@ -385,18 +385,30 @@ int open_descriptor(const char *name, int flags, uint32_t permissions) {
 // Opens for writing without truncating first, so that a read-only file is
 // refused before anything of it is lost; the truncation follows the check.
 // A file this call creates is writable whatever permissions it was given.
+// A device or pipe is written as it is; a pipe that no one reads refuses
+// the open at once (ENXIO) instead of waiting for a reader for ever.
 int open_for_writing(const char *name, int flags, bool truncate, uint32_t permissions) {
   // A new file is the common case of a copy: one call makes it.
   int descriptor = open_descriptor(name, flags | O_CREAT | O_EXCL, permissions);
   if (descriptor >= 0 || errno != EEXIST)
     return descriptor;
-  descriptor = open_descriptor(name, flags, 0);
+  descriptor = open_descriptor(name, flags | O_NONBLOCK, 0);
   if (descriptor < 0)
     return -1;
   struct stat info;
-  if (fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0) {
+  bool examined = fstat(descriptor, &info) == 0;
+  if (examined && S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0) {
     close(descriptor);
     errno = EACCES;
+    return -1;
+  }
+  // The writes wait for the reader as writes to a pipe do.
+  int status_flags = examined && S_ISREG(info.st_mode) ? 0 : fcntl(descriptor, F_GETFL);
+  if (status_flags < 0 ||
+      (status_flags != 0 && fcntl(descriptor, F_SETFL, status_flags & ~O_NONBLOCK) != 0)) {
+    int error_number = errno;
+    close(descriptor);
+    errno = error_number;
     return -1;
   }
   if (truncate && S_ISREG(info.st_mode) && info.st_size > 0 && ftruncate(descriptor, 0) != 0) {
@@ -1247,10 +1259,11 @@ struct OutputWatch {
   volatile sig_atomic_t opened;
   volatile sig_atomic_t temporary;
   volatile sig_atomic_t descriptor;
+  time_t mark; // a plain output's modification time after an interruption
   char name[kPathCapacity];
 };
 
-OutputWatch output_watch = {0, 0, 0, -1, {0}};
+OutputWatch output_watch = {0, 0, 0, -1, 0, {0}};
 
 // SIGQUIT (Ctrl-\) and SIGPIPE are among them: a quit from the keyboard,
 // or a reader of the output that went away (`| head`), would otherwise end
@@ -1289,7 +1302,7 @@ void put_right_output() {
   struct timespec times[2];
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;
-  times[1].tv_sec = 0;
+  times[1].tv_sec = output_watch.mark;
   times[1].tv_nsec = 0;
   if (output_watch.descriptor >= 0)
     futimens(output_watch.descriptor, times);
@@ -1343,7 +1356,7 @@ void install_interrupt_handlers() {
   signal(SIGXFSZ, SIG_IGN);
 }
 
-void watch_output(const nchar *name, int descriptor, bool temporary) {
+void watch_output(const nchar *name, int descriptor, bool temporary, FileTime partial_mark) {
   output_watch.active = 0;
   std::atomic_signal_fence(std::memory_order_seq_cst);
   size_t length = std::strlen(name);
@@ -1353,6 +1366,7 @@ void watch_output(const nchar *name, int descriptor, bool temporary) {
     hold_interruptions();
   std::memcpy(output_watch.name, name, length + 1);
   output_watch.temporary = temporary ? 1 : 0;
+  output_watch.mark = time_t(partial_mark.seconds);
   output_watch.descriptor = descriptor;
   output_watch.opened = descriptor >= 0 ? 1 : 0;
   std::atomic_signal_fence(std::memory_order_seq_cst);

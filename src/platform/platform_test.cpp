@@ -27,6 +27,8 @@
 #if !defined(_WIN32)
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -98,6 +100,32 @@ bool make_hard_link(const nstring &link, const nstring &target, std::string *why
   *why = error ? "no hard links here: " + error.message() : "";
   return !error;
 }
+
+#if defined(_WIN32)
+bool make_null_device(const nstring &, std::string *why) {
+  *why = "Windows has no device nodes in directories";
+  return false;
+}
+
+bool make_pipe(const nstring &, std::string *why) {
+  *why = "Windows has no named pipes in directories";
+  return false;
+}
+#else
+bool make_null_device(const nstring &name, std::string *why) {
+  if (mknod(name.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0 && chmod(name.c_str(), 0666) == 0)
+    return true;
+  *why = "no device node made here: " + std::string(std::strerror(errno));
+  return false;
+}
+
+bool make_pipe(const nstring &name, std::string *why) {
+  if (mkfifo(name.c_str(), 0644) == 0)
+    return true;
+  *why = "no named pipe made here: " + std::string(std::strerror(errno));
+  return false;
+}
+#endif
 
 } // namespace contract
 
@@ -260,6 +288,7 @@ struct InterruptRow {
   int exit_code;       // of the child
   bool left_as_was;    // the output untouched by the interruption
   bool closed = false; // the output was closed and its number reused first
+  int64_t mark = 0;    // the time a plain output is to get
 };
 
 // A child installs the handlers, writes part of an output and is then sent
@@ -272,7 +301,7 @@ int interrupted_child(const nstring &output, const InterruptRow &row) {
     install_interrupt_handlers();
     int descriptor = open_file(output.c_str(), open_write_truncate, share_deny_none, 0644);
     write_file(descriptor, "part", 4);
-    watch_output(output.c_str(), descriptor, row.temporary);
+    watch_output(output.c_str(), descriptor, row.temporary, FileTime{row.mark, 0});
     if (!row.watched)
       end_output_watch();
     if (row.closed) {
@@ -289,9 +318,14 @@ int interrupted_child(const nstring &output, const InterruptRow &row) {
 
 TEST_F(PlatformTest, InterruptionEndsAtOnceAndPutsTheOutputRight) {
   const InterruptRow rows[] = {
-      {SIGINT, false, true, false, 130, false}, {SIGTERM, true, true, false, 143, false},
-      {SIGHUP, false, true, false, 129, false}, {SIGINT, true, false, false, 130, true},
-      {SIGHUP, true, true, true, 0, true},      {SIGTERM, false, true, false, 143, false, true},
+      {SIGINT, false, true, false, 130, false},
+      {SIGTERM, true, true, false, 143, false},
+      {SIGHUP, false, true, false, 129, false},
+      {SIGINT, true, false, false, 130, true},
+      {SIGHUP, true, true, true, 0, true},
+      {SIGTERM, false, true, false, 143, false, true},
+      // A source dated before 1970 gets a mark older still.
+      {SIGTERM, false, true, false, 143, false, false, -100000003},
   };
   for (const InterruptRow &row : rows) {
     nstring output = name(NT("out-") + std::to_string(row.signal_number));
@@ -306,7 +340,7 @@ TEST_F(PlatformTest, InterruptionEndsAtOnceAndPutsTheOutputRight) {
       EXPECT_FALSE(kept) << "the temporary file is removed";
     } else {
       EXPECT_EQ(read_all(output), "part") << "the partial destination stays";
-      EXPECT_EQ(status.modification_time.seconds, 0) << "and never looks newer";
+      EXPECT_EQ(status.modification_time.seconds, row.mark) << "and never looks newer";
     }
     if (row.closed) {
       ASSERT_EQ(file_status((output + NT("-other")).c_str(), &status), 0);

@@ -1113,10 +1113,11 @@ struct OutputWatch {
   volatile LONG opened;
   volatile LONG temporary;
   HANDLE handle; // the output's system handle, or INVALID_HANDLE_VALUE
+  FILETIME mark; // a plain output's modification time after an interruption
   wchar_t name[kPathCapacity];
 };
 
-OutputWatch output_watch = {0, 0, 0, INVALID_HANDLE_VALUE, {0}};
+OutputWatch output_watch = {0, 0, 0, INVALID_HANDLE_VALUE, {0, 0}, {0}};
 HANDLE program_thread = nullptr;
 volatile LONG stopping = 0;
 // The platform copy is cancelled through the service's own flag, so that it
@@ -1148,10 +1149,11 @@ void platform_copy_returned() {
   Sleep(INFINITE);
 }
 
-// 1970-01-01 00:00 UTC in the system's file time.
-FILETIME epoch_file_time() {
+// Seconds since 1970-01-01 00:00 UTC in the system's file time, which
+// counts 100 ns from 1601.
+FILETIME system_file_time(int64_t seconds) {
   ULARGE_INTEGER value;
-  value.QuadPart = 116444736000000000ull;
+  value.QuadPart = uint64_t(116444736000000000ll + seconds * 10000000ll);
   FILETIME time;
   time.dwLowDateTime = value.LowPart;
   time.dwHighDateTime = value.HighPart;
@@ -1159,9 +1161,9 @@ FILETIME epoch_file_time() {
 }
 
 void stamp_as_oldest(HANDLE handle, const wchar_t *name) {
-  FILETIME epoch = epoch_file_time();
+  FILETIME mark = output_watch.mark;
   if (handle != INVALID_HANDLE_VALUE) {
-    SetFileTime(handle, nullptr, nullptr, &epoch);
+    SetFileTime(handle, nullptr, nullptr, &mark);
     return;
   }
   HANDLE file = CreateFileW(name, FILE_WRITE_ATTRIBUTES,
@@ -1169,7 +1171,7 @@ void stamp_as_oldest(HANDLE handle, const wchar_t *name) {
                             OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE)
     return;
-  SetFileTime(file, nullptr, nullptr, &epoch);
+  SetFileTime(file, nullptr, nullptr, &mark);
   CloseHandle(file);
 }
 
@@ -1220,13 +1222,14 @@ void install_interrupt_handlers() {
   SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 
-void watch_output(const nchar *name, int descriptor, bool temporary) {
+void watch_output(const nchar *name, int descriptor, bool temporary, FileTime partial_mark) {
   InterlockedExchange(&output_watch.active, 0);
   size_t length = wcslen(name);
   if (length >= static_cast<size_t>(kPathCapacity))
     return; // no such name was opened
   wmemcpy(output_watch.name, name, length + 1);
   output_watch.temporary = temporary ? 1 : 0;
+  output_watch.mark = system_file_time(partial_mark.seconds);
   output_watch.handle =
       descriptor >= 0 ? reinterpret_cast<HANDLE>(_get_osfhandle(descriptor)) : INVALID_HANDLE_VALUE;
   output_watch.opened = descriptor >= 0 ? 1 : 0;

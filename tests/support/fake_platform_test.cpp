@@ -40,6 +40,18 @@ bool make_hard_link(const nstring &link, const nstring &target, std::string *why
   return true;
 }
 
+bool make_null_device(const nstring &name, std::string *why) {
+  fake::add_special(name, false);
+  why->clear();
+  return true;
+}
+
+bool make_pipe(const nstring &name, std::string *why) {
+  fake::add_special(name, true);
+  why->clear();
+  return true;
+}
+
 } // namespace contract
 
 namespace {

@@ -27,6 +27,11 @@ void make_read_only(const nstring &name);
 // can't make one.
 bool make_symbolic_link(const nstring &link, const nstring &target, std::string *why);
 bool make_hard_link(const nstring &link, const nstring &target, std::string *why);
+// Makes a device node that swallows what is written (as the system's null
+// device does), or a named pipe. False, with the reason, where the layer
+// can't (no such nodes, or no right to make them).
+bool make_null_device(const nstring &name, std::string *why);
+bool make_pipe(const nstring &name, std::string *why);
 
 // Shared by both test programs: the build's path style, names joined in it,
 // and a whole file written or read back through the platform calls.

@@ -126,6 +126,30 @@ TEST_F(PlatformContract, OutputModesTruncateOrAppend) {
   EXPECT_EQ(read_all(NT("created.txt")), "new");
 }
 
+TEST_F(PlatformContract, DevicesAndPipesAreWrittenAsTheyAre) {
+  std::string why;
+  if (!contract::make_null_device(NT("null"), &why) || !contract::make_pipe(NT("pipe"), &why))
+    GTEST_SKIP() << why;
+  FileStatus status;
+  ASSERT_EQ(file_status(NT("null"), &status), 0);
+  EXPECT_FALSE(status.is_regular || status.is_directory);
+  for (OpenMode mode : {open_write_truncate, open_append}) {
+    int output = open_file(NT("null"), mode, share_deny_read_write, 0644);
+    ASSERT_GE(output, 0) << mode;
+    EXPECT_EQ(write_file(output, "gone", 4), 4);
+    EXPECT_EQ(close_file(output), 0);
+  }
+  ASSERT_EQ(file_status(NT("null"), &status), 0);
+  EXPECT_FALSE(status.is_regular) << "still the device, no file in its place";
+  // No reader: refused at once, where waiting for one would never end.
+  errno = 0;
+  Outcome opened = outcome(open_file(NT("pipe"), open_write_truncate, share_deny_read_write, 0644));
+  EXPECT_EQ(opened.result, -1);
+  EXPECT_EQ(opened.error_number, ENXIO);
+  ASSERT_EQ(file_status(NT("pipe"), &status), 0);
+  EXPECT_FALSE(status.is_regular || status.is_directory);
+}
+
 // ------------------------------------------------- read-only files
 
 TEST_F(PlatformContract, ReadOnlyFileRefusesWritersUntilMadeWritable) {

@@ -50,6 +50,10 @@ struct FileData {
   size_t flushed_length = 0; // text handed over by flush_text or close_text
   Holes holes;
   bool foreign = false; // the file belongs to another user
+  // A device swallows what is written and reads as empty; a pipe without a
+  // reader refuses to be opened.
+  enum Kind { regular, device, pipe } kind = regular;
+  int64_t reported_size = -1; // what the status says instead, when not -1
 };
 
 struct Node {
@@ -328,6 +332,8 @@ void fill_holes(FileData *data, int64_t from, int64_t to) {
 }
 
 void truncate_data(FileData *data, int64_t length) {
+  if (data->kind != FileData::regular)
+    return;
   data->content.resize(size_t(length));
   fill_holes(data, length, INT64_MAX);
   data->modification_time = FileTime{state().wall, 0};
@@ -337,6 +343,8 @@ void truncate_data(FileData *data, int64_t length) {
 // the bytes written.
 uint32_t put_bytes(FileData *data, int64_t position, const char *bytes, uint32_t count) {
   State &s = state();
+  if (data->kind == FileData::device)
+    return count;
   int64_t size = int64_t(data->content.size());
   if (s.free_space >= 0 && position + int64_t(count) - size > s.free_space)
     count = uint32_t(std::max<int64_t>(size + s.free_space - position, 0));
@@ -358,17 +366,20 @@ FileStatus status_of_node(const Node &node) {
   const FileData &data = *node.data;
   FileStatus status;
   status.size = node.directory ? 0 : int64_t(data.content.size());
+  if (data.reported_size >= 0)
+    status.size = data.reported_size;
   status.access_time = data.access_time;
   status.modification_time = data.modification_time;
   status.change_time = data.change_time;
   status.is_directory = node.directory;
-  status.is_regular = !node.directory;
+  status.is_regular = !node.directory && data.kind == FileData::regular;
   status.read_only = read_only(data);
   status.permissions = windows ? 0 : data.permissions;
   status.device = 1;
   status.file_index = node.own_index != 0 ? node.own_index : data.index;
   if (!windows) {
-    status.allocated = status.size;
+    // A file whose size says more than it holds takes no disk space (/sys).
+    status.allocated = data.reported_size >= 0 ? 0 : status.size;
     for (const auto &hole : data.holes)
       status.allocated -= hole.second;
   }
@@ -390,6 +401,8 @@ std::shared_ptr<FileData> open_data(const nchar *name, bool write, uint32_t perm
   Node *node = place.node;
   if (node && (node->directory || (write && read_only(*node->data))))
     return fail<std::shared_ptr<FileData>>(node->directory ? on_directory : EACCES, nullptr);
+  if (node && node->data->kind == FileData::pipe)
+    return fail<std::shared_ptr<FileData>>(ENXIO, nullptr);
   if (node)
     return node->data;
   if (!write)
@@ -535,6 +548,17 @@ void add_file(const nstring &name, const std::string &content, int64_t modificat
 }
 
 void add_directory(const nstring &name) { make_directories(resolve_or_throw(name)); }
+
+void add_special(const nstring &name, bool pipe, uint32_t permissions) {
+  add_file(name, "");
+  FileData *data = control_node(name).data.get();
+  data->kind = pipe ? FileData::pipe : FileData::device;
+  apply_permissions(data, permissions);
+}
+
+void set_reported_size(const nstring &name, int64_t size) {
+  control_node(name).data->reported_size = size;
+}
 
 bool exists(const nstring &name) {
   Place place;
@@ -923,6 +947,8 @@ int64_t seek_file(int descriptor, int64_t offset) {
 
 int64_t file_length(int descriptor) {
   Descriptor *open = call_fails(fake::op_length) ? nullptr : descriptor_of(descriptor);
+  if (open && open->data->reported_size >= 0)
+    return open->data->reported_size;
   return open ? int64_t(open->data->content.size()) : -1;
 }
 
@@ -1305,9 +1331,11 @@ void progress_window_close() { state().window_events.push_back("close"); }
 
 void install_interrupt_handlers() { state().watch_events.push_back("install"); }
 
-void watch_output(const nchar *name, int descriptor, bool temporary) {
+void watch_output(const nchar *name, int descriptor, bool temporary, FileTime partial_mark) {
+  std::string mark = temporary ? "" : " marked " + std::to_string(partial_mark.seconds);
   state().watch_events.push_back(std::string("watch ") + (temporary ? "temporary " : "plain ") +
-                                 (descriptor >= 0 ? "open " : "opening ") + narrow_text(name));
+                                 (descriptor >= 0 ? "open " : "opening ") + narrow_text(name) +
+                                 mark);
 }
 
 void end_output_watch() { state().watch_events.push_back("end"); }

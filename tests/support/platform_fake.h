@@ -60,6 +60,13 @@ void add_file(const nstring &name, const std::string &content, int64_t modificat
               bool read_only = false);
 // Creates a directory and its missing parents.
 void add_directory(const nstring &name);
+// Makes a device node (writes vanish, reads find the end at once) or, with
+// `pipe`, a named pipe that no one reads (opening it fails with ENXIO), with
+// the given permission bits. Neither is a regular file.
+void add_special(const nstring &name, bool pipe, uint32_t permissions = 0666);
+// Makes a file's status and length say `size`, while reads give its content
+// (a file of /sys or /proc); it takes no disk space.
+void set_reported_size(const nstring &name, int64_t size);
 // Makes `link` name the very same file as `target` (a hard link).
 void add_link(const nstring &link, const nstring &target);
 // Makes `link` a symbolic link to `target`, which need not exist.
@@ -207,7 +214,8 @@ std::vector<std::string> help_files_shown();
 // The texts show_help_text took (in the POSIX build on a terminal), in order.
 std::vector<std::string> help_texts_shown();
 // Interruption calls, as text lines: "install", "watch <temporary|plain>
-// <open|opening> <name>" and "end".
+// <open|opening> <name>" (a plain one followed by " marked <seconds>", the
+// time an interruption gives it) and "end".
 std::vector<std::string> watch_events();
 
 } // namespace fake
