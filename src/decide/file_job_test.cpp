@@ -192,6 +192,48 @@ TEST_F(FileJob, AMoveDeletesOnlyWhatItCopied) {
   }
 }
 
+TEST_F(FileJob, AMoveDeletesOnlyWhatAFileNowHolds) {
+  const bool streams = names_have_streams(native_path_style);
+  struct Row {
+    const char *name;
+    const nchar *destination;
+    int kind; // 0 missing, 1 a device, 2 a pipe no one reads
+    bool archive;
+    const char *text; // the end of the report; empty when moved
+  } rows[] = {
+      {"onto a device", NT("dst/null"), 1, false,
+       " : Destination is a device or pipe.  The source is not deleted.\n"},
+      {"onto a device, archived", NT("dst/null"), 1, true,
+       " : Failed.  Can not archive a device or pipe.\n"},
+      {"onto a pipe", NT("dst/pipe"), 2, false, " : Unable to open output.  "},
+      {"into its own stream", NT("src/a.txt:meta"), 0, false,
+       streams ? " : Source, Destination are same file.\n" : ""},
+      {"into its own stream, archived", NT("src/a.txt:meta"), 0, true,
+       streams ? " : Source, Destination are same file.\n" : ""},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    options_to_fill().move = true;
+    options_to_fill().batch = true;
+    options_to_fill().archive = row.archive;
+    options_to_fill().generations = row.archive ? 5 : 0;
+    run.job.last_target = true;
+    if (row.kind != 0)
+      fake::add_special(row.destination, row.kind == 2);
+    bool moved = *row.text == '\0';
+    size_t names = fake::names().size();
+    EXPECT_EQ(job(row.destination), moved ? 0 : 1);
+    EXPECT_EQ(fake::exists(NT("src/a.txt")), !moved);
+    if (!moved) {
+      EXPECT_EQ(fake::content(NT("src/a.txt")), "alpha");
+      EXPECT_NE(fake::console_output().find(row.text), std::string::npos) << fake::console_output();
+    }
+    EXPECT_EQ(fake::names().size(), names) << "no generation, nothing beside";
+    TearDown();
+  }
+}
+
 TEST_F(FileJob, FailedDeleteIsReportedButTheJobSucceeds) {
   options_to_fill().move = true;
   options_to_fill().batch = true;

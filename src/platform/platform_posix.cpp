@@ -905,8 +905,10 @@ int kernel_copy(int input, int output, int64_t total, int64_t *done, CopyProgres
 
 // Copies the bytes from `from` to `to` of `input` to the same place in
 // `output`: the kernel's copy, else positioned reads and writes. `*done`
-// follows. 0, or the errno of a failure.
+// follows: short of `to` when the file ended first. 0, or the errno of a
+// failure.
 int copy_range(int input, int output, int64_t from, int64_t to, int64_t *done) {
+  *done = from;
   static std::vector<char> buffer;
   off_t in = off_t(from), out = off_t(from);
   bool kernel = true;
@@ -945,10 +947,20 @@ int copy_range(int input, int output, int64_t from, int64_t to, int64_t *done) {
   return 0;
 }
 
+// Places both files at `position`, where the reads that follow go on: 0, or
+// the errno of a failure.
+int place_both(int input, int output, int64_t position) {
+  if (lseek(input, off_t(position), SEEK_SET) < 0 || lseek(output, off_t(position), SEEK_SET) < 0)
+    return errno;
+  return 0;
+}
+
 // A sparse source: only its data ranges are copied, each to its own place,
-// so the holes between them stay holes; the output then gets the source's
-// length. Both files are left at that length, where the reads that follow
-// find the end. 0, or the errno of a failure.
+// so the holes between them stay holes. A hole at the end is kept only
+// when a read shows that the file reaches the length its status says: a
+// file of /sys says 4096 bytes, holds a few and takes no disk space, and
+// no padding may be made up for it. Both files are left where the reads
+// that follow go on to find the end. 0, or the errno of a failure.
 int copy_data_ranges(int input, int output, int64_t total, int64_t *done, CopyProgress progress,
                      void *context) {
   int64_t position = *done;
@@ -959,18 +971,25 @@ int copy_data_ranges(int input, int output, int64_t total, int64_t *done, CopyPr
     off_t hole = data < 0 ? -1 : lseek(input, data, SEEK_HOLE);
     if (hole < 0)
       return errno;
-    int error = copy_range(input, output, int64_t(data), std::min(int64_t(hole), total), done);
+    int64_t end = std::min(int64_t(hole), total);
+    int error = copy_range(input, output, int64_t(data), end, done);
     if (error != 0)
       return error;
+    if (*done < end)
+      return place_both(input, output, *done); // the file ended early
     position = int64_t(hole);
     if (progress)
       progress(total, std::min(position, total), context);
   }
-  if (ftruncate(output, off_t(total)) != 0 || lseek(input, off_t(total), SEEK_SET) < 0 ||
-      lseek(output, off_t(total), SEEK_SET) < 0)
+  char last;
+  if (position < total && pread(input, &last, 1, off_t(total - 1)) != 1) {
+    *done = position;
+    return place_both(input, output, position);
+  }
+  if (ftruncate(output, off_t(total)) != 0)
     return errno;
   *done = total;
-  return 0;
+  return place_both(input, output, total);
 }
 
 bool is_sparse(int descriptor) {
