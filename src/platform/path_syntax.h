@@ -145,6 +145,14 @@ template <class C> size_t stream_colon(const std::basic_string<C> &path, PathSty
   return path.find(C(':'), drive_prefix_length(path, style));
 }
 
+// True when `path` is spelled in the Windows device namespace (`\\.\NUL`,
+// `\\.\COM1`, `\\.\pipe\name`), where the full-path rules place the
+// reserved device names (NUL, CON, COM1, and on older systems nul.txt too).
+template <class C> bool in_device_namespace(const std::basic_string<C> &path, PathStyle style) {
+  return style == path_style_windows && path.size() > 4 && is_separator(path[0], style) &&
+         is_separator(path[1], style) && path[2] == C('.') && is_separator(path[3], style);
+}
+
 // The file that holds the stream `path` names: the text before its stream
 // colon (`C:\d\a.txt` of `C:\d\a.txt:meta`), or the whole path when it
 // names no stream. Every question about a stream's file asks this one rule.

@@ -37,6 +37,18 @@ TEST(PathSyntax, SeparatorsDrivesAndStreams) {
   EXPECT_TRUE(is_separator('/', P));
 }
 
+TEST(PathSyntax, DeviceNamespaceNames) {
+  const std::pair<const char *, bool> rows[] = {
+      {"\\\\.\\NUL", true},    {"//./COM1", true}, {"\\\\.\\pipe\\x", true},
+      {"\\\\?\\C:\\x", false}, {"\\\\.\\", false}, {"\\\\server\\share", false},
+      {"C:\\.\\x", false},
+  };
+  for (const auto &row : rows) {
+    EXPECT_EQ(in_device_namespace(std::string(row.first), W), row.second) << row.first;
+    EXPECT_FALSE(in_device_namespace(std::string(row.first), P)) << row.first;
+  }
+}
+
 TEST(PathSyntax, SplitIntoDriveDirectoryNameExtension) {
   struct Row {
     const char *path;

@@ -186,12 +186,37 @@ uint64_t file_index_of(const BY_HANDLE_FILE_INFORMATION &information) {
 
 // ---------------------------------------------------------------- status
 
+namespace {
+
+// The runtime's status query knows no devices, where the full-path rules
+// put NUL, CON, COM1 and the like: such a name that opens as a character
+// device or a pipe is neither a regular file nor a directory. -1 with the
+// query's errno for anything else.
+int device_status(const wchar_t *name, FileStatus *status) {
+  int error_number = errno;
+  if (!in_device_namespace(nstring(name), native_path_style))
+    return -1;
+  HANDLE device =
+      CreateFileW(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD type = device == INVALID_HANDLE_VALUE ? FILE_TYPE_UNKNOWN : GetFileType(device);
+  if (device != INVALID_HANDLE_VALUE)
+    CloseHandle(device);
+  if (type != FILE_TYPE_CHAR && type != FILE_TYPE_PIPE) {
+    errno = error_number;
+    return -1;
+  }
+  *status = FileStatus();
+  return 0;
+}
+
+} // namespace
+
 int file_status(const nchar *name, FileStatus *status) {
   nstring full;
   name = name_meant(name, &full);
   struct _stat64 data;
   if (_wstat64(name, &data) != 0)
-    return -1;
+    return device_status(name, status);
   *status = FileStatus();
   status->size = data.st_size;
   status->access_time.seconds = data.st_atime;
