@@ -178,6 +178,37 @@ bool read_file_identity(const wchar_t *name, BY_HANDLE_FILE_INFORMATION *informa
   return read != FALSE;
 }
 
+// 100-nanosecond steps from 1601-01-01, where the system's file times
+// begin, to 1970-01-01.
+const int64_t kEpochInFileTime = 116444736000000000ll;
+
+// A time in the system's form. Times before 1970 are times like any other
+// there, where the runtime's time conversions refuse them.
+FILETIME system_file_time(FileTime time) {
+  ULARGE_INTEGER value;
+  value.QuadPart = uint64_t(kEpochInFileTime + time.seconds * 10000000ll + time.nanoseconds / 100);
+  FILETIME converted;
+  converted.dwLowDateTime = value.LowPart;
+  converted.dwHighDateTime = value.HighPart;
+  return converted;
+}
+
+FileTime time_of(const FILETIME &time) {
+  ULARGE_INTEGER value;
+  value.LowPart = time.dwLowDateTime;
+  value.HighPart = time.dwHighDateTime;
+  int64_t steps = int64_t(value.QuadPart) - kEpochInFileTime;
+  int64_t seconds = steps / 10000000, rest = steps % 10000000;
+  if (rest < 0) {
+    rest += 10000000;
+    seconds -= 1;
+  }
+  FileTime converted;
+  converted.seconds = seconds;
+  converted.nanoseconds = int32_t(rest * 100);
+  return converted;
+}
+
 uint64_t file_index_of(const BY_HANDLE_FILE_INFORMATION &information) {
   return (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
 }
@@ -229,6 +260,9 @@ int file_status(const nchar *name, FileStatus *status) {
   if (read_file_identity(name, &information)) {
     status->device = information.dwVolumeSerialNumber;
     status->file_index = file_index_of(information);
+    // The system's own times, where the runtime's know nothing before 1970.
+    status->access_time = time_of(information.ftLastAccessTime);
+    status->modification_time = time_of(information.ftLastWriteTime);
   }
   return 0;
 }
@@ -314,11 +348,31 @@ int rename_file(const nchar *from, const nchar *to) { return _wrename(from, to);
 
 int make_writable(const nchar *name) { return _wchmod(name, _S_IREAD | _S_IWRITE); }
 
+namespace {
+bool refused_as_read_only(const wchar_t *name);
+} // namespace
+
+// Through the system, which takes times before 1970 as the runtime does not;
+// a read-only file is refused as the runtime refuses it.
 int set_file_times(const nchar *name, FileTime access, FileTime modification) {
-  struct __utimbuf64 times;
-  times.actime = access.seconds;
-  times.modtime = modification.seconds;
-  return _wutime64(name, &times);
+  if (refused_as_read_only(name)) {
+    errno = EACCES;
+    return -1;
+  }
+  HANDLE file = CreateFileW(name, FILE_WRITE_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    set_errno_from_last_error();
+    return -1;
+  }
+  FILETIME accessed = system_file_time(access);
+  FILETIME modified = system_file_time(modification);
+  BOOL set = SetFileTime(file, nullptr, &accessed, &modified);
+  if (!set)
+    set_errno_from_last_error();
+  CloseHandle(file);
+  return set ? 0 : -1;
 }
 
 // Times go by name after the close, as the runtime sets them.
@@ -1174,17 +1228,6 @@ void platform_copy_returned() {
   Sleep(INFINITE);
 }
 
-// Seconds since 1970-01-01 00:00 UTC in the system's file time, which
-// counts 100 ns from 1601.
-FILETIME system_file_time(int64_t seconds) {
-  ULARGE_INTEGER value;
-  value.QuadPart = uint64_t(116444736000000000ll + seconds * 10000000ll);
-  FILETIME time;
-  time.dwLowDateTime = value.LowPart;
-  time.dwHighDateTime = value.HighPart;
-  return time;
-}
-
 void stamp_as_oldest(HANDLE handle, const wchar_t *name) {
   FILETIME mark = output_watch.mark;
   if (handle != INVALID_HANDLE_VALUE) {
@@ -1254,7 +1297,7 @@ void watch_output(const nchar *name, int descriptor, bool temporary, FileTime pa
     return; // no such name was opened
   wmemcpy(output_watch.name, name, length + 1);
   output_watch.temporary = temporary ? 1 : 0;
-  output_watch.mark = system_file_time(partial_mark.seconds);
+  output_watch.mark = system_file_time(partial_mark);
   output_watch.handle =
       descriptor >= 0 ? reinterpret_cast<HANDLE>(_get_osfhandle(descriptor)) : INVALID_HANDLE_VALUE;
   output_watch.opened = descriptor >= 0 ? 1 : 0;

@@ -3,8 +3,9 @@ read-only destinations, the same file, write errors, progress output."""
 
 import os
 import random
+import stat
 
-from harness import case, check, equal, read_until_closed
+from harness import Skipped, case, check, equal, read_until_closed
 
 BLOCK = 65024
 
@@ -238,14 +239,99 @@ def terminal_progress_indicator(run):
 
 
 @case
-def platform_copy_of_a_file_whose_size_reads_zero(run):
-    if run.windows or not os.path.exists("/proc/version") or os.path.getsize("/proc/version"):
-        return  # no file here whose status understates its size
-    with open("/proc/version", "rb") as handle:
-        expected = handle.read()
-    for flags in (["-f", "-os"], ["-f"]):
-        target = "v%d.out" % len(flags)
-        run.write(target, "old")
-        result = run.zorov("-q", *flags, "/proc/version", target)
-        equal(result.code, 0, result)
-        equal(run.read(target), expected, "copied to its end with %r" % flags)
+def files_whose_status_misstates_their_size(run):
+    """/proc files say they hold nothing, /sys files say 4096 bytes and hold
+    a few: both copy paths copy what reads give, no more and no less."""
+    if run.windows:
+        raise Skipped("Windows has no /proc or /sys")
+    rows = []
+    if os.path.exists("/proc/version") and not os.path.getsize("/proc/version"):
+        rows += [("/proc/version", ["-f", "-os"]), ("/proc/version", ["-f"])]
+    address = "/sys/class/net/lo/address"
+    if os.path.exists(address) and os.path.getsize(address) > len(open(address, "rb").read()):
+        rows += [(address, flags) for flags in ([], ["-f"], ["-f", "-os"], ["-f", "-pr"])]
+    if not rows:
+        raise Skipped("no file here whose status misstates its size")
+    for number, (source, flags) in enumerate(rows):
+        with open(source, "rb") as handle:
+            expected = handle.read()
+        target = "out%d" % number
+        if "-pr" not in flags:
+            run.write(target, "old")
+        result = run.zorov("-q", *flags, source, target)
+        equal(result.code, 0, "%s %r: %r" % (source, flags, result))
+        equal(run.read(target), expected, "%s copied to its end with %r" % (source, flags))
+
+
+@case
+def a_device_at_the_destination_is_left_as_it_is(run):
+    """A device is written as it is, never replaced, dated, given the
+    source's permissions, archived, appended to or restarted; a move onto it
+    keeps its source. Nodes are made in the case's own directory."""
+    rows = [  # flags, exit code, the end of the report
+        ([], 0, " : Ok"),
+        (["-f"], 0, " : Ok"),
+        (["-h+"], 0, " : Ok"),
+        (["-f", "-h+"], 0, " : Ok"),
+        (["-os"], 1, " : Failed.  Can not safely overwrite a device or pipe."),
+        (["-f", "-os"], 1, " : Failed.  Can not safely overwrite a device or pipe."),
+        (["-a"], 1, " : Failed.  Can not archive a device or pipe."),
+        (["-e"], 1, " : Failed.  Can not append to a device or pipe."),
+        (["-pr"], 1, " : Failed.  Can not restart a copy onto a device or pipe."),
+        (["-m"], 1, " : Destination is a device or pipe.  The source is not deleted."),
+        (["-m", "-f"], 1, " : Destination is a device or pipe.  The source is not deleted."),
+    ]
+    if run.windows:
+        devices = [("NUL", "\\\\.\\NUL"), ("nul.txt", "\\\\.\\nul")]
+    else:
+        if os.geteuid() != 0:
+            raise Skipped("making device nodes needs root")
+        os.mknod(run.native("null"), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+        os.chmod(run.native("null"), 0o666)
+        os.utime(run.native("null"), (1000000000, 1000000000))
+        devices = [("null", run.path("null"))]
+    for device, shown in devices:
+        for flags, code, text in rows:
+            label = "%s %r" % (device, flags)
+            run.write("private.txt", "secret", mode=0o600)
+            result = run.zorov("-b", *flags, "private.txt", device)
+            equal(result.code, code, "%s: %r" % (label, result))
+            pair = "%s ===> %s" % (run.path("private.txt"), shown)
+            check(result.out.endswith(pair + text + "\n"), "%s: %r" % (label, result))
+            equal(run.read("private.txt"), b"secret", label + ": the source stays")
+            equal(sorted(os.listdir(run.directory)), sorted(["private.txt"] + (
+                [] if run.windows else ["null"])), label + ": nothing made beside")
+            if not run.windows:
+                node = os.stat(run.native("null"))
+                check(stat.S_ISCHR(node.st_mode), label + ": still the device")
+                equal(stat.S_IMODE(node.st_mode), 0o666, label + ": its permissions")
+                equal(node.st_mtime, 1000000000, label + ": its time")
+    if run.windows:
+        return
+    # A device that refuses every write keeps its time after the failure.
+    os.mknod(run.native("full"), 0o666 | stat.S_IFCHR, os.makedev(1, 7))
+    os.utime(run.native("full"), (1000000000, 1000000000))
+    result = run.zorov("-b", "private.txt", "full")
+    equal(result.code, 1, result)
+    check(" : Write error.   " in result.out, result)
+    equal(os.stat(run.native("full")).st_mtime, 1000000000, "the full device's time")
+
+
+@case
+def a_pipe_no_one_reads_fails_at_once(run):
+    if run.windows:
+        raise Skipped("named pipes live in the device namespace on Windows")
+    run.write("f.txt", "data")
+    run.write("tree/sub/f.txt", "data")
+    os.makedirs(run.native("d2"))
+    os.mkfifo(run.native("d2/f.txt"))
+    os.makedirs(run.native("u/sub"))
+    os.mkfifo(run.native("u/sub/f.txt"))
+    for arguments, pair in [(["f.txt", "d2/"], ("f.txt", "d2/f.txt")),
+                            (["-f", "f.txt", "d2/"], ("f.txt", "d2/f.txt")),
+                            (["-s", "tree", "u/"], ("tree/sub/f.txt", "u/sub/f.txt"))]:
+        result = run.zorov("-b", *arguments)
+        equal(result.code, 1, "%r: %r" % (arguments, result))
+        check(" : Unable to open output.  No such device or address\n" in result.out,
+              "%r: %r" % (arguments, result))
+        check(stat.S_ISFIFO(os.stat(run.native(pair[1])).st_mode), "the pipe stays")

@@ -19,6 +19,9 @@ def move_onto_itself_keeps_the_file(run):
     ]
     if not run.windows:  # a link the host makes is no link under wine
         rows.append((["-a"], "a.txt", ["link.txt"]))
+    else:  # a stream of the source's own file is the source
+        rows += [([], "a.txt", ["a.txt:meta"]), ([], "a.txt", ["A.TXT:meta"]),
+                 (["-a"], "a.txt", ["a.txt:meta"])]
     for flags, source, target in rows:
         for name in os.listdir(run.directory):
             os.remove(run.native(name))

@@ -505,6 +505,8 @@ TEST_F(PlatformContract, TimesSetAreTheTimesRead) {
       {1000000000, 1234567890},
       {1234567890, 1000000000},
       {4102444800, 4102444801}, // beyond 32-bit seconds
+      {0, -3},                  // before 1970 (the mark of a partial copy)
+      {-100000000, -100000003},
   };
   for (const auto &row : rows) {
     FileTime access, modification;
