@@ -165,6 +165,15 @@ std::vector<Scenario> scenarios() {
                  {{NT("src/a.txt"), NT("dst/a.txt"), alpha(), false, true},
                   {NT("src/b.txt"), NT("dst/b.txt"), bravo(), false, true}},
                  {}});
+  // A device holds nothing of what is written to it: the source stays.
+  all.push_back({"-m onto a device",
+                 {NT("-m"), NT("src/a.txt"), NT("dst/null")},
+                 [] {
+                   sources();
+                   fake::add_special(NT("dst/null"), false);
+                 },
+                 {{NT("src/a.txt"), NT("dst/null"), alpha(), false, true}},
+                 {}});
   all.push_back({"-f",
                  {NT("-f"), NT("src/a.txt"), NT("dst")},
                  sources_and_destination,
