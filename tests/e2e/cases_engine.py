@@ -307,6 +307,12 @@ def a_device_at_the_destination_is_left_as_it_is(run):
                 equal(stat.S_IMODE(node.st_mode), 0o666, label + ": its permissions")
                 equal(node.st_mtime, 1000000000, label + ": its time")
     if run.windows:
+        # Every match of a wildcard goes to the one device.
+        run.write("src/one.txt", "1")
+        run.write("src/two.txt", "2")
+        result = run.zorov("-b", "-m", "src\\*.txt", "nul.txt")
+        equal(result.code, 1, result)
+        equal(sorted(os.listdir(run.native("src"))), ["one.txt", "two.txt"], "the sources stay")
         return
     # A device that refuses every write keeps its time after the failure.
     os.mknod(run.native("full"), 0o666 | stat.S_IFCHR, os.makedev(1, 7))
