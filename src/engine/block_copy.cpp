@@ -552,6 +552,16 @@ FileTime partial_copy_mark(FileTime source_modification) {
 void mark_partial_copy(const CopyPlan *plan, const nchar *name) {
   FileTime mark = partial_copy_mark(plan->modification_time);
   set_file_times(name, mark, mark);
+  // Some file systems keep another time than the one asked for: an SFTP
+  // share through sshfs takes a time of 0 for "now" and one before 1970 for
+  // one after 2106, either of which would make the partial copy look newer
+  // than its source. The first second after the epoch is kept there.
+  FileStatus status;
+  if (file_status(name, &status) == 0 && status.modification_time.seconds > 1) {
+    FileTime second;
+    second.seconds = 1;
+    set_file_times(name, second, second);
+  }
 }
 
 // Sizes above 2 GiB are printed whole: the figures are 64-bit.

@@ -71,6 +71,7 @@ CopyResult report_no_temporary_name(int error_number);
 // a time older than the source's by more than the 2 seconds within which
 // two files count as the same, so that a later run that copies only newer
 // or changed files copies it again, while a restart still continues it.
+// Where the file system can't keep that time, one second past 1970-01-01.
 FileTime partial_copy_mark(FileTime source_modification);
 void mark_partial_copy(const CopyPlan *plan, const nchar *name);
 
