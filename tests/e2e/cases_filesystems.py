@@ -448,6 +448,7 @@ class SftpShare:
     stopped, and what was mounted unmounted, whatever happens."""
 
     kind = "sftp"
+    tools = ("/usr/sbin/sshd", "ssh-keygen", "sshfs", "fusermount3")
 
     def __init__(self, run):
         self.run = run
@@ -464,7 +465,7 @@ class SftpShare:
             raise Skipped("the file-system stage runs with the native build")
         if os.geteuid() != 0:
             raise Skipped("serving and mounting a share needs root")
-        for tool in ("/usr/sbin/sshd", "ssh-keygen", "sshfs", "fusermount3"):
+        for tool in self.tools:
             if shutil.which(tool) is None:
                 raise Skipped("%s is not installed" % tool)
         try:
@@ -476,6 +477,16 @@ class SftpShare:
 
     def start(self):
         os.mkdir(self.keys, 0o700)
+        self.prepare()
+        os.mkdir(self.served)
+        mounted = quiet(["mount", "-t", "tmpfs", "-o", "size=64m", "tmpfs", self.served])
+        if mounted.returncode != 0:
+            raise Skipped("mounting the served tmpfs failed: %s" % mounted.stderr.decode().strip())
+        self.served_mounted = True
+        self.serve()
+        self.mount()
+
+    def prepare(self):
         for key in ("host_key", "user_key"):
             made = quiet(["ssh-keygen", "-q", "-t", "ed25519", "-N", "",
                           "-f", os.path.join(self.keys, key)])
@@ -483,18 +494,11 @@ class SftpShare:
                 raise Skipped("ssh-keygen failed: %s" % made.stderr.decode().strip())
         shutil.copy(os.path.join(self.keys, "user_key.pub"),
                     os.path.join(self.keys, "authorized_keys"))
-        os.mkdir(self.served)
-        mounted = quiet(["mount", "-t", "tmpfs", "-o", "size=64m", "tmpfs", self.served])
-        if mounted.returncode != 0:
-            raise Skipped("mounting the served tmpfs failed: %s" % mounted.stderr.decode().strip())
-        self.served_mounted = True
         # sshd wants its privilege separation directory, which the system's
         # own service would make.
         if not os.path.isdir("/run/sshd"):
             os.mkdir("/run/sshd", 0o755)
             self.privilege_directory = "/run/sshd"
-        self.serve()
-        self.mount()
 
     def serve(self):
         port = free_loopback_port()
@@ -506,12 +510,15 @@ class SftpShare:
                                        stdin=subprocess.DEVNULL, stdout=self.log,
                                        stderr=self.log)
         if not wait_until(lambda: accepts(port), self.server):
-            raise Skipped("sshd did not start: %s" % self.server_said())
+            raise Skipped("sshd did not start: %s" % self.server_said("sshd.log"))
         self.port = port
 
-    def server_said(self):
-        with open(os.path.join(self.keys, "sshd.log"), "rb") as handle:
-            return handle.read().decode(errors="replace").strip()[-500:]
+    def server_said(self, log):
+        try:
+            with open(os.path.join(self.keys, log), "rb") as handle:
+                return handle.read().decode(errors="replace").strip()[-500:]
+        except OSError:
+            return ""
 
     def mount(self):
         os.mkdir(self.point)
@@ -526,17 +533,21 @@ class SftpShare:
             said = self.client.stderr.read().decode(errors="replace") \
                 if self.client.poll() is not None else "timed out"
             raise Skipped("sshfs could not mount the share: %s %s"
-                          % (said.strip(), self.server_said()))
+                          % (said.strip(), self.server_said("sshd.log")))
+
+    def unmount(self):
+        if os.path.ismount(self.point):
+            unmount = [self.tools[-1], "-u"]
+            for attempt in range(20):
+                if quiet(unmount + [self.point]).returncode == 0:
+                    break
+                time.sleep(0.2)
+            else:
+                quiet(unmount + ["-z", self.point])
 
     def __exit__(self, *ignored):
         if self.client:
-            if os.path.ismount(self.point):
-                for attempt in range(20):
-                    if quiet(["fusermount3", "-u", self.point]).returncode == 0:
-                        break
-                    time.sleep(0.2)
-                else:
-                    quiet(["fusermount3", "-u", "-z", self.point])
+            self.unmount()
             stop(self.client)
         if self.server:
             stop(self.server)
@@ -581,7 +592,7 @@ def concurrent_runs(run):
     SFTP share: the protocol has no call for it."""
     rounds = 3
     two_runs_into_one_target(run, "m/", rounds, directories=10)
-    print("    sftp: %d rounds of two runs at once" % rounds)
+    print("    %d rounds of two runs at once" % rounds)
 
 
 # sshfs hands on the server's failure as an input/output error.
