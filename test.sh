@@ -17,9 +17,9 @@ ensure_packages cmake g++ make python3 googletest g++-mingw-w64-x86-64-posix \
 # The file-system stage of the end-to-end tests mounts images of these; it
 # runs only as root, and skips without them.
 [ "$(id -u)" -ne 0 ] || ensure_packages xfsprogs btrfs-progs exfat-fuse exfatprogs ntfs-3g attr
-# and serves a share over SFTP from an sshd of its own; the system's ssh
-# service is not started.
-[ "$(id -u)" -ne 0 ] || ensure_packages_without_services openssh-server sshfs
+# and serves shares over SFTP and SMB from servers of its own; the system's
+# ssh and samba services are not started.
+[ "$(id -u)" -ne 0 ] || ensure_packages_without_services openssh-server sshfs samba smbnetfs
 
 export WINEDEBUG=-all
 

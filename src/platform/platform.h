@@ -92,8 +92,9 @@ int rename_file(const nchar *from, const nchar *to); // 0 or -1 (errno)
 int make_writable(const nchar *name);                // adds write permission
 int set_file_times(const nchar *name, FileTime access, FileTime modification);
 // The same through a descriptor open for writing, which spares looking the
-// name up again; -1 (errno) where the platform can't, and then the caller
-// sets them by name.
+// name up again; -1 (errno) where the platform can't, or where the file
+// system may date the file anew as it is closed (FUSE on POSIX), and then
+// the caller sets them by name once it is closed.
 int set_open_file_times(int descriptor, FileTime access, FileTime modification);
 
 // Gives `written` the attributes of `source`: on Windows its attribute bits

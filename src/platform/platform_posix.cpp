@@ -21,6 +21,7 @@
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -347,7 +348,26 @@ int set_file_times(const nchar *name, FileTime access, FileTime modification) {
   return utimensat(lookup.directory, lookup.name, times, 0);
 }
 
+namespace {
+
+const long kFuseFileSystem = 0x65735546; // statfs's f_type of FUSE
+
+// Whether times given through an open file stay when it is closed. A FUSE
+// file system may date the file anew as it closes it (smbnetfs: the SMB
+// server stamps the time of the last write when the handle closes, undoing
+// the times given before); there they are given by name once it is closed.
+bool times_outlast_close(int descriptor) {
+  struct statfs info;
+  return fstatfs(descriptor, &info) != 0 || long(info.f_type) != kFuseFileSystem;
+}
+
+} // namespace
+
 int set_open_file_times(int descriptor, FileTime access, FileTime modification) {
+  if (!times_outlast_close(descriptor)) {
+    errno = ENOTSUP;
+    return -1;
+  }
   struct timespec times[2];
   to_timespecs(access, modification, times);
   return futimens(descriptor, times);
@@ -1069,9 +1089,11 @@ int64_t restart_offset(int input, int output, const struct stat &info) {
 }
 
 // Copies the data, the extended attributes, the permission bits (never more
-// than a new file may get) and the times; closes both files. 0 or errno.
-int copy_into(int input, int output, const struct stat &info, int64_t done, CopyProgress progress,
-              void *context) {
+// than a new file may get) and the times; closes both files. `name` is the
+// output's, for the times where they are given once it is closed. 0 or
+// errno.
+int copy_into(int input, int output, const char *name, const struct stat &info, int64_t done,
+              CopyProgress progress, void *context) {
   int64_t total = int64_t(info.st_size);
   if (progress)
     progress(total, done, context);
@@ -1081,13 +1103,14 @@ int copy_into(int input, int output, const struct stat &info, int64_t done, Copy
     if (fchmod(output, less_umask(info.st_mode & 07777)) != 0)
       error = errno;
   }
-  if (error == 0) {
-    struct timespec times[2] = {info.st_atim, info.st_mtim};
-    if (futimens(output, times) != 0)
-      error = errno;
-  }
+  struct timespec times[2] = {info.st_atim, info.st_mtim};
+  bool after_close = !times_outlast_close(output);
+  if (error == 0 && !after_close && futimens(output, times) != 0)
+    error = errno;
   close(input);
   if (close_file(output) != 0 && error == 0)
+    error = errno;
+  if (error == 0 && after_close && utimensat(AT_FDCWD, name, times, 0) != 0)
     error = errno;
   return error;
 }
@@ -1116,7 +1139,7 @@ int platform_copy_file(const nchar *source, const nchar *destination, bool resta
     close_file(output);
     return error;
   }
-  return copy_into(input, output, info, done, progress, context);
+  return copy_into(input, output, destination, info, done, progress, context);
 }
 
 int platform_copy_new_file(const nchar *source, const nchar *destination, CopyProgress progress,
@@ -1135,7 +1158,7 @@ int platform_copy_new_file(const nchar *source, const nchar *destination, CopyPr
     return error;
   }
   output_opened(output);
-  return copy_into(input, output, info, 0, progress, context);
+  return copy_into(input, output, destination, info, 0, progress, context);
 }
 
 // ----------------------------------------------------- the help viewer
