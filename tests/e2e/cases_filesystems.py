@@ -3,7 +3,7 @@ btrfs, exFAT (through FUSE), NTFS (ntfs-3g) and tmpfs, and network shares
 (SFTP through sshfs, SMB through smbnetfs, each served by a server of the
 case's own), each given the same scenarios; exFAT also the spellings by
 letter case of a case-folding file system, the shares two runs copying into
-one new target at once. Each is then filled until little room is left, and
+one new target at once, and SFTP a device and a pipe on the server. Each is then filled until little room is left, and
 every mode of copying meets the full disk as that file system reports it
 (but for SMB, below). Needs root to mount; without it,
 or without the tools, or where a mount fails, each is skipped with the
@@ -684,10 +684,54 @@ class SmbShare(SftpShare):
         SftpShare.unmount(self)
 
 
+def special_files(run):
+    """A device node and a pipe on the server, seen through the share: the
+    device is refused as a device, whole (the share is mounted without
+    devices, so that even a plain copy can't open it), and the pipe no one
+    reads fails at once; neither is replaced, dated or given permissions."""
+    import stat
+    os.mknod(run.native("served/null"), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+    os.chmod(run.native("served/null"), 0o666)
+    os.utime(run.native("served/null"), (1000000000, 1000000000))
+    os.mkfifo(run.native("served/pipe.txt"))
+    write(run, "private.txt", b"secret")
+    os.chmod(run.native("private.txt"), 0o600)
+    rows = [  # flags, destination, the end of the report
+        ([], "null", " : Unable to open output.  Permission denied"),
+        (["-os"], "null", " : Failed.  Can not safely overwrite a device or pipe."),
+        (["-a"], "null", " : Failed.  Can not archive a device or pipe."),
+        (["-e"], "null", " : Failed.  Can not append to a device or pipe."),
+        (["-pr"], "null", " : Failed.  Can not restart a copy onto a device or pipe."),
+        ([], "pipe.txt", " : Unable to open output.  No such device or address"),
+        (["-f"], "pipe.txt", " : Unable to open output.  No such device or address"),
+    ]
+    before = sorted(os.listdir(run.native("m")))
+    for flags, destination, text in rows:
+        label = "%r onto %s" % (flags, destination)
+        result = run.zorov("-b", *flags, "private.txt", "m/" + destination)
+        equal(result.code, 1, "%s: %r" % (label, result))
+        pair = "%s ===> %s" % (run.path("private.txt"), run.path("m/" + destination))
+        check(result.out.endswith(pair + text + "\n"), "%s: %r" % (label, result))
+        equal(run.read("private.txt"), b"secret", label + ": the source stays")
+        equal(sorted(os.listdir(run.native("m"))), before, label + ": nothing made beside")
+        node = os.stat(run.native("served/null"))
+        check(stat.S_ISCHR(node.st_mode), label + ": still the device")
+        equal(stat.S_IMODE(node.st_mode), 0o666, label + ": its permissions")
+        equal(node.st_mtime, 1000000000, label + ": its time")
+        check(stat.S_ISFIFO(os.stat(run.native("served/pipe.txt")).st_mode), "the pipe stays")
+    print("    %d copies onto a device or a pipe" % len(rows))
+
+
+def concurrent_runs_and_special_files(run):
+    concurrent_runs(run)
+    special_files(run)
+
+
 # sshfs hands on the server's failure as an input/output error.
-share_case(SftpShare, "Input/output error", concurrent_runs)
+share_case(SftpShare, "Input/output error", concurrent_runs_and_special_files)
 # smbnetfs loses its connection to the server for good when asked for a
 # file's extended attributes, which the platform copy carries: no -f there;
 # and it fails now and then to truncate a file (EIO), which overwriting the
-# partial copies after a full disk does.
+# partial copies after a full disk does. SMB shows the server's devices and
+# pipes as plain files: no special files there either.
 share_case(SmbShare, None, concurrent_runs, platform_copy=False)
