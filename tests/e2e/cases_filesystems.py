@@ -3,12 +3,12 @@ btrfs, exFAT (through FUSE), NTFS (ntfs-3g) and tmpfs, and network shares
 (SFTP through sshfs, SMB through smbnetfs, each served by a server of the
 case's own), each given the same scenarios; exFAT also the spellings by
 letter case of a case-folding file system, the shares two runs copying into
-one new target at once, and SFTP a device and a pipe on the server. Each is then filled until little room is left, and
-every mode of copying meets the full disk as that file system reports it
-(but for SMB, below). Needs root to mount; without it,
-or without the tools, or where a mount fails, each is skipped with the
-reason. Whatever happens, everything started is stopped and everything
-mounted unmounted."""
+one new target at once, and SFTP a device and a pipe on the server. Each is
+then filled until little room is left, and every mode of copying meets the
+full disk as that file system reports it (but for SMB, below). Needs root to
+mount; without it, or without the tools, or where a mount fails, each is
+skipped with the reason. Whatever happens, everything started is stopped and
+everything mounted unmounted."""
 
 import errno
 import os
