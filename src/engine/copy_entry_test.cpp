@@ -542,6 +542,29 @@ TEST_F(CopyEntryTest, ADeviceOrPipeIsWrittenInPlaceAndLeftAsItIs) {
   }
 }
 
+// A file whose status says 4096 bytes while it holds 18 and takes no disk
+// space (/sys): every path copies what reads give, never padding to 4096.
+TEST_F(CopyEntryTest, AFileIsCopiedAsFarAsReadsReachWhateverItsSizeSays) {
+  const std::string held = "00:00:00:00:00:00\n";
+  struct Row {
+    bool platform, safe, restart;
+  } rows[] = {{false, false, false}, {true, false, false}, {false, true, false},
+              {true, true, false},   {false, false, true}, {true, false, true}};
+  for (const Row &row : rows) {
+    SCOPED_TRACE(std::to_string(row.platform) + std::to_string(row.safe) +
+                 std::to_string(row.restart));
+    SetUp();
+    options_to_fill().safe_overwrite = row.safe;
+    fake::add_file(NT("src"), held);
+    fake::set_reported_size(NT("src"), 4096);
+    if (row.safe)
+      fake::add_file(NT("dst"), "old");
+    EXPECT_EQ(0, copy(row.restart, row.platform));
+    EXPECT_EQ(held, fake::content(NT("dst")));
+    EXPECT_TRUE(fake::holes(NT("dst")).empty());
+  }
+}
+
 TEST_F(CopyEntryTest, APartialCopyNeverLooksNewerThanItsSource) {
   enum Fault { none, write_fails, read_fails, seek_fails, out_of_space, service_refuses };
   struct Row {
