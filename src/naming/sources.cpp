@@ -32,8 +32,6 @@ void refuse_long_name(const nstring &name, SourceCursor *cursor) {
   cursor->result = 1;
 }
 
-bool has_wildcard(const nstring &name) { return name.find_first_of(NT("*?")) != nstring::npos; }
-
 // Only files are matches, and hidden or system ones only when asked for.
 bool passed_over(const DirectoryEntry &entry) {
   if ((entry.attributes & attribute_directory) != 0)
@@ -154,7 +152,7 @@ bool take_operand(const nstring &operand, nstring *name, SourceCursor *cursor) {
   }
   if (!operand.empty() && operand[0] == NT('@'))
     return open_source_list(operand, name, &cursor->list_file);
-  if (!has_wildcard(operand)) {
+  if (!has_wildcard(operand, native_path_style)) {
     *name = operand;
     return true;
   }

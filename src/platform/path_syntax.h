@@ -137,12 +137,31 @@ template <class C> int drive_prefix_length(const std::basic_string<C> &path, Pat
   return 2;
 }
 
+// True for a Windows name in the verbatim form "\\?\...", which the
+// system takes as it is spelled: nothing folded, trimmed or turned round.
+template <class C> bool is_verbatim_name(const std::basic_string<C> &path, PathStyle style) {
+  return style == path_style_windows && path.size() >= 4 && path[0] == C('\\') &&
+         path[1] == C('\\') && path[2] == C('?') && path[3] == C('\\');
+}
+
+// True when the name holds a wildcard, `*` or `?`; the "?" of a verbatim
+// prefix is none.
+template <class C> bool has_wildcard(const std::basic_string<C> &name, PathStyle style) {
+  const C wildcards[] = {C('*'), C('?'), C(0)};
+  size_t start = is_verbatim_name(name, style) ? 4 : 0;
+  return name.find_first_of(wildcards, start) != std::basic_string<C>::npos;
+}
+
 // Index of the colon that starts an alternate data stream suffix, or npos.
-// Only Windows names have streams; the search starts after a drive prefix.
+// Only Windows names have streams; the search starts after a drive prefix,
+// that of a verbatim name ("\\?\C:") included.
 template <class C> size_t stream_colon(const std::basic_string<C> &path, PathStyle style) {
   if (!names_have_streams(style))
     return std::basic_string<C>::npos;
-  return path.find(C(':'), drive_prefix_length(path, style));
+  size_t start = size_t(drive_prefix_length(path, style));
+  if (is_verbatim_name(path, style))
+    start = path.size() >= 6 && path[5] == C(':') ? 6 : 4;
+  return path.find(C(':'), start);
 }
 
 // True when `path` is spelled in the Windows device namespace (`\\.\NUL`,
@@ -220,6 +239,45 @@ std::basic_string<C> file_name_part(const std::basic_string<C> &path, PathStyle 
     if (is_separator(path[i], style) || (style == path_style_windows && path[i] == C(':')))
       cut = i + 1;
   return path.substr(cut);
+}
+
+// True when Win32 would change the name before any file system sees it: a
+// component other than "." and ".." ends in a dot or a blank ("x." would
+// open "x", "y " would open "y"). Such names come from other systems, and
+// only their verbatim form reaches the file they name. POSIX takes every
+// name as it is spelled.
+template <class C> bool trimmed_by_win32(const std::basic_string<C> &path, PathStyle style) {
+  if (style != path_style_windows || is_verbatim_name(path, style))
+    return false;
+  size_t start = size_t(drive_prefix_length(path, style));
+  for (size_t end = start; end <= path.size(); ++end) {
+    if (end < path.size() && !is_separator(path[end], style) && path[end] != C(':'))
+      continue;
+    size_t length = end - start;
+    bool dots = (length == 1 || length == 2) && path[start] == C('.') && path[end - 1] == C('.');
+    if (length > 0 && !dots && (path[end - 1] == C('.') || path[end - 1] == C(' ')))
+      return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+// The verbatim form of a full Windows name: "\\?\" before a drive's name,
+// "\\?\UNC\" in place of the "\\" of a network name, every "/" as "\"
+// (in the verbatim form "/" is no separator). A verbatim name keeps its
+// prefix.
+template <class C> std::basic_string<C> verbatim_form(const std::basic_string<C> &full) {
+  std::basic_string<C> name = full;
+  for (C &c : name)
+    if (c == C('/'))
+      c = C('\\');
+  if (is_verbatim_name(name, path_style_windows))
+    return name;
+  const C device[] = {C('\\'), C('\\'), C('?'), C('\\'), C(0)};
+  const C network[] = {C('U'), C('N'), C('C'), C(0)};
+  if (name.size() >= 2 && name[0] == C('\\') && name[1] == C('\\'))
+    return device + (network + name.substr(1));
+  return device + name;
 }
 
 } // namespace zorov

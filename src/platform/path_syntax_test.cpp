@@ -23,6 +23,8 @@ TEST(PathSyntax, SeparatorsDrivesAndStreams) {
       {"notes:old", W, 0, 5},
       {"C:", W, 2, none},
       {"", W, 0, none},
+      {"\\\\?\\Z:\\dir\\a.txt:meta", W, 0, 16},
+      {"\\\\?\\UNC\\host\\share\\a:b", W, 0, 20},
       {"backup-10:30.tar", P, 0, none},
       {"C:\\x", P, 0, none},
   };
@@ -47,6 +49,45 @@ TEST(PathSyntax, DeviceNamespaceNames) {
     EXPECT_EQ(in_device_namespace(std::string(row.first), W), row.second) << row.first;
     EXPECT_FALSE(in_device_namespace(std::string(row.first), P)) << row.first;
   }
+}
+
+// Names Win32 would trim before the file system sees them reach it only in
+// their verbatim form, which turns "/" into "\\".
+TEST(PathSyntax, NamesWin32WouldTrimGoVerbatim) {
+  struct Row {
+    const char *path;
+    bool trimmed;
+  };
+  const Row rows[] = {
+      {"src\\x.", true},
+      {"src/y ", true},
+      {"d.\\x", true},
+      {"C:\\x..\\y", true},
+      {"a.txt.:meta", true},
+      {"x...", true},
+      {"src\\x", false},
+      {".\\a\\..\\b", false},
+      {"..", false},
+      {"C:.", false},
+      {"a.txt:meta", false},
+      {"dir\\", false},
+      {"\\\\?\\Z:\\x.", false},
+      {"", false},
+  };
+  for (const Row &row : rows) {
+    EXPECT_EQ(trimmed_by_win32(std::string(row.path), W), row.trimmed) << row.path;
+    EXPECT_FALSE(trimmed_by_win32(std::string(row.path), P)) << row.path;
+  }
+  EXPECT_EQ(verbatim_form(std::string("Z:\\tmp/src\\x.")), "\\\\?\\Z:\\tmp\\src\\x.");
+  EXPECT_EQ(verbatim_form(std::string("\\\\host\\share/d. ")), "\\\\?\\UNC\\host\\share\\d. ");
+  EXPECT_EQ(verbatim_form(std::string("\\\\?\\Z:\\dir/a.txt")), "\\\\?\\Z:\\dir\\a.txt");
+  EXPECT_TRUE(is_verbatim_name(std::string("\\\\?\\Z:\\dir"), W));
+  EXPECT_FALSE(is_verbatim_name(std::string("\\\\?\\Z:\\dir"), P));
+  EXPECT_FALSE(is_verbatim_name(std::string("\\\\.\\pipe"), W));
+  // The "?" of the prefix is no wildcard.
+  EXPECT_FALSE(has_wildcard(std::string("\\\\?\\Z:\\dir"), W));
+  EXPECT_TRUE(has_wildcard(std::string("\\\\?\\Z:\\dir\\*.txt"), W));
+  EXPECT_TRUE(has_wildcard(std::string("\\\\?\\Z:\\dir"), P));
 }
 
 TEST(PathSyntax, SplitIntoDriveDirectoryNameExtension) {

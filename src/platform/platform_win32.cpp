@@ -165,6 +165,104 @@ const wchar_t *name_meant(const wchar_t *name, nstring *full) {
   return name;
 }
 
+// The current directory of the drive `name` names (the process's own for a
+// name without a drive), or false.
+bool current_directory_of(const std::wstring &name, std::wstring *current) {
+  std::vector<wchar_t> buffer(32767);
+  DWORD capacity = static_cast<DWORD>(buffer.size());
+  const wchar_t here[] = {name.empty() ? L'\0' : name[0], L':', L'.', L'\0'};
+  DWORD length = drive_prefix_length(name, path_style_windows) == 2
+                     ? GetFullPathNameW(here, capacity, buffer.data(), nullptr)
+                     : GetCurrentDirectoryW(capacity, buffer.data());
+  if (length == 0 || length >= capacity)
+    return false;
+  current->assign(buffer.data(), length);
+  return true;
+}
+
+// The full name of a name that Win32 would trim, made by text alone so that
+// nothing of it is trimmed. A network name is full already.
+bool resolve_untrimmed(const std::wstring &name, std::wstring *full) {
+  if (name.size() >= 2 && is_separator(name[0], path_style_windows) &&
+      is_separator(name[1], path_style_windows)) {
+    *full = name;
+    return true;
+  }
+  std::wstring current;
+  if (!current_directory_of(name, &current))
+    return false;
+  if (current.size() >= 2 && current[0] == L'\\' && current[1] == L'\\') {
+    // Below a network directory: its names are joined to it as they are.
+    *full = join_path(current, name.substr(size_t(drive_prefix_length(name, path_style_windows))),
+                      path_style_windows);
+    return true;
+  }
+  *full = resolve_by_text(current, name, path_style_windows);
+  return true;
+}
+
+// The name the system is given for one of the program's names: the name
+// itself, or its verbatim form where Win32 would trim it ("x." would open
+// "x") or where it is verbatim already (its "/" would be no separator).
+const wchar_t *system_name(const wchar_t *name, std::wstring *held) {
+  std::wstring text(name);
+  std::wstring full;
+  if (is_verbatim_name(text, path_style_windows)) {
+    if (text.find(L'/') == std::wstring::npos)
+      return name;
+    *held = verbatim_form(text);
+  } else if (trimmed_by_win32(text, path_style_windows) && resolve_untrimmed(text, &full)) {
+    *held = verbatim_form(full);
+  } else {
+    return name;
+  }
+  return held->c_str();
+}
+
+// The same for a search pattern, whose final component is a pattern: only
+// its directory decides, and there the pattern "*.*", which names every
+// entry, is given as "*".
+const wchar_t *system_pattern(const wchar_t *pattern, std::wstring *held) {
+  std::wstring text(pattern);
+  PathParts<wchar_t> parts = split_path(text, path_style_windows);
+  std::wstring directory = parts.drive + parts.directory;
+  std::wstring final_component = parts.name + parts.extension;
+  std::wstring directory_held;
+  const wchar_t *system_directory = system_name(directory.c_str(), &directory_held);
+  if (system_directory == directory.c_str() && !is_verbatim_name(text, path_style_windows))
+    return pattern;
+  if (final_component == L"*.*")
+    final_component = L"*";
+  *held = system_directory + final_component;
+  return held->c_str();
+}
+
+// The seconds since 1970 of a system file time (100 ns since 1601).
+int64_t seconds_of(const FILETIME &time) {
+  int64_t ticks = (static_cast<int64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  ticks -= 116444736000000000ll;
+  return ticks >= 0 ? ticks / 10000000 : -((-ticks + 9999999) / 10000000);
+}
+
+// The status of a verbatim name, which the runtime's status query refuses
+// (it takes the "?" for a wildcard): from the name's attributes.
+int status_by_attributes(const wchar_t *name, FileStatus *status) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(name, GetFileExInfoStandard, &data)) {
+    set_errno_from_last_error();
+    return -1;
+  }
+  *status = FileStatus();
+  status->size = (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  status->access_time.seconds = seconds_of(data.ftLastAccessTime);
+  status->modification_time.seconds = seconds_of(data.ftLastWriteTime);
+  status->change_time.seconds = seconds_of(data.ftCreationTime);
+  status->is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  status->is_regular = !status->is_directory;
+  status->read_only = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+  return 0;
+}
+
 // Volume serial number and file index of a file or directory; the handle asks
 // for no data access, so no sharing request of another opener refuses it.
 bool read_file_identity(const wchar_t *name, BY_HANDLE_FILE_INFORMATION *information) {
@@ -244,18 +342,24 @@ int device_status(const wchar_t *name, FileStatus *status) {
 
 int file_status(const nchar *name, FileStatus *status) {
   nstring full;
-  name = name_meant(name, &full);
-  struct _stat64 data;
-  if (_wstat64(name, &data) != 0)
-    return device_status(name, status);
-  *status = FileStatus();
-  status->size = data.st_size;
-  status->access_time.seconds = data.st_atime;
-  status->modification_time.seconds = data.st_mtime;
-  status->change_time.seconds = data.st_ctime;
-  status->is_directory = (data.st_mode & _S_IFMT) == _S_IFDIR;
-  status->is_regular = (data.st_mode & _S_IFMT) == _S_IFREG;
-  status->read_only = (data.st_mode & _S_IWRITE) == 0;
+  std::wstring held;
+  name = system_name(name_meant(name, &full), &held);
+  if (is_verbatim_name(std::wstring(name), path_style_windows)) {
+    if (status_by_attributes(name, status) != 0)
+      return -1;
+  } else {
+    struct _stat64 data;
+    if (_wstat64(name, &data) != 0)
+      return device_status(name, status);
+    *status = FileStatus();
+    status->size = data.st_size;
+    status->access_time.seconds = data.st_atime;
+    status->modification_time.seconds = data.st_mtime;
+    status->change_time.seconds = data.st_ctime;
+    status->is_directory = (data.st_mode & _S_IFMT) == _S_IFDIR;
+    status->is_regular = (data.st_mode & _S_IFMT) == _S_IFREG;
+    status->read_only = (data.st_mode & _S_IWRITE) == 0;
+  }
   BY_HANDLE_FILE_INFORMATION information;
   if (read_file_identity(name, &information)) {
     status->device = information.dwVolumeSerialNumber;
@@ -270,6 +374,22 @@ int file_status(const nchar *name, FileStatus *status) {
 // ------------------------------------------------------- full-path names
 
 int resolve_full_path(const nchar *name, nstring *full) {
+  // The system's resolver would trim such names, and has no rules for a
+  // verbatim one: they are full by text.
+  std::wstring text(name);
+  if (is_verbatim_name(text, path_style_windows) || trimmed_by_win32(text, path_style_windows)) {
+    std::wstring resolved = verbatim_form(text);
+    if (!is_verbatim_name(text, path_style_windows) && !resolve_untrimmed(text, &resolved)) {
+      errno = ENOENT;
+      return -1;
+    }
+    if (!fits_path_buffer(resolved.size())) {
+      errno = ENAMETOOLONG;
+      return -1;
+    }
+    *full = resolved;
+    return 0;
+  }
   // The longest name the system has, so that an over-long result is
   // measured and refused rather than cut. One character more no longer fits
   // the system's 16-bit byte counts, and wine then fills the buffer with
@@ -309,7 +429,8 @@ void fill_entry(const struct _wfinddata64_t &data, DirectoryEntry *entry) {
 
 DirectorySearch *search_first(const nchar *pattern, DirectoryEntry *entry) {
   struct _wfinddata64_t data;
-  intptr_t handle = _wfindfirst64(pattern, &data);
+  std::wstring held;
+  intptr_t handle = _wfindfirst64(system_pattern(pattern, &held), &data);
   if (handle == -1)
     return nullptr;
   DirectorySearch *search = new (std::nothrow) DirectorySearch;
@@ -340,13 +461,25 @@ void search_close(DirectorySearch *search) {
 
 // ------------------------------------------------- names on the disk
 
-int make_directory(const nchar *name) { return _wmkdir(name); }
+int make_directory(const nchar *name) {
+  std::wstring held;
+  return _wmkdir(system_name(name, &held));
+}
 
-int remove_file(const nchar *name) { return _wunlink(name); }
+int remove_file(const nchar *name) {
+  std::wstring held;
+  return _wunlink(system_name(name, &held));
+}
 
-int rename_file(const nchar *from, const nchar *to) { return _wrename(from, to); }
+int rename_file(const nchar *from, const nchar *to) {
+  std::wstring from_held, to_held;
+  return _wrename(system_name(from, &from_held), system_name(to, &to_held));
+}
 
-int make_writable(const nchar *name) { return _wchmod(name, _S_IREAD | _S_IWRITE); }
+int make_writable(const nchar *name) {
+  std::wstring held;
+  return _wchmod(system_name(name, &held), _S_IREAD | _S_IWRITE);
+}
 
 namespace {
 bool refused_as_read_only(const wchar_t *name);
@@ -355,6 +488,8 @@ bool refused_as_read_only(const wchar_t *name);
 // Through the system, which takes times before 1970 as the runtime does not;
 // a read-only file is refused as the runtime refuses it.
 int set_file_times(const nchar *name, FileTime access, FileTime modification) {
+  std::wstring held;
+  name = system_name(name, &held);
   if (refused_as_read_only(name)) {
     errno = EACCES;
     return -1;
@@ -385,6 +520,9 @@ int set_open_file_times(int descriptor, FileTime access, FileTime modification) 
 }
 
 int copy_file_attributes(const nchar *source, const nchar *written) {
+  std::wstring source_held, written_held;
+  source = system_name(source, &source_held);
+  written = system_name(written, &written_held);
   DWORD attributes = GetFileAttributesW(source);
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     set_errno_from_last_error();
@@ -414,6 +552,8 @@ bool refused_as_read_only(const wchar_t *name) {
 
 int open_file(const nchar *name, OpenMode mode, ShareMode share, uint32_t permissions) {
   (void)permissions; // a new Windows file is always readable and writable
+  std::wstring held;
+  name = system_name(name, &held);
   if (mode != open_read && refused_as_read_only(name)) {
     errno = EACCES;
     return -1;
@@ -491,7 +631,9 @@ int close_file(int descriptor) {
 
 int64_t stream_length(const nchar *name) {
   int descriptor = -1;
-  errno_t error = _wsopen_s(&descriptor, name, _O_RDONLY | _O_TEXT, _SH_DENYNO, 0);
+  std::wstring held;
+  errno_t error =
+      _wsopen_s(&descriptor, system_name(name, &held), _O_RDONLY | _O_TEXT, _SH_DENYNO, 0);
   if (error != 0) {
     errno = error;
     return -1;
@@ -541,7 +683,8 @@ int descriptor_of(HANDLE file, int flags) {
 
 int create_new_file(const nchar *name, uint32_t permissions, FileIdentity *made) {
   (void)permissions; // a new Windows file is always readable and writable
-  HANDLE file = create_new_handle(name, made);
+  std::wstring held;
+  HANDLE file = create_new_handle(system_name(name, &held), made);
   if (file == INVALID_HANDLE_VALUE)
     return -1;
   return descriptor_of(file, _O_WRONLY | _O_BINARY);
@@ -569,6 +712,9 @@ bool rename_open_file(HANDLE file, const wchar_t *to) {
 } // namespace
 
 int rename_made_file(const nchar *from, const nchar *to, const FileIdentity &made) {
+  std::wstring from_held, to_held;
+  from = system_name(from, &from_held);
+  to = system_name(to, &to_held);
   HANDLE file = CreateFileW(from, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, 0, nullptr,
                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
@@ -592,7 +738,8 @@ int rename_made_file(const nchar *from, const nchar *to, const FileIdentity &mad
 }
 
 NameStanding name_standing(const nchar *name) {
-  DWORD attributes = GetFileAttributesW(name);
+  std::wstring held;
+  DWORD attributes = GetFileAttributesW(system_name(name, &held));
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     DWORD code = GetLastError();
     if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
@@ -657,7 +804,8 @@ TextStream *open_text(const nchar *name, TextMode mode) {
     how = L"at";
   else if (mode == text_replace)
     how = L"wt";
-  FILE *file = _wfopen(name, how);
+  std::wstring held;
+  FILE *file = _wfopen(system_name(name, &held), how);
   if (file == nullptr)
     return nullptr;
   TextStream *stream = stream_of(file);
@@ -754,6 +902,9 @@ void discard_made_file(HANDLE file) {
 // its own for writing alone, opened through the first, never by the name;
 // where none can be had, the first serves.
 TextStream *create_new_text_over(const nchar *fresh, const nchar *name) {
+  std::wstring fresh_held, name_held;
+  fresh = system_name(fresh, &fresh_held);
+  name = system_name(name, &name_held);
   HANDLE file =
       CreateFileW(fresh, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -996,6 +1147,8 @@ void read_file_version(const nchar *name, uint32_t *most, uint32_t *least) {
   *most = 0;
   *least = 0;
   DWORD handle = 0;
+  std::wstring held;
+  name = system_name(name, &held);
   DWORD size = GetFileVersionInfoSizeW(name, &handle);
   if (size == 0)
     return;
@@ -1046,6 +1199,9 @@ int platform_copy_file(const nchar *source, const nchar *destination, bool resta
                        CopyProgress progress, void *context) {
   CopyReport report = {progress, context, nullptr};
   DWORD flags = restartable ? COPY_FILE_RESTARTABLE : 0;
+  std::wstring source_held, destination_held;
+  source = system_name(source, &source_held);
+  destination = system_name(destination, &destination_held);
   BOOL copied = CopyFileExW(source, destination, copy_progress_routine, &report,
                             platform_copy_cancel(), flags);
   platform_copy_returned();
@@ -1060,6 +1216,9 @@ int platform_copy_new_file(const nchar *source, const nchar *destination, CopyPr
                            void *context, FileIdentity *made, bool *taken) {
   *made = FileIdentity();
   CopyReport report = {progress, context, made};
+  std::wstring source_held, destination_held;
+  source = system_name(source, &source_held);
+  destination = system_name(destination, &destination_held);
   // The service makes the file itself with CREATE_NEW, in the same call
   // that writes it.
   BOOL copied = CopyFileExW(source, destination, copy_progress_routine, &report,
@@ -1191,9 +1350,9 @@ struct OutputWatch {
   volatile LONG active;
   volatile LONG opened;
   volatile LONG temporary;
-  HANDLE handle; // the output's system handle, or INVALID_HANDLE_VALUE
-  FILETIME mark; // a plain output's modification time after an interruption
-  wchar_t name[kPathCapacity];
+  HANDLE handle;       // the output's system handle, or INVALID_HANDLE_VALUE
+  FILETIME mark;       // a plain output's modification time after an interruption
+  wchar_t name[32768]; // the name the system knows it by
 };
 
 OutputWatch output_watch = {0, 0, 0, INVALID_HANDLE_VALUE, {0, 0}, {0}};
@@ -1292,8 +1451,10 @@ void install_interrupt_handlers() {
 
 void watch_output(const nchar *name, int descriptor, bool temporary, FileTime partial_mark) {
   InterlockedExchange(&output_watch.active, 0);
+  std::wstring held;
+  name = system_name(name, &held);
   size_t length = wcslen(name);
-  if (length >= static_cast<size_t>(kPathCapacity))
+  if (length >= sizeof output_watch.name / sizeof output_watch.name[0])
     return; // no such name was opened
   wmemcpy(output_watch.name, name, length + 1);
   output_watch.temporary = temporary ? 1 : 0;

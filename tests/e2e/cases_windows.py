@@ -151,3 +151,39 @@ def windows_copied_list_never_names_another_file(run):
     code, out, err = redirected(run, "-b", "@run.log.fil", "d/")
     equal(code, 1, out)
     equal(os.listdir(run.native("d")), [], "nothing copied in their place")
+
+
+@case
+def windows_names_ending_in_a_dot_or_blank_are_their_own_files(run):
+    """Names made by other systems: Win32 would open "x" for "x." and "y"
+    for "y "; each is copied, listed and matched as itself."""
+    for name, data in (("x", "plain"), ("x.", "dot"), ("y ", "blank"), ("d./z", "below")):
+        run.write("src/" + name, data)
+    result = run.zorov("-b", "-s", "src", "dst/")
+    equal(result.code, 0, result)
+    check("src/x. ===> %s/x. : Ok\n" % run.path("dst") in result.out, result)
+    for name, data in (("x", b"plain"), ("x.", b"dot"), ("y ", b"blank"), ("d./z", b"below")):
+        equal(run.read("dst/" + name), data, name)
+    result = run.zorov("-id", "src", "d2/")
+    equal(result.out, "           5\tsrc/x\n           3\tsrc/x.\n           5\tsrc/y \n"
+          "3 files, 13 Bytes\n", "listing")
+    result = run.zorov("-id", "src/x*", "d2/")
+    equal(result.out, "           5\t%s\n           3\t%s\n2 files, 8 Bytes\n"
+          % (run.path("src/x"), run.path("src/x.")), "wildcard")
+
+
+@case
+def windows_verbatim_directory_source_is_copied(run):
+    if not run.windows:
+        return
+    run.write("dir/a.txt", "A")
+    run.write("dir/sub/b.txt", "B")
+    verbatim = "\\\\?\\" + run.path("dir")
+    for index, source in enumerate((verbatim, verbatim + "\\")):
+        result = run.zorov("-b", "-s", source, "out%d/" % index)
+        equal(result.code, 0, result)
+        equal(run.read("out%d/a.txt" % index) + run.read("out%d/sub/b.txt" % index), b"AB",
+              "copied from %s" % source)
+    result = run.zorov("-b", verbatim + "\\*.txt", "\\\\?\\" + run.path("out2") + "\\")
+    equal(result.code, 0, result)
+    equal(run.read("out2/a.txt"), b"A", "a pattern and a target in verbatim form")

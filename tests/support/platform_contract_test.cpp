@@ -277,6 +277,33 @@ TEST_F(PlatformContract, SearchListsMatchesInOrderWithTheirAttributes) {
   }
 }
 
+// A name that ends in a dot or a blank (made by another system) names a
+// file of its own, never the one without them.
+TEST_F(PlatformContract, NamesEndingInADotOrABlankAreTheirOwnFiles) {
+  EXPECT_TRUE(write_all(NT("x"), "plain"));
+  EXPECT_TRUE(write_all(NT("x."), "dot"));
+  EXPECT_EQ(make_directory(NT("d.")), 0);
+  EXPECT_TRUE(write_all(NT("d./y "), "blank"));
+  EXPECT_EQ(read_all(NT("x")) + read_all(NT("x.")) + read_all(NT("d./y ")), "plaindotblank");
+  FileStatus status;
+  EXPECT_EQ(file_status(NT("x."), &status), 0);
+  EXPECT_EQ(status.size, 3);
+  EXPECT_EQ(file_status(NT("d."), &status), 0);
+  EXPECT_TRUE(status.is_directory);
+  EXPECT_EQ(search_all(NT("d./y*")).names, std::vector<nstring>{NT("y ")});
+  nstring full;
+  EXPECT_EQ(resolve_full_path(NT("x."), &full), 0);
+  EXPECT_EQ(full, joined(here_, NT("x.")));
+  EXPECT_EQ(rename_file(NT("x."), NT("z.")), 0);
+  EXPECT_EQ(read_all(NT("z.")), "dot");
+  EXPECT_EQ(remove_file(NT("z.")), 0);
+  EXPECT_EQ(read_all(NT("x")), "plain");
+  // The fixture's clean-up goes by the runtime's plain names, which can't
+  // reach these.
+  EXPECT_EQ(remove_file(NT("d./y ")), 0);
+  EXPECT_EQ(rename_file(NT("d."), NT("d")), 0);
+}
+
 // ------------------------------------------------------- full-path names
 
 TEST_F(PlatformContract, FullPathsFoldAgainstTheCurrentDirectory) {
