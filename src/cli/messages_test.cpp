@@ -3,6 +3,7 @@
 #include "cli/options.h"
 #include "platform/platform.h"
 #include "support/platform_fake.h"
+#include "support/row_tests.h"
 
 #include <gtest/gtest.h>
 
@@ -77,28 +78,31 @@ struct ChannelRow {
   std::string log;
 };
 
-TEST_F(ChannelsTest, QuietSilencesOnlyTheConsoleOfTheReportRules) {
-  const std::string text = "message 7\n";
-  const ChannelRow rows[] = {
-      {false, false, report_output, text, "", ""},  {false, false, report_error, "", text, ""},
-      {false, true, report_output, text, "", text}, {false, true, report_error, "", text, text},
-      {true, true, report_output, "", "", text},    {true, true, report_error, "", "", text},
-      {true, true, print_output, text, "", ""},     {true, true, print_error, "", text, ""},
-      {true, true, print_log, "", "", text},        {false, false, print_log, "", "", ""},
-  };
-  for (const ChannelRow &row : rows) {
-    SetUp();
-    if (row.with_log)
-      open_logs();
-    options_to_fill().quiet = row.quiet;
-    row.write("message %d\n", int32_t(7));
-    EXPECT_EQ(fake::console_output(), row.output);
-    EXPECT_EQ(fake::console_error(), row.error);
-    if (row.with_log) {
-      EXPECT_EQ(fake::content(NT("run.log")), row.log);
-    }
+const std::string text = "message 7\n";
+const ChannelRow kChannelRows[] = {
+    {false, false, report_output, text, "", ""},  {false, false, report_error, "", text, ""},
+    {false, true, report_output, text, "", text}, {false, true, report_error, "", text, text},
+    {true, true, report_output, "", "", text},    {true, true, report_error, "", "", text},
+    {true, true, print_output, text, "", ""},     {true, true, print_error, "", text, ""},
+    {true, true, print_log, "", "", text},        {false, false, print_log, "", "", ""},
+};
+
+using QuietChannelTest = testing_support::RowTest<ChannelsTest, ChannelRow>;
+
+TEST_P(QuietChannelTest, QuietSilencesOnlyTheConsoleOfTheReportRules) {
+  const ChannelRow &row = GetParam();
+  if (row.with_log)
+    open_logs();
+  options_to_fill().quiet = row.quiet;
+  row.write("message %d\n", int32_t(7));
+  EXPECT_EQ(fake::console_output(), row.output);
+  EXPECT_EQ(fake::console_error(), row.error);
+  if (row.with_log) {
+    EXPECT_EQ(fake::content(NT("run.log")), row.log);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Channels, QuietChannelTest, ::testing::ValuesIn(kChannelRows));
 
 // A name a line read back would not give exactly gets no line: "report\n."
 // would read back as "report" and ".", "endcr\r" as "endcr".
@@ -151,45 +155,51 @@ TEST_F(ChannelsTest, LogLinesReachTheSystemWhenComplete) {
 // is. The calls, in order: the LogFile's "one" (write 1, flush 1), the
 // CopiedList's "/a" (write 2, flush 2), "two" and "/b" (3 and 4), and the
 // closes (flushes 5 and 6).
-TEST_F(ChannelsTest, AStreamThatLosesTextIsToldOnceAndWrittenNoMore) {
-  struct Row {
-    fake::Operation operation;
-    std::vector<int> failing_calls;
-    bool quiet;
-    std::string error;
-    std::string log;
-    std::string list;
-  };
+struct LossRow {
+  fake::Operation operation;
+  std::vector<int> failing_calls;
+  bool quiet;
+  std::string error;
+  std::string log;
+  std::string list;
+};
+
+std::vector<LossRow> loss_rows() {
   const std::string full = error_text(ENOSPC);
   const std::string log_lost =
       "run.log: Unable to write.  " + full + "\nLogging will be disabled.\n";
   const std::string disabled = "Logging of copied files will be disabled.\n";
   const std::string list_lost = "run.log.fil: Unable to write.  " + full + "\n" + disabled;
-  const Row rows[] = {
+  return {
       {fake::op_flush_text, {1}, false, log_lost, "one\n", "/a\n/b\n"},
       {fake::op_flush_text, {1}, true, "", "one\n", "/a\n/b\n"},
       {fake::op_write_text, {2}, false, list_lost, "one\n" + disabled + "two\n", ""},
       {fake::op_write_text, {2}, true, "", "one\n" + disabled + "two\n", ""},
       {fake::op_flush_text, {5, 6}, false, log_lost + list_lost, "one\ntwo\n", "/a\n/b\n"},
   };
-  for (const Row &row : rows) {
-    SetUp();
-    open_logs();
-    options_to_fill().quiet = row.quiet;
-    for (int call : row.failing_calls)
-      fake::fail_call(row.operation, call, ENOSPC);
-    report_output("one\n");
-    record_copied(NT("/a"));
-    report_output("two\n");
-    record_copied(NT("/b"));
-    close_logs();
-    EXPECT_EQ(fake::console_output(), row.quiet ? "" : "one\ntwo\n");
-    EXPECT_EQ(fake::console_error(), row.error);
-    EXPECT_EQ(fake::content(NT("run.log")), row.log);
-    EXPECT_EQ(fake::content(NT("run.log.fil")), row.list);
-    EXPECT_EQ(fake::open_text_count(), 0);
-  }
 }
+
+using LossTest = testing_support::RowTest<ChannelsTest, LossRow>;
+
+TEST_P(LossTest, AStreamThatLosesTextIsToldOnceAndWrittenNoMore) {
+  const LossRow &row = GetParam();
+  open_logs();
+  options_to_fill().quiet = row.quiet;
+  for (int call : row.failing_calls)
+    fake::fail_call(row.operation, call, ENOSPC);
+  report_output("one\n");
+  record_copied(NT("/a"));
+  report_output("two\n");
+  record_copied(NT("/b"));
+  close_logs();
+  EXPECT_EQ(fake::console_output(), row.quiet ? "" : "one\ntwo\n");
+  EXPECT_EQ(fake::console_error(), row.error);
+  EXPECT_EQ(fake::content(NT("run.log")), row.log);
+  EXPECT_EQ(fake::content(NT("run.log.fil")), row.list);
+  EXPECT_EQ(fake::open_text_count(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Channels, LossTest, ::testing::ValuesIn(loss_rows()));
 
 TEST_F(ChannelsTest, ErrorTextAlwaysReachesStandardError) {
   options_to_fill().quiet = true;

@@ -1,6 +1,7 @@
 #include "decide/file_job.h"
 
 #include "platform/path_syntax.h"
+#include "support/row_tests.h"
 #include "support/run_test_support.h"
 
 #include <cerrno>
@@ -120,119 +121,131 @@ TEST_F(FileJob, MoveDeletesOnlyWhileServingTheLastTarget) {
   EXPECT_NE(log().find(shown(NT("src/a.txt")) + " deleted.\n"), std::string::npos);
 }
 
-TEST_F(FileJob, AMoveOntoItselfKeepsTheFile) {
-  const bool case_matters = !names_ignore_case(native_path_style);
-  struct Row {
-    const char *name;
-    const nchar *destination;
-    const nchar *source; // as the tree copy hands it over: not made absolute
-    int generations;     // 0: no archive
-  } rows[] = {
-      {"same name", NT("src/a.txt"), NT("src/a.txt"), 0},
-      {"same name, archived", NT("src/a.txt"), NT("src/a.txt"), 5},
-      {"two generations", NT("src/a.txt"), NT("src/a.txt"), 2},
-      {"one generation", NT("src/a.txt"), NT("src/a.txt"), 1},
-      {"relative source", NT("src/a.txt"), NT("./src/../src/a.txt"), 5},
-      {"link to the source", NT("src/link"), NT("src/a.txt"), 3},
-      {"spelling by case", case_matters ? NT("src/A.TXT") : NT("src/a.txt"), NT("src/a.txt"), 5},
-  };
-  for (const Row &row : rows) {
-    SCOPED_TRACE(row.name);
-    SetUp();
-    options_to_fill().move = true;
-    options_to_fill().batch = true;
-    options_to_fill().archive = row.generations != 0;
-    options_to_fill().generations = row.generations;
-    run.job.last_target = true;
-    fake::add_link(NT("src/link"), NT("src/a.txt"));
-    if (case_matters)
-      fake::add_case_spelling(NT("src/A.TXT"), NT("src/a.txt"));
-    EXPECT_EQ(copy_one_file(run.job, full_name(row.destination), row.source, 1), 1);
+const bool case_matters = !names_ignore_case(native_path_style);
+
+struct MoveOntoItselfRow {
+  const char *name;
+  const nchar *destination;
+  const nchar *source; // as the tree copy hands it over: not made absolute
+  int generations;     // 0: no archive
+} const kMoveOntoItselfRows[] = {
+    {"same name", NT("src/a.txt"), NT("src/a.txt"), 0},
+    {"same name, archived", NT("src/a.txt"), NT("src/a.txt"), 5},
+    {"two generations", NT("src/a.txt"), NT("src/a.txt"), 2},
+    {"one generation", NT("src/a.txt"), NT("src/a.txt"), 1},
+    {"relative source", NT("src/a.txt"), NT("./src/../src/a.txt"), 5},
+    {"link to the source", NT("src/link"), NT("src/a.txt"), 3},
+    {"spelling by case", case_matters ? NT("src/A.TXT") : NT("src/a.txt"), NT("src/a.txt"), 5},
+};
+
+using MoveOntoItselfTest = testing_support::RowTest<FileJob, MoveOntoItselfRow>;
+
+TEST_P(MoveOntoItselfTest, AMoveOntoItselfKeepsTheFile) {
+  const MoveOntoItselfRow &row = GetParam();
+  SCOPED_TRACE(row.name);
+  options_to_fill().move = true;
+  options_to_fill().batch = true;
+  options_to_fill().archive = row.generations != 0;
+  options_to_fill().generations = row.generations;
+  run.job.last_target = true;
+  fake::add_link(NT("src/link"), NT("src/a.txt"));
+  if (case_matters)
+    fake::add_case_spelling(NT("src/A.TXT"), NT("src/a.txt"));
+  EXPECT_EQ(copy_one_file(run.job, full_name(row.destination), row.source, 1), 1);
+  EXPECT_EQ(fake::content(NT("src/a.txt")), "alpha");
+  for (const nchar *made : {NT("src/a.(-01).txt"), NT("src/a.(-00).txt"), NT("src/a.txt.(-01)"),
+                            NT("src/link.(-01)"), NT("src/link.(-02)")})
+    EXPECT_FALSE(fake::exists(made)) << narrow_text(made);
+  EXPECT_NE(fake::console_output().find(" : Source, Destination are same file.\n"),
+            std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(FileJob, MoveOntoItselfTest, ::testing::ValuesIn(kMoveOntoItselfRows));
+
+struct AMoveDeletesOnlyWhatItCopiedRow {
+  const char *name;
+  fake::Operation call; // someone else writes just before this call
+  int nth;
+  const char *content; // what the source then holds
+  int64_t time;        // and its modification time
+} const kAMoveDeletesOnlyWhatItCopiedRows[] = {
+    {"appended to after the copy read its end", fake::op_close, 1, "alpha and more", 1000},
+    {"appended to before the copy read its end", fake::op_read, 1, "alpha and more", 1000},
+    {"rewritten with the same size", fake::op_close, 1, "ALPHA", 1001},
+    {"cut short", fake::op_read, 1, "alp", 1000},
+};
+
+using AMoveDeletesOnlyWhatItCopiedTest =
+    testing_support::RowTest<FileJob, AMoveDeletesOnlyWhatItCopiedRow>;
+
+TEST_P(AMoveDeletesOnlyWhatItCopiedTest, AMoveDeletesOnlyWhatItCopied) {
+  const AMoveDeletesOnlyWhatItCopiedRow &row = GetParam();
+  SCOPED_TRACE(row.name);
+  options_to_fill().move = true;
+  options_to_fill().batch = true;
+  open_logs();
+  run.job.last_target = true;
+  fake::before_call(row.call, row.nth,
+                    [&row] { fake::add_file(NT("src/a.txt"), row.content, row.time); });
+  EXPECT_EQ(job(NT("dst/a.txt")), 1);
+  EXPECT_EQ(fake::content(NT("src/a.txt")), row.content);
+  std::string line = pair(NT("dst/a.txt"));
+  EXPECT_EQ(fake::console_output(),
+            line + line + " : Source changed during the copy.  It is not deleted.\n");
+  EXPECT_EQ(log(), line + line + " : Source changed during the copy.  It is not deleted.\n");
+  flush_text(copied_list);
+  EXPECT_EQ(fake::content(NT("log.fil")), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(FileJob, AMoveDeletesOnlyWhatItCopiedTest,
+                         ::testing::ValuesIn(kAMoveDeletesOnlyWhatItCopiedRows));
+
+const bool streams = names_have_streams(native_path_style);
+
+struct AMoveDeletesOnlyWhatAFileNowHoldsRow {
+  const char *name;
+  const nchar *destination;
+  int kind; // 0 missing, 1 a device, 2 a pipe no one reads
+  bool archive;
+  const char *text; // the end of the report; empty when moved
+} const kAMoveDeletesOnlyWhatAFileNowHoldsRows[] = {
+    {"onto a device", NT("dst/null"), 1, false,
+     " : Destination is a device or pipe.  The source is not deleted.\n"},
+    {"onto a device, archived", NT("dst/null"), 1, true,
+     " : Failed.  Can not archive a device or pipe.\n"},
+    {"onto a pipe", NT("dst/pipe"), 2, false, " : Unable to open output.  "},
+    {"into its own stream", NT("src/a.txt:meta"), 0, false,
+     streams ? " : Source, Destination are same file.\n" : ""},
+    {"into its own stream, archived", NT("src/a.txt:meta"), 0, true,
+     streams ? " : Source, Destination are same file.\n" : ""},
+};
+
+using AMoveDeletesOnlyWhatAFileNowHoldsTest =
+    testing_support::RowTest<FileJob, AMoveDeletesOnlyWhatAFileNowHoldsRow>;
+
+TEST_P(AMoveDeletesOnlyWhatAFileNowHoldsTest, AMoveDeletesOnlyWhatAFileNowHolds) {
+  const AMoveDeletesOnlyWhatAFileNowHoldsRow &row = GetParam();
+  SCOPED_TRACE(row.name);
+  options_to_fill().move = true;
+  options_to_fill().batch = true;
+  options_to_fill().archive = row.archive;
+  options_to_fill().generations = row.archive ? 5 : 0;
+  run.job.last_target = true;
+  if (row.kind != 0)
+    fake::add_special(row.destination, row.kind == 2);
+  bool moved = *row.text == '\0';
+  size_t names = fake::names().size();
+  EXPECT_EQ(job(row.destination), moved ? 0 : 1);
+  EXPECT_EQ(fake::exists(NT("src/a.txt")), !moved);
+  if (!moved) {
     EXPECT_EQ(fake::content(NT("src/a.txt")), "alpha");
-    for (const nchar *made : {NT("src/a.(-01).txt"), NT("src/a.(-00).txt"), NT("src/a.txt.(-01)"),
-                              NT("src/link.(-01)"), NT("src/link.(-02)")})
-      EXPECT_FALSE(fake::exists(made)) << narrow_text(made);
-    EXPECT_NE(fake::console_output().find(" : Source, Destination are same file.\n"),
-              std::string::npos);
-    TearDown();
+    EXPECT_NE(fake::console_output().find(row.text), std::string::npos) << fake::console_output();
   }
+  EXPECT_EQ(fake::names().size(), names) << "no generation, nothing beside";
 }
 
-TEST_F(FileJob, AMoveDeletesOnlyWhatItCopied) {
-  struct Row {
-    const char *name;
-    fake::Operation call; // someone else writes just before this call
-    int nth;
-    const char *content; // what the source then holds
-    int64_t time;        // and its modification time
-  } rows[] = {
-      {"appended to after the copy read its end", fake::op_close, 1, "alpha and more", 1000},
-      {"appended to before the copy read its end", fake::op_read, 1, "alpha and more", 1000},
-      {"rewritten with the same size", fake::op_close, 1, "ALPHA", 1001},
-      {"cut short", fake::op_read, 1, "alp", 1000},
-  };
-  for (const Row &row : rows) {
-    SCOPED_TRACE(row.name);
-    SetUp();
-    options_to_fill().move = true;
-    options_to_fill().batch = true;
-    open_logs();
-    run.job.last_target = true;
-    fake::before_call(row.call, row.nth,
-                      [&row] { fake::add_file(NT("src/a.txt"), row.content, row.time); });
-    EXPECT_EQ(job(NT("dst/a.txt")), 1);
-    EXPECT_EQ(fake::content(NT("src/a.txt")), row.content);
-    std::string line = pair(NT("dst/a.txt"));
-    EXPECT_EQ(fake::console_output(),
-              line + line + " : Source changed during the copy.  It is not deleted.\n");
-    EXPECT_EQ(log(), line + line + " : Source changed during the copy.  It is not deleted.\n");
-    flush_text(copied_list);
-    EXPECT_EQ(fake::content(NT("log.fil")), "");
-    TearDown();
-  }
-}
-
-TEST_F(FileJob, AMoveDeletesOnlyWhatAFileNowHolds) {
-  const bool streams = names_have_streams(native_path_style);
-  struct Row {
-    const char *name;
-    const nchar *destination;
-    int kind; // 0 missing, 1 a device, 2 a pipe no one reads
-    bool archive;
-    const char *text; // the end of the report; empty when moved
-  } rows[] = {
-      {"onto a device", NT("dst/null"), 1, false,
-       " : Destination is a device or pipe.  The source is not deleted.\n"},
-      {"onto a device, archived", NT("dst/null"), 1, true,
-       " : Failed.  Can not archive a device or pipe.\n"},
-      {"onto a pipe", NT("dst/pipe"), 2, false, " : Unable to open output.  "},
-      {"into its own stream", NT("src/a.txt:meta"), 0, false,
-       streams ? " : Source, Destination are same file.\n" : ""},
-      {"into its own stream, archived", NT("src/a.txt:meta"), 0, true,
-       streams ? " : Source, Destination are same file.\n" : ""},
-  };
-  for (const Row &row : rows) {
-    SCOPED_TRACE(row.name);
-    SetUp();
-    options_to_fill().move = true;
-    options_to_fill().batch = true;
-    options_to_fill().archive = row.archive;
-    options_to_fill().generations = row.archive ? 5 : 0;
-    run.job.last_target = true;
-    if (row.kind != 0)
-      fake::add_special(row.destination, row.kind == 2);
-    bool moved = *row.text == '\0';
-    size_t names = fake::names().size();
-    EXPECT_EQ(job(row.destination), moved ? 0 : 1);
-    EXPECT_EQ(fake::exists(NT("src/a.txt")), !moved);
-    if (!moved) {
-      EXPECT_EQ(fake::content(NT("src/a.txt")), "alpha");
-      EXPECT_NE(fake::console_output().find(row.text), std::string::npos) << fake::console_output();
-    }
-    EXPECT_EQ(fake::names().size(), names) << "no generation, nothing beside";
-    TearDown();
-  }
-}
+INSTANTIATE_TEST_SUITE_P(FileJob, AMoveDeletesOnlyWhatAFileNowHoldsTest,
+                         ::testing::ValuesIn(kAMoveDeletesOnlyWhatAFileNowHoldsRows));
 
 TEST_F(FileJob, FailedDeleteIsReportedButTheJobSucceeds) {
   options_to_fill().move = true;

@@ -1,6 +1,7 @@
 #include "decide/generations.h"
 
 #include "platform/path_syntax.h"
+#include "support/row_tests.h"
 #include "support/run_test_support.h"
 
 #include <gtest/gtest.h>
@@ -77,33 +78,37 @@ TEST_F(Generations, ThreeGenerationsShiftAndDropTheOldest) {
   EXPECT_EQ(fake::console_output() + fake::console_error(), "");
 }
 
-TEST_F(Generations, FirstArchiveOfAFileNamesTheNewestGeneration) {
-  struct Row {
-    const nchar *destination;
-    int32_t generations;
-    const nchar *newest;
-  };
-  const Row rows[] = {
-      {NT("w/report.txt"), 5, NT("w/report.(-01).txt")},
-      {NT("w/report.txt"), 2, NT("w/report.(-01).txt")},
-      {NT("w/report.txt"), 1, NT("w/report.(-00).txt")},
-      {NT("w/README"), 5, NT("w/README.(-01)")},
-      {NT("w/data.tar.gz"), 5, NT("w/data.tar.(-01).gz")},
-      {NT("w.d/file"), 5, NT("w.d/file.(-01)")},
-      {NT("w/.profile"), 5, NT("w/.(-01).profile")},
-  };
-  for (const Row &row : rows) {
-    close_logs();
-    SetUp();
-    options_to_fill().generations = row.generations;
-    fake::add_file(row.destination, "current");
-    EXPECT_EQ(rotate(row.destination), 0);
-    // The removal and the shifts find nothing and say nothing.
-    EXPECT_EQ(log(), renamed(row.destination, row.newest));
-    EXPECT_EQ(fake::content(row.newest), "current");
-    EXPECT_FALSE(fake::exists(row.destination));
-  }
+struct FirstArchiveOfAFileNamesTheNewestGenerationRow {
+  const nchar *destination;
+  int32_t generations;
+  const nchar *newest;
+} const kFirstArchiveOfAFileNamesTheNewestGenerationRows[] = {
+    {NT("w/report.txt"), 5, NT("w/report.(-01).txt")},
+    {NT("w/report.txt"), 2, NT("w/report.(-01).txt")},
+    {NT("w/report.txt"), 1, NT("w/report.(-00).txt")},
+    {NT("w/README"), 5, NT("w/README.(-01)")},
+    {NT("w/data.tar.gz"), 5, NT("w/data.tar.(-01).gz")},
+    {NT("w.d/file"), 5, NT("w.d/file.(-01)")},
+    {NT("w/.profile"), 5, NT("w/.(-01).profile")},
+};
+
+using FirstArchiveOfAFileNamesTheNewestGenerationTest =
+    testing_support::RowTest<Generations, FirstArchiveOfAFileNamesTheNewestGenerationRow>;
+
+TEST_P(FirstArchiveOfAFileNamesTheNewestGenerationTest,
+       FirstArchiveOfAFileNamesTheNewestGeneration) {
+  const FirstArchiveOfAFileNamesTheNewestGenerationRow &row = GetParam();
+  options_to_fill().generations = row.generations;
+  fake::add_file(row.destination, "current");
+  EXPECT_EQ(rotate(row.destination), 0);
+  // The removal and the shifts find nothing and say nothing.
+  EXPECT_EQ(log(), renamed(row.destination, row.newest));
+  EXPECT_EQ(fake::content(row.newest), "current");
+  EXPECT_FALSE(fake::exists(row.destination));
 }
+
+INSTANTIATE_TEST_SUITE_P(Generations, FirstArchiveOfAFileNamesTheNewestGenerationTest,
+                         ::testing::ValuesIn(kFirstArchiveOfAFileNamesTheNewestGenerationRows));
 
 TEST_F(Generations, OneGenerationReplacesTheZerothBackup) {
   options_to_fill().generations = 1;
@@ -202,46 +207,51 @@ TEST_F(Generations, FileArchivedOntoItselfIsCopiedBesideItself) {
 // Renames and removals act on a link planted at a generation name, never on
 // what it leads to; the backup beside a file archived onto itself is never
 // written through one.
-TEST_F(Generations, LinksAtGenerationNamesAreNeverFollowed) {
-  struct Row {
-    const char *name;
-    const nchar *planted; // the link's name
-    bool onto_itself;
-    bool raced; // the link appears between the check and the creation
-    const char *victim_after_job;
-    int result;
-  } rows[] = {
-      {"oldest generation", NT("w/report.(-02).txt"), false, false, "secret", 0},
-      {"generation shifted", NT("w/report.(-01).txt"), false, false, "secret", 0},
-      {"backup beside itself", NT("w/report.txt.(-01)"), true, false, "secret", 0},
-      {"backup raced", NT("w/report.txt.(-01)"), true, true, "secret", 0},
-  };
-  for (const Row &row : rows) {
-    SCOPED_TRACE(row.name);
-    SetUp();
-    options_to_fill().archive = true;
-    options_to_fill().quiet = true;
-    options_to_fill().generations = 3;
-    fake::add_file(NT("victim"), "secret");
-    nstring planted = row.planted;
-    if (row.raced) {
-      fake::add_file(planted, "earlier backup");
-      fake::set_foreign_owner(planted);
-      fake::before_call(fake::op_open, 1,
-                        [planted] { fake::add_symbolic_link(planted, NT("victim")); });
-    } else {
-      fake::add_symbolic_link(planted, NT("victim"));
-    }
-    const nchar *source = row.onto_itself ? NT("w/report.txt") : NT("src/report.txt");
-    EXPECT_EQ(row.result, job(NT("w/report.txt"), source));
-    EXPECT_EQ(row.victim_after_job, fake::content(NT("victim")));
-    EXPECT_EQ("current",
-              fake::content(row.onto_itself ? NT("w/report.txt") : NT("w/report.(-01).txt")));
-    if (row.onto_itself && row.result == 0) {
-      EXPECT_EQ("current", fake::content(planted));
-    }
+struct LinksAtGenerationNamesAreNeverFollowedRow {
+  const char *name;
+  const nchar *planted; // the link's name
+  bool onto_itself;
+  bool raced; // the link appears between the check and the creation
+  const char *victim_after_job;
+  int result;
+} const kLinksAtGenerationNamesAreNeverFollowedRows[] = {
+    {"oldest generation", NT("w/report.(-02).txt"), false, false, "secret", 0},
+    {"generation shifted", NT("w/report.(-01).txt"), false, false, "secret", 0},
+    {"backup beside itself", NT("w/report.txt.(-01)"), true, false, "secret", 0},
+    {"backup raced", NT("w/report.txt.(-01)"), true, true, "secret", 0},
+};
+
+using LinksAtGenerationNamesAreNeverFollowedTest =
+    testing_support::RowTest<Generations, LinksAtGenerationNamesAreNeverFollowedRow>;
+
+TEST_P(LinksAtGenerationNamesAreNeverFollowedTest, LinksAtGenerationNamesAreNeverFollowed) {
+  const LinksAtGenerationNamesAreNeverFollowedRow &row = GetParam();
+  SCOPED_TRACE(row.name);
+  options_to_fill().archive = true;
+  options_to_fill().quiet = true;
+  options_to_fill().generations = 3;
+  fake::add_file(NT("victim"), "secret");
+  nstring planted = row.planted;
+  if (row.raced) {
+    fake::add_file(planted, "earlier backup");
+    fake::set_foreign_owner(planted);
+    fake::before_call(fake::op_open, 1,
+                      [planted] { fake::add_symbolic_link(planted, NT("victim")); });
+  } else {
+    fake::add_symbolic_link(planted, NT("victim"));
+  }
+  const nchar *source = row.onto_itself ? NT("w/report.txt") : NT("src/report.txt");
+  EXPECT_EQ(row.result, job(NT("w/report.txt"), source));
+  EXPECT_EQ(row.victim_after_job, fake::content(NT("victim")));
+  EXPECT_EQ("current",
+            fake::content(row.onto_itself ? NT("w/report.txt") : NT("w/report.(-01).txt")));
+  if (row.onto_itself && row.result == 0) {
+    EXPECT_EQ("current", fake::content(planted));
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Generations, LinksAtGenerationNamesAreNeverFollowedTest,
+                         ::testing::ValuesIn(kLinksAtGenerationNamesAreNeverFollowedRows));
 
 TEST_F(Generations, NamesOfOneFileByCaseOnlyWhereCaseIsIgnored) {
   options_to_fill().generations = 3;
@@ -270,8 +280,7 @@ TEST_F(Generations, SourceUnderAnotherNameIsNeverArchivedAway) {
     nstring source; // as given, not made absolute
     int32_t generations;
     bool redirected;
-  };
-  const Row rows[] = {
+  } rows[] = {
       {NT("w/link.txt"), full_name(NT("w/report.txt")), 5, true},
       {NT("w/link.txt"), full_name(NT("w/report.txt")), 1, false},
       {NT("w/report.txt"), NT("w/report.txt"), 3, true},
@@ -298,37 +307,40 @@ TEST_F(Generations, SourceUnderAnotherNameIsNeverArchivedAway) {
   }
 }
 
-TEST_F(Generations, SourceAmongTheGenerationsRefusesTheArchive) {
-  struct Row {
-    int32_t generations;
-    const nchar *source;
-    int result;
-  };
-  const Row rows[] = {
-      {5, NT("w/report.(-01).txt"), 1}, // would be shifted to -02
-      {5, NT("w/report.(-04).txt"), 1}, // would be removed as the oldest
-      {1, NT("w/report.(-00).txt"), 1},
-      {3, NT("w/report.(-04).txt"), 0}, // above the kept ones: untouched
-  };
-  for (const Row &row : rows) {
-    close_logs();
-    SetUp();
-    fake::add_file(NT("w/report.(-00).txt"), "zero");
-    fake::add_file(NT("w/report.(-01).txt"), "one");
-    fake::add_file(NT("w/report.(-04).txt"), "four");
-    options_to_fill().generations = row.generations;
-    EXPECT_EQ(rotate(NT("w/report.txt"), row.source), row.result) << row.generations;
-    EXPECT_TRUE(fake::exists(row.source));
-    if (row.result == 1) {
-      std::string line = shown(row.source) + " ===> " + shown(NT("w/report.txt")) +
-                         " : Failed.  The source is an archive generation of the destination.\n";
-      EXPECT_EQ(fake::console_output(), line);
-      EXPECT_EQ(log(), line);
-      EXPECT_EQ(fake::content(NT("w/report.txt")), "current");
-      EXPECT_EQ(renames_and_removals(), 0);
-    }
+struct SourceAmongTheGenerationsRefusesTheArchiveRow {
+  int32_t generations;
+  const nchar *source;
+  int result;
+} const kSourceAmongTheGenerationsRefusesTheArchiveRows[] = {
+    {5, NT("w/report.(-01).txt"), 1}, // would be shifted to -02
+    {5, NT("w/report.(-04).txt"), 1}, // would be removed as the oldest
+    {1, NT("w/report.(-00).txt"), 1},
+    {3, NT("w/report.(-04).txt"), 0}, // above the kept ones: untouched
+};
+
+using SourceAmongTheGenerationsRefusesTheArchiveTest =
+    testing_support::RowTest<Generations, SourceAmongTheGenerationsRefusesTheArchiveRow>;
+
+TEST_P(SourceAmongTheGenerationsRefusesTheArchiveTest, SourceAmongTheGenerationsRefusesTheArchive) {
+  const SourceAmongTheGenerationsRefusesTheArchiveRow &row = GetParam();
+  fake::add_file(NT("w/report.(-00).txt"), "zero");
+  fake::add_file(NT("w/report.(-01).txt"), "one");
+  fake::add_file(NT("w/report.(-04).txt"), "four");
+  options_to_fill().generations = row.generations;
+  EXPECT_EQ(rotate(NT("w/report.txt"), row.source), row.result) << row.generations;
+  EXPECT_TRUE(fake::exists(row.source));
+  if (row.result == 1) {
+    std::string line = shown(row.source) + " ===> " + shown(NT("w/report.txt")) +
+                       " : Failed.  The source is an archive generation of the destination.\n";
+    EXPECT_EQ(fake::console_output(), line);
+    EXPECT_EQ(log(), line);
+    EXPECT_EQ(fake::content(NT("w/report.txt")), "current");
+    EXPECT_EQ(renames_and_removals(), 0);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Generations, SourceAmongTheGenerationsRefusesTheArchiveTest,
+                         ::testing::ValuesIn(kSourceAmongTheGenerationsRefusesTheArchiveRows));
 
 // A name that leaves no room for the suffix is shortened before it, the same
 // way every run, so that later runs shift the generations earlier ones
@@ -352,9 +364,9 @@ TEST_F(Generations, NamesWithoutRoomForTheSuffixAreShortenedAlikeEveryRun) {
                             fake::content(name));
   // The third run dropped the first one's backup.
   EXPECT_EQ(generations, std::vector<std::string>({".(-01).txt third", ".(-02).txt second"}));
+}
 
-  close_logs();
-  SetUp();
+TEST_F(Generations, NameWithoutRoomEvenWhenShortenedIsNotReplaced) {
   const nstring crowded = fake::deep_name(size_t(kPathMax));
   fake::add_file(crowded, "current");
   nstring name = crowded;

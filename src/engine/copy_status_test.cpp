@@ -4,6 +4,7 @@
 
 #include "engine/block_copy.h"
 #include "support/copy_test_fixture.h"
+#include "support/row_tests.h"
 
 #include <cerrno>
 
@@ -12,16 +13,17 @@ namespace {
 
 class CopyStatusTest : public CopyTest {};
 
-TEST_F(CopyStatusTest, EachStatusHasItsTexts) {
-  const std::string pair = "/s/a.txt ===> /d/a.txt";
+struct StatusRow {
+  CopyStatus status;
+  int error_number;
+  std::string console;
+  std::string log;
+};
+
+std::vector<StatusRow> status_rows() {
   const std::string missing = error_text(ENOENT);
   const std::string full = error_text(ENOSPC);
-  struct Row {
-    CopyStatus status;
-    int error_number;
-    std::string console;
-    std::string log;
-  } rows[] = {
+  return {
       {copy_source_failed, ENOENT, " : Unable to open input.  " + missing + "\n",
        " : Unable to open input.  " + missing + "\n"},
       {copy_destination_failed, ENOENT, " : Unable to open output.  " + missing + "\n",
@@ -39,29 +41,38 @@ TEST_F(CopyStatusTest, EachStatusHasItsTexts) {
       {copy_unexamined, 5, " : Error -1 5 " + system_message(5) + "\n",
        " : Error -1 5 " + system_message(5) + "\n"},
   };
-  for (const Row &row : rows) {
-    SCOPED_TRACE(row.status);
-    SetUp();
-    open_log();
-    report_copy_error(copy_failure(row.status, row.error_number), NT("/s/a.txt"), NT("/d/a.txt"));
-    EXPECT_EQ(pair + row.console, fake::console_output());
-    EXPECT_EQ("", fake::console_error());
-    EXPECT_EQ(pair + row.log, log_text());
-  }
 }
 
-TEST_F(CopyStatusTest, QuietLeavesOnlyTheLogFile) {
-  for (CopyStatus status : {copy_write_failed, copy_same_file}) {
-    SetUp();
-    options_to_fill().quiet = true;
-    open_log();
-    report_copy_error(copy_failure(status, EIO), NT("s"), NT("d"));
-    EXPECT_EQ("", fake::console_output());
-    EXPECT_EQ(status == 4 ? "s ===> d : Write error.  " + error_text(EIO) + "\n"
-                          : std::string("s ===> d : Source, Destination are same file.\n"),
-              log_text());
-  }
+using StatusTextTest = testing_support::RowTest<CopyStatusTest, StatusRow>;
+
+TEST_P(StatusTextTest, EachStatusHasItsTexts) {
+  const StatusRow &row = GetParam();
+  const std::string pair = "/s/a.txt ===> /d/a.txt";
+  open_log();
+  report_copy_error(copy_failure(row.status, row.error_number), NT("/s/a.txt"), NT("/d/a.txt"));
+  EXPECT_EQ(pair + row.console, fake::console_output());
+  EXPECT_EQ("", fake::console_error());
+  EXPECT_EQ(pair + row.log, log_text());
 }
+
+INSTANTIATE_TEST_SUITE_P(CopyStatus, StatusTextTest, ::testing::ValuesIn(status_rows()));
+
+using QuietStatusTest = testing_support::RowTest<CopyStatusTest, CopyStatus>;
+
+TEST_P(QuietStatusTest, QuietLeavesOnlyTheLogFile) {
+  const CopyStatus status = GetParam();
+  options_to_fill().quiet = true;
+  open_log();
+  report_copy_error(copy_failure(status, EIO), NT("s"), NT("d"));
+  EXPECT_EQ("", fake::console_output());
+  EXPECT_EQ(status == copy_write_failed
+                ? "s ===> d : Write error.  " + error_text(EIO) + "\n"
+                : std::string("s ===> d : Source, Destination are same file.\n"),
+            log_text());
+}
+
+INSTANTIATE_TEST_SUITE_P(CopyStatus, QuietStatusTest,
+                         ::testing::Values(copy_write_failed, copy_same_file));
 
 TEST_F(CopyStatusTest, WithoutLogFileOnlyTheConsoleGetsTheReport) {
   report_copy_error(copy_failure(copy_destination_failed, EACCES), NT("s"), NT("d"));

@@ -2,6 +2,7 @@
 
 #include "platform/path_syntax.h"
 #include "support/platform_fake.h"
+#include "support/row_tests.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -62,38 +63,42 @@ TEST_F(PathProbe, RefusesNamesBelowAFile) {
 // Another run may make a level between the look and the creation: a
 // directory made so is there as wanted (1 when it was the final level), a
 // file made so is a failure.
-TEST_F(PathProbe, TakesADirectoryMadeMeanwhile) {
-  struct Row {
-    const char *what;
-    int nth; // the creation the other run comes before
-    bool file;
-    int result;
-    int error_number;
-  };
-  const Row rows[] = {
-      {"already there", 0, false, 1, 0},
-      {"the final level made meanwhile", 1, false, 1, 0},
-      {"a file made meanwhile", 1, true, -1, EEXIST},
-  };
-  for (const Row &row : rows) {
-    SetUp();
-    nstring path = NT("dir/new/");
-    const nstring made = NT("dir/new");
-    if (row.nth == 0)
-      fake::add_directory(made);
-    else
-      fake::before_call(fake::op_make_directory, row.nth, [&row, &made] {
-        if (row.file)
-          fake::add_file(made, "taken");
-        else
-          fake::add_directory(made);
-      });
-    errno = 0;
-    EXPECT_EQ(make_directory_path(&path), row.result) << row.what;
-    EXPECT_EQ(row.result < 0 ? errno : 0, row.error_number) << row.what;
-    EXPECT_EQ(fake::is_directory(path), row.result >= 0) << row.what;
-  }
+struct TakesADirectoryMadeMeanwhileRow {
+  const char *what;
+  int nth; // the creation the other run comes before
+  bool file;
+  int result;
+  int error_number;
+} const kTakesADirectoryMadeMeanwhileRows[] = {
+    {"already there", 0, false, 1, 0},
+    {"the final level made meanwhile", 1, false, 1, 0},
+    {"a file made meanwhile", 1, true, -1, EEXIST},
+};
+
+using TakesADirectoryMadeMeanwhileTest =
+    testing_support::RowTest<PathProbe, TakesADirectoryMadeMeanwhileRow>;
+
+TEST_P(TakesADirectoryMadeMeanwhileTest, TakesADirectoryMadeMeanwhile) {
+  const TakesADirectoryMadeMeanwhileRow &row = GetParam();
+  nstring path = NT("dir/new/");
+  const nstring made = NT("dir/new");
+  if (row.nth == 0)
+    fake::add_directory(made);
+  else
+    fake::before_call(fake::op_make_directory, row.nth, [&row, &made] {
+      if (row.file)
+        fake::add_file(made, "taken");
+      else
+        fake::add_directory(made);
+    });
+  errno = 0;
+  EXPECT_EQ(make_directory_path(&path), row.result) << row.what;
+  EXPECT_EQ(row.result < 0 ? errno : 0, row.error_number) << row.what;
+  EXPECT_EQ(fake::is_directory(path), row.result >= 0) << row.what;
 }
+
+INSTANTIATE_TEST_SUITE_P(PathProbe, TakesADirectoryMadeMeanwhileTest,
+                         ::testing::ValuesIn(kTakesADirectoryMadeMeanwhileRows));
 
 TEST_F(PathProbe, OverlongNameIsRefusedNotCut) {
   nstring path = NT("dir/") + nstring(size_t(kPathMax), NT('n'));

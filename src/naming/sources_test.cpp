@@ -1,6 +1,7 @@
 #include "naming/sources.h"
 
 #include "platform/path_syntax.h"
+#include "support/row_tests.h"
 #include "support/run_test_support.h"
 
 #include <gtest/gtest.h>
@@ -69,8 +70,7 @@ TEST_F(Sources, OperandsListsAndPatterns) {
     bool copy_hidden;
     std::vector<nstring> names;
     std::string output;
-  };
-  const Row rows[] = {
+  } rows[] = {
       {{NT("@list"), NT("c")}, false, {NT("a.txt"), NT("b.txt"), NT("c")}, ""},
       // CR LF reads as a line feed; empty lines name nothing; the last line
       // needs no line end.
@@ -118,19 +118,22 @@ TEST_F(Sources, ResponseLineWithANulByteOrTooLongIsRefused) {
 
 // A pattern whose directory can't be read leaves its matches out: a failure
 // with the system's reason, where a pattern without matches is dropped.
-TEST_F(Sources, PatternInADirectoryThatCannotBeReadIsAFailure) {
-  for (fake::Operation operation : {fake::op_search, fake::op_search_next}) {
-    SetUp();
-    fake::fail_call(operation, 1, EACCES);
-    int32_t result = 0;
-    EXPECT_EQ(joined(enumerate({NT("w/*.txt"), NT("c")}, &result)),
-              operation == fake::op_search ? "c|" : "w/a.txt|c|");
-    EXPECT_EQ(fake::console_output(), testing_support::shown(NT("w")) +
-                                          ": Unable to read directory.  " + error_text(EACCES) +
-                                          "\n");
-    EXPECT_EQ(result, 1);
-  }
+using UnreadablePatternTest = testing_support::RowTest<Sources, fake::Operation>;
+
+TEST_P(UnreadablePatternTest, PatternInADirectoryThatCannotBeReadIsAFailure) {
+  const fake::Operation operation = GetParam();
+  fake::fail_call(operation, 1, EACCES);
+  int32_t result = 0;
+  EXPECT_EQ(joined(enumerate({NT("w/*.txt"), NT("c")}, &result)),
+            operation == fake::op_search ? "c|" : "w/a.txt|c|");
+  EXPECT_EQ(fake::console_output(), testing_support::shown(NT("w")) +
+                                        ": Unable to read directory.  " + error_text(EACCES) +
+                                        "\n");
+  EXPECT_EQ(result, 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(Sources, UnreadablePatternTest,
+                         ::testing::Values(fake::op_search, fake::op_search_next));
 
 TEST_F(Sources, PatternKeepsItsOwnDirectorySpelling) {
   if (!is_separator(NT('\\'), native_path_style)) {

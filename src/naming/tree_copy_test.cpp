@@ -1,6 +1,7 @@
 #include "naming/tree_copy.h"
 
 #include "platform/path_syntax.h"
+#include "support/row_tests.h"
 #include "support/run_test_support.h"
 
 #include <cerrno>
@@ -189,31 +190,36 @@ TEST_F(TreeCopy, UnreadableSourceDirectoryCopiesNothing) {
 
 // A directory whose listing can't be started or read on is a failure of its
 // level, reported with the system's reason; the rest of the tree goes on.
-TEST_F(TreeCopy, LockedDirectoryIsAFailureWithItsReason) {
-  struct Row {
-    bool recurse;
-    fake::Operation operation;
-    int nth;
-    const nchar *directory; // the one reported
-  } rows[] = {
-      {false, fake::op_search, 1, NT("src")},
-      {true, fake::op_search, 1, NT("src")},
-      {true, fake::op_search_next, 1, NT("src")},
-  };
-  for (const Row &row : rows) {
-    SetUp();
-    log_file = open_text(NT("run.log"), text_append);
-    options_to_fill().recurse = row.recurse;
-    fake::fail_call(row.operation, row.nth, EACCES);
-    EXPECT_EQ(tree(), 1);
-    std::string message = testing_support::shown(row.directory) + ": Unable to read directory.  " +
-                          error_text(EACCES) + "\n";
-    EXPECT_NE(fake::console_output().find(message), std::string::npos) << fake::console_output();
-    EXPECT_NE(fake::content(NT("run.log")).find(message), std::string::npos);
-    EXPECT_EQ(fake::console_error(), "");
-    close_logs();
-  }
+struct LockedDirectoryIsAFailureWithItsReasonRow {
+  bool recurse;
+  fake::Operation operation;
+  int nth;
+  const nchar *directory; // the one reported
+} const kLockedDirectoryIsAFailureWithItsReasonRows[] = {
+    {false, fake::op_search, 1, NT("src")},
+    {true, fake::op_search, 1, NT("src")},
+    {true, fake::op_search_next, 1, NT("src")},
+};
+
+using LockedDirectoryIsAFailureWithItsReasonTest =
+    testing_support::RowTest<TreeCopy, LockedDirectoryIsAFailureWithItsReasonRow>;
+
+TEST_P(LockedDirectoryIsAFailureWithItsReasonTest, LockedDirectoryIsAFailureWithItsReason) {
+  const LockedDirectoryIsAFailureWithItsReasonRow &row = GetParam();
+  log_file = open_text(NT("run.log"), text_append);
+  options_to_fill().recurse = row.recurse;
+  fake::fail_call(row.operation, row.nth, EACCES);
+  EXPECT_EQ(tree(), 1);
+  std::string message = testing_support::shown(row.directory) + ": Unable to read directory.  " +
+                        error_text(EACCES) + "\n";
+  EXPECT_NE(fake::console_output().find(message), std::string::npos) << fake::console_output();
+  EXPECT_NE(fake::content(NT("run.log")).find(message), std::string::npos);
+  EXPECT_EQ(fake::console_error(), "");
+  close_logs();
 }
+
+INSTANTIATE_TEST_SUITE_P(TreeCopy, LockedDirectoryIsAFailureWithItsReasonTest,
+                         ::testing::ValuesIn(kLockedDirectoryIsAFailureWithItsReasonRows));
 
 TEST_F(TreeCopy, EmptySourceNameIsTheCurrentDirectoryNotTheRoot) {
   fake::add_file(NT("here.txt"), "h");

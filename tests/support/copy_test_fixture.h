@@ -32,6 +32,13 @@ protected:
     options_to_fill() = CopyOptions();
   }
 
+  // A second run that a test compares with its first: the state as a new
+  // test finds it.
+  void run_again() {
+    TearDown();
+    SetUp();
+  }
+
   void use_pool(int count, int32_t block) {
     static uint8_t storage[31][64];
     pool = BufferPool();
