@@ -12,7 +12,7 @@ set -u
 here=$(cd "$(dirname "$0")" && pwd)
 cd "$here"
 . scripts/packages.sh
-ensure_packages cmake g++ make python3 googletest g++-mingw-w64-x86-64-posix \
+ensure_packages cmake g++ make python3 unicode-data googletest g++-mingw-w64-x86-64-posix \
   g++-mingw-w64-i686-posix wine64 clang libclang-rt-dev || exit 1
 # The file-system stage of the end-to-end tests mounts images of these; it
 # runs only as root, and skips without them.

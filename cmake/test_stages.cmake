@@ -17,6 +17,10 @@ endif()
 
 add_test(NAME lint COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/lint.py)
 set_tests_properties(lint PROPERTIES LABELS lint)
+# The case folding table is the generator's output of the Unicode data.
+add_test(NAME case_folding_table
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/case_folding_check.py)
+set_tests_properties(case_folding_table PROPERTIES LABELS lint SKIP_RETURN_CODE 77)
 
 # Each end-to-end case is a test of its own (e2e.NAME); a case that can't
 # run here is reported as skipped. The list is read when CMake configures,
