@@ -4,8 +4,12 @@ import contextlib
 import os
 import pty
 import subprocess
+import sys
 
 from harness import case, check, equal, read_until_closed
+
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import release_check  # noqa: E402  (its check of the manifest and the versions)
 
 # Names in UTF-8 on the host, as wine shows them to the program; the ANSI
 # code page (Windows-1252) holds the first two, not the others.
@@ -187,3 +191,36 @@ def windows_verbatim_directory_source_is_copied(run):
     result = run.zorov("-b", verbatim + "\\*.txt", "\\\\?\\" + run.path("out2") + "\\")
     equal(result.code, 0, result)
     equal(run.read("out2/a.txt"), b"A", "a pattern and a target in verbatim form")
+
+
+def loaded_image(run, *image):
+    """What wine's loader sees of an image (the report's own without one):
+    its versions, as the release check reads them from the file, and its
+    manifest."""
+    report = os.path.join(os.path.dirname(run.target.program), "zorov_image_report.exe")
+    child = subprocess.run([run.target.wine, report] + list(image), env=run.target.environment,
+                           capture_output=True, timeout=120)
+    equal((child.returncode, child.stderr), (0, b""), "the report of %r" % (image,))
+    first, second, text = child.stdout.split(b"\r\n", 2)
+    _, subsystem, subsystem_version = first.split()
+    _, system_version = second.split()
+
+    def numbers(word):
+        return tuple(int(part) for part in word.split(b"."))
+    return (numbers(system_version), numbers(subsystem_version), int(subsystem)), text
+
+
+@case
+def windows_loader_sees_the_manifest_and_the_oldest_system(run):
+    if not run.windows:
+        return  # natively the release check reads them from the file
+    versions, text = loaded_image(run, "Z:" + run.target.program.replace("/", "\\"))
+    release_check.check_manifest(versions, text)
+    # The check fails on an image with neither, the report itself.
+    bare_versions, bare_text = loaded_image(run)
+    for mixed in [(bare_versions, text), (versions, bare_text)]:
+        try:
+            release_check.check_manifest(*mixed)
+        except release_check.Failure:
+            continue
+        raise AssertionError("passed without them: %r" % (mixed,))
