@@ -148,7 +148,7 @@ int copy_source_file(const RunState &run, const JobContext &job, const nstring &
     report_output("%ls: Invalid destination.\n", destination.c_str());
     return 1;
   }
-  return copy_one_file(job, full_destination, full_source, run.target_is_directory ? 1 : 0);
+  return copy_one_file(job, full_destination, full_source, run.target_is_directory);
 }
 
 void copy_sources(RunState *run, int argc, nchar **argv) {

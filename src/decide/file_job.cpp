@@ -134,9 +134,9 @@ bool kept_as_same(const nstring &source, const nstring &destination, FilePair *p
 
 // The selection rules: true when the file is to be copied.
 bool passes_selection(const nstring &source, const nstring &destination, FilePair *pair,
-                      int destination_from_directory) {
+                      bool destination_from_directory) {
   bool exists = pair->destination_stamp.exists;
-  if (destination_from_directory == 1 && !exists && options.existing_only) {
+  if (destination_from_directory && !exists && options.existing_only) {
     log_up_to_date_line(source, destination, " : Destination file does not exist.\n");
     return false;
   }
@@ -238,7 +238,7 @@ int archive_destination(const nstring &source, nstring *destination, FilePair *p
 } // namespace
 
 int copy_one_file(const JobContext &job, const nstring &destination_name, const nstring &source,
-                  int destination_from_directory, const FileStatus *known_source) {
+                  bool destination_from_directory, const FileStatus *known_source) {
   nstring destination = destination_name;
   FilePair pair;
   SourceKind kind = examine_source(source, destination, known_source, &pair);

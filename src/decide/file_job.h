@@ -42,7 +42,7 @@ struct JobContext {
 // or turned out to be a directory. Both names as the caller built them.
 // `known_source`, when given, is the source's status taken just before.
 int copy_one_file(const JobContext &job, const nstring &destination, const nstring &source,
-                  int destination_from_directory, const FileStatus *known_source = nullptr);
+                  bool destination_from_directory, const FileStatus *known_source = nullptr);
 
 // Removes the source after a move, with its log line or its complaint.
 void delete_source(const nchar *source);

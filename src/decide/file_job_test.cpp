@@ -31,7 +31,8 @@ protected:
     log_file = open_text(NT("log"), text_append);
     copied_list = open_text(NT("log.fil"), text_replace);
   }
-  int job(const nchar *destination, const nchar *source = NT("src/a.txt"), int from_directory = 1) {
+  int job(const nchar *destination, const nchar *source = NT("src/a.txt"),
+          bool from_directory = true) {
     return copy_one_file(run.job, full_name(destination), full_name(source), from_directory);
   }
   std::string pair(const nchar *destination, const nchar *source = NT("src/a.txt")) {
@@ -83,7 +84,7 @@ TEST_F(FileJob, ExistingOnlyLogsMissingDestinationsBeforeExclusions) {
   EXPECT_EQ(log(), pair(NT("dst/a.txt")) + " : Destination file does not exist.\n");
   options_to_fill().exclusions = nullptr;
   // A destination named by the target itself is copied even when missing.
-  EXPECT_EQ(job(NT("dst/named"), NT("src/a.txt"), 0), 0);
+  EXPECT_EQ(job(NT("dst/named"), NT("src/a.txt"), false), 0);
   EXPECT_EQ(fake::content(NT("dst/named")), "alpha");
   // -l- keeps the explanation out of the log.
   options_to_fill().log_up_to_date = false;
@@ -151,7 +152,7 @@ TEST_P(MoveOntoItselfTest, AMoveOntoItselfKeepsTheFile) {
   fake::add_link(NT("src/link"), NT("src/a.txt"));
   if (case_matters)
     fake::add_case_spelling(NT("src/A.TXT"), NT("src/a.txt"));
-  EXPECT_EQ(copy_one_file(run.job, full_name(row.destination), row.source, 1), 1);
+  EXPECT_EQ(copy_one_file(run.job, full_name(row.destination), row.source, true), 1);
   EXPECT_EQ(fake::content(NT("src/a.txt")), "alpha");
   for (const nchar *made : {NT("src/a.(-01).txt"), NT("src/a.(-00).txt"), NT("src/a.txt.(-01)"),
                             NT("src/link.(-01)"), NT("src/link.(-02)")})

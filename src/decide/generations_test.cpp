@@ -52,7 +52,7 @@ protected:
   int job(const nchar *destination, const nchar *source = NT("src/report.txt")) {
     if (run.pool.buffer_count == 0)
       testing_support::start_job_run(&run);
-    return copy_one_file(run.job, full_name(destination), full_name(source), 1);
+    return copy_one_file(run.job, full_name(destination), full_name(source), true);
   }
   int renames_and_removals() {
     return fake::call_count(fake::op_rename) + fake::call_count(fake::op_remove);

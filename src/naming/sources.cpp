@@ -14,17 +14,6 @@ namespace zorov {
 
 namespace {
 
-// The wildcard expansion in progress. One serves the whole run: a pattern
-// is expanded to its end before the next operand is taken.
-struct WildcardScan {
-  DirectorySearch *search = nullptr;
-  nstring drive;
-  nstring directory; // up to and including its last separator, or empty
-  nstring result;    // the last match, or empty when the matches ran out
-};
-
-WildcardScan wildcard_scan;
-
 // A name no path buffer holds is refused whole rather than cut into some
 // other name; the source is then not copied.
 void refuse_long_name(const nstring &name, SourceCursor *cursor) {
@@ -156,7 +145,7 @@ bool take_operand(const nstring &operand, nstring *name, SourceCursor *cursor) {
     *name = operand;
     return true;
   }
-  *name = wildcard_first(&wildcard_scan, operand, cursor);
+  *name = wildcard_first(&cursor->scan, operand, cursor);
   cursor->wildcard_active = !name->empty();
   return cursor->wildcard_active;
 }
@@ -200,7 +189,7 @@ bool next_source(nstring *name, int operand_end, nchar **argv, SourceCursor *cur
       cursor->list_file = nullptr;
     }
     if (cursor->wildcard_active) {
-      *name = wildcard_next(&wildcard_scan, cursor);
+      *name = wildcard_next(&cursor->scan, cursor);
       if (!name->empty())
         return true;
       cursor->wildcard_active = false;

@@ -8,10 +8,20 @@
 
 namespace zorov {
 
+// A wildcard operand's expansion: a pattern is expanded to its end before
+// the next operand is taken.
+struct WildcardScan {
+  DirectorySearch *search = nullptr;
+  nstring drive;
+  nstring directory; // up to and including its last separator, or empty
+  nstring result;    // the last match, or empty when the matches ran out
+};
+
 // Where the enumeration of the source operands stands.
 struct SourceCursor {
-  int next = 0;                    // the next operand to take
-  bool wildcard_active = false;    // a wildcard operand is being expanded
+  int next = 0;                 // the next operand to take
+  bool wildcard_active = false; // a wildcard operand is being expanded
+  WildcardScan scan;
   TextStream *list_file = nullptr; // a response file is being read
   // 1 once something named as a source could not be taken (refused, or in
   // a directory that could not be read): the run must not end as if every

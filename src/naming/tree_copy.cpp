@@ -33,8 +33,12 @@ struct WalkLevel {
   FileStatus destination_status;
 };
 
-// The levels from the top of the walk down to the one being read.
-std::vector<WalkLevel> walk;
+// One copy of a tree: the job its files go to, and the levels from the top
+// of the walk down to the one being read.
+struct TreeWalk {
+  const JobContext &job;
+  std::vector<WalkLevel> levels;
+};
 
 // The status of `name`; one without an identity when it can't be had.
 FileStatus status_of(const nstring &name) {
@@ -78,15 +82,15 @@ bool is_destination(WalkLevel *level, const nstring &source_entry, const FileSta
 // mount back up the tree), or one being written to (the destination lies
 // inside the source), would be walked without end. True when it is one of
 // them; the message is written here.
-bool leads_back(const nstring &source_entry, const FileStatus &entry) {
-  for (const WalkLevel &level : walk) {
+bool leads_back(TreeWalk *walk, const nstring &source_entry, const FileStatus &entry) {
+  for (const WalkLevel &level : walk->levels) {
     if (same_identity(level.source, entry)) {
       report_output("%ls: Directory leads back to one of its parents; passed over.\n",
                     source_entry.c_str());
       return true;
     }
   }
-  for (WalkLevel &level : walk) {
+  for (WalkLevel &level : walk->levels) {
     if (is_destination(&level, source_entry, entry)) {
       report_output("%ls: Directory is a destination of this copy; passed over.\n",
                     source_entry.c_str());
@@ -115,22 +119,22 @@ bool create_destination(nstring *destination_entry) {
   return false;
 }
 
-int walk_level(const nstring &source_dir, const nstring &destination_dir, const JobContext &job,
+int walk_level(TreeWalk *walk, const nstring &source_dir, const nstring &destination_dir,
                const FileStatus &source_status);
 
-int copy_subdirectory(const nstring &source_entry, const FileStatus &status,
-                      nstring *destination_entry, const JobContext &job) {
-  if (leads_back(source_entry, status))
+int copy_subdirectory(TreeWalk *walk, const nstring &source_entry, const FileStatus &status,
+                      nstring *destination_entry) {
+  if (leads_back(walk, source_entry, status))
     return 1;
   // Nothing is created when only listing what would be copied.
   if (probe_path(destination_entry->c_str()) != 1 && !options.identify_only &&
       !create_destination(destination_entry))
     return 8;
-  return walk_level(source_entry, *destination_entry, job, status);
+  return walk_level(walk, source_entry, *destination_entry, status);
 }
 
-int copy_entry(const DirectoryEntry &entry, const nstring &source_dir,
-               const nstring &destination_dir, const JobContext &job) {
+int copy_entry(TreeWalk *walk, const DirectoryEntry &entry, const nstring &source_dir,
+               const nstring &destination_dir) {
   bool directory = (entry.attributes & attribute_directory) != 0;
   if (directory && is_dot_entry(entry.name))
     return 0;
@@ -150,9 +154,9 @@ int copy_entry(const DirectoryEntry &entry, const nstring &source_dir,
     }
   }
   if (descend)
-    return copy_subdirectory(source_entry, entry_status(entry, source_entry), &destination_entry,
-                             job);
-  return copy_one_file(job, destination_entry, source_entry, 1,
+    return copy_subdirectory(walk, source_entry, entry_status(entry, source_entry),
+                             &destination_entry);
+  return copy_one_file(walk->job, destination_entry, source_entry, true,
                        entry.status_known ? &entry.status : nullptr);
 }
 
@@ -177,12 +181,12 @@ int search_not_started(const nstring &source_dir, int error_number) {
   return report_unreadable(source_dir, error_number);
 }
 
-int walk_entries(DirectorySearch *search, DirectoryEntry *entry, const nstring &source_dir,
-                 const nstring &destination_dir, const JobContext &job) {
+int walk_entries(TreeWalk *walk, DirectorySearch *search, DirectoryEntry *entry,
+                 const nstring &source_dir, const nstring &destination_dir) {
   int worst = 0;
   int found = 1;
   for (; found > 0; found = search_next(search, entry)) {
-    int result = copy_entry(*entry, source_dir, destination_dir, job);
+    int result = copy_entry(walk, *entry, source_dir, destination_dir);
     if (result > worst)
       worst = result;
   }
@@ -193,7 +197,7 @@ int walk_entries(DirectorySearch *search, DirectoryEntry *entry, const nstring &
 
 // One level of the walk; the source directory's identity is known already.
 // The destination's is looked up only when a subdirectory needs it.
-int walk_level(const nstring &source_dir, const nstring &destination_dir, const JobContext &job,
+int walk_level(TreeWalk *walk, const nstring &source_dir, const nstring &destination_dir,
                const FileStatus &source_status) {
   if (options.verbose_recursion && !options.quiet)
     print_output("\r%s\r%ls\r", kBlankLine, source_dir.c_str());
@@ -209,9 +213,9 @@ int walk_level(const nstring &source_dir, const nstring &destination_dir, const 
   WalkLevel level;
   level.source = source_status;
   level.destination = destination_dir;
-  walk.push_back(level);
-  int worst = walk_entries(search, &entry, source_dir, destination_dir, job);
-  walk.pop_back();
+  walk->levels.push_back(level);
+  int worst = walk_entries(walk, search, &entry, source_dir, destination_dir);
+  walk->levels.pop_back();
   search_close(search);
   return worst;
 }
@@ -219,7 +223,8 @@ int walk_level(const nstring &source_dir, const nstring &destination_dir, const 
 } // namespace
 
 int copy_tree(const JobContext &job, const nstring &source_dir, const nstring &destination_dir) {
-  return walk_level(source_dir, destination_dir, job,
+  TreeWalk walk{job, {}};
+  return walk_level(&walk, source_dir, destination_dir,
                     status_of(source_dir.empty() ? nstring(NT(".")) : source_dir));
 }
 
