@@ -11,8 +11,8 @@ style along, or naming one as data in a test's table, is no question.
 The folders are layers, from the top: cli, naming, decide, engine, progress,
 platform. A file (test files included) may include the headers of its own
 folder and of the folders below it; the settings record, the message
-channels and the exclusion list (cli/options.h, cli/messages.h,
-naming/exclusion.h) serve every folder. Files outside the folders
+channels, the error levels and the exclusion list (cli/options.h,
+cli/messages.h, cli/error_level.h, naming/exclusion.h) serve every folder. Files outside the folders
 (src/main.cpp, tests/) stand above the layers.
 
 The lint checks itself first against a table of lines it must flag or
@@ -31,7 +31,7 @@ STYLE = r"\b(native_path_style|path_style_windows|path_style_posix)\b"
 STYLE_COMPARISON = re.compile(r"(==|!=)\s*%s|%s\s*(==|!=)|\bcase\s+%s" % (STYLE, STYLE, STYLE))
 LINE_COMMENT = re.compile(r"//.*$")
 LAYERS = ["cli", "naming", "decide", "engine", "progress", "platform"]
-SHARED_HEADERS = {"cli/options.h", "cli/messages.h", "naming/exclusion.h"}
+SHARED_HEADERS = {"cli/options.h", "cli/messages.h", "cli/error_level.h", "naming/exclusion.h"}
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
 
 

@@ -2,6 +2,7 @@
 // to right into the run settings record.
 #include "cli/flags.h"
 
+#include "cli/error_level.h"
 #include "cli/messages.h"
 #include "cli/options.h"
 #include "naming/exclusion.h"
@@ -17,9 +18,6 @@ namespace {
 // The run's settings, which the flags fill; after the parser everything
 // only reads them.
 CopyOptions &settings = options_to_fill();
-
-const int32_t kExitBadFlags = 12;
-const int32_t kExitBadExclusion = 8;
 
 // Room for the name of the CopiedList beside the LogFile's name.
 const size_t kCopiedSuffixLength = 4;
@@ -241,7 +239,7 @@ void open_logs(const nchar *argument) {
 
 [[noreturn]] void refuse_exclusion(const nchar *argument) {
   print_error("%ls <=== Invalid.\n", argument);
-  exit_process(kExitBadExclusion);
+  exit_process(level_stopped);
 }
 
 // -x takes its list from the next argument, -x= from its own text. A bare
@@ -431,7 +429,7 @@ void read_flag(Scan *scan) {
   print_error(message);
   print_log(message);
   close_logs();
-  exit_process(kExitBadFlags);
+  exit_process(level_bad_flags);
 }
 
 void echo_command_line(int argc, nchar **argv) {

@@ -1,3 +1,4 @@
+#include "cli/error_level.h"
 #include "cli/flags.h"
 
 #include "cli/messages.h"
@@ -245,28 +246,28 @@ const MessageRow kMessageRows[] = {
      kReturned,
      "Input pacing set o 5 bytes / 1000 milliseconds.\n"
      "Input pacing previously specified.  Output pacing disabled.\n"},
-    {{NT("-e"), NT("-a")}, 12, archive_conflict + stopping},
-    {{NT("-e"), NT("-f")}, 12, forks_conflict + stopping},
-    {{NT("-f"), NT("-e")}, 12, forks_conflict + stopping},
-    {{NT("-e"), NT("-g5")}, 12, generations_conflict + stopping},
-    {{NT("-q"), NT("-e"), NT("-a")}, 12, stopping},
-    {{NT("-y")}, 12, "-y <=== Unknown Flag.\n" + stopping},
+    {{NT("-e"), NT("-a")}, level_bad_flags, archive_conflict + stopping},
+    {{NT("-e"), NT("-f")}, level_bad_flags, forks_conflict + stopping},
+    {{NT("-f"), NT("-e")}, level_bad_flags, forks_conflict + stopping},
+    {{NT("-e"), NT("-g5")}, level_bad_flags, generations_conflict + stopping},
+    {{NT("-q"), NT("-e"), NT("-a")}, level_bad_flags, stopping},
+    {{NT("-y")}, level_bad_flags, "-y <=== Unknown Flag.\n" + stopping},
     {{NT("-y"), NT("-J"), NT("-u"), NT("-v"), NT("-Z")},
-     12,
+     level_bad_flags,
      "-y <=== Unknown Flag.\n-J <=== Unknown Flag.\n-u <=== Unknown Flag.\n"
      "-v <=== Unknown Flag.\n-Z <=== Unknown Flag.\n" +
          stopping},
-    {{NT("-")}, 12, "- <=== Unknown Flag.\n" + stopping},
-    {{NT("-?")}, 12, "-? <=== Unknown Flag.\n" + stopping},
-    {{NT("-1")}, 12, "-1 <=== Unknown Flag.\n" + stopping},
-    {{NT("-\xe9")}, 12, narrow_text(NT("-\xe9")) + " <=== Unknown Flag.\n" + stopping},
-    {{NT("-y"), NT("-q")}, 12, "-y <=== Unknown Flag.\n" + stopping},
-    {{NT("-q"), NT("-y")}, 12, stopping},
-    {{NT("-x*.tmp"), NT("-y")}, 8, "-x*.tmp <=== Invalid.\n"},
-    {{NT("-q"), NT("-x*.tmp")}, 8, "-x*.tmp <=== Invalid.\n"},
-    {{NT("-s"), NT("-x")}, 8, "-x <=== Invalid.\n"},
-    {{NT("-y"), NT("-x*.tmp")}, 8, "-y <=== Unknown Flag.\n-x*.tmp <=== Invalid.\n"},
-    {{NT("-x"), NT("*.tmp"), NT("-y")}, 12, "-y <=== Unknown Flag.\n" + stopping},
+    {{NT("-")}, level_bad_flags, "- <=== Unknown Flag.\n" + stopping},
+    {{NT("-?")}, level_bad_flags, "-? <=== Unknown Flag.\n" + stopping},
+    {{NT("-1")}, level_bad_flags, "-1 <=== Unknown Flag.\n" + stopping},
+    {{NT("-\xe9")}, level_bad_flags, narrow_text(NT("-\xe9")) + " <=== Unknown Flag.\n" + stopping},
+    {{NT("-y"), NT("-q")}, level_bad_flags, "-y <=== Unknown Flag.\n" + stopping},
+    {{NT("-q"), NT("-y")}, level_bad_flags, stopping},
+    {{NT("-x*.tmp"), NT("-y")}, level_stopped, "-x*.tmp <=== Invalid.\n"},
+    {{NT("-q"), NT("-x*.tmp")}, level_stopped, "-x*.tmp <=== Invalid.\n"},
+    {{NT("-s"), NT("-x")}, level_stopped, "-x <=== Invalid.\n"},
+    {{NT("-y"), NT("-x*.tmp")}, level_stopped, "-y <=== Unknown Flag.\n-x*.tmp <=== Invalid.\n"},
+    {{NT("-x"), NT("*.tmp"), NT("-y")}, level_bad_flags, "-y <=== Unknown Flag.\n" + stopping},
 };
 
 using FlagsMessageTest = testing_support::RowTest<FlagsTest, MessageRow>;
@@ -311,7 +312,8 @@ TEST_F(FlagsTest, ASlashBeginsAFlagOnlyWhereItIsNoSeparatorAlone) {
 }
 
 TEST_F(FlagsTest, AnUnknownSlashFlagStopsOnlyWhereSlashesBeginFlags) {
-  EXPECT_EQ(parse({NT("/?"), NT("dst")}), slash_begins_flags(native_path_style) ? 12 : kReturned);
+  EXPECT_EQ(parse({NT("/?"), NT("dst")}),
+            slash_begins_flags(native_path_style) ? level_bad_flags : kReturned);
 }
 
 // The shell completion offers these spellings: each must be a flag the
@@ -364,7 +366,7 @@ TEST_F(FlagsTest, ASecondExclusionFlagReplacesTheFirst) {
 }
 
 TEST_F(FlagsTest, MalformedExclusionFlagKeepsTheLogOpen) {
-  EXPECT_EQ(parse({NT("-lrun.log"), NT("-x*.tmp")}), 8);
+  EXPECT_EQ(parse({NT("-lrun.log"), NT("-x*.tmp")}), level_stopped);
   EXPECT_NE(log_file, nullptr);
   EXPECT_EQ(fake::content(NT("run.log")), local_time_text());
 }
@@ -397,7 +399,7 @@ TEST_F(FlagsTest, LogNameMayFollowABlankOrAnEqualsSign) {
 }
 
 TEST_F(FlagsTest, StoppingMessageIsLoggedAndTheLogsClosed) {
-  EXPECT_EQ(parse({NT("-Lrun.log"), NT("-y"), NT("src")}), 12);
+  EXPECT_EQ(parse({NT("-Lrun.log"), NT("-y"), NT("src")}), level_bad_flags);
   EXPECT_EQ(fake::content(NT("run.log")), local_time_text() +
                                               "Copied files will be logged to run.log.fil\n"
                                               "-y <=== Unknown Flag.\n"

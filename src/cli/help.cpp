@@ -3,6 +3,7 @@
 // viewer can show it; the run then ends with 8.
 #include "cli/help.h"
 
+#include "cli/error_level.h"
 #include "cli/manual_text.h"
 #include "cli/messages.h"
 #include "platform/path_syntax.h"
@@ -80,7 +81,7 @@ void show_help() {
     print_output("%s", text.c_str());
   if (written)
     show_help_file(name.c_str());
-  exit_process(8);
+  exit_process(level_stopped);
 }
 
 } // namespace zorov

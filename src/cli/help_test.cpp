@@ -1,3 +1,4 @@
+#include "cli/error_level.h"
 #include "cli/help.h"
 
 #include "platform/path_syntax.h"
@@ -28,7 +29,7 @@ protected:
 TEST_F(Help, ManualGoesToTheTemporaryDirectoryAndShowsThere) {
   nstring directory = testing_support::full_name(NT("temp"));
   fake::set_environment("TMP", directory);
-  EXPECT_EQ(run_program({NT("zorov"), NT("-llog"), NT("a")}), 8);
+  EXPECT_EQ(run_program({NT("zorov"), NT("-llog"), NT("a")}), level_stopped);
   nstring help = directory + separator + NT("zorov.hlp");
   std::string manual = fake::content(help);
   EXPECT_EQ(manual.find("ZOROV 4.38 -- Feb 21 2009 for 32 bit Windows, supporting long file "
@@ -55,7 +56,7 @@ TEST_F(Help, NoDoubledSeparatorAndReplacedNotAppended) {
   fake::set_environment("TMP", with_separator);
   nstring help = with_separator + NT("zorov.hlp");
   fake::add_file(help, "old help\n");
-  EXPECT_EQ(run_program({NT("zorov"), NT("a")}), 8);
+  EXPECT_EQ(run_program({NT("zorov"), NT("a")}), level_stopped);
   EXPECT_EQ(fake::content(help).find("ZOROV 4.38"), 0u);
   EXPECT_EQ(fake::help_files_shown()[0], narrow_text(help.c_str()));
 }
@@ -74,7 +75,7 @@ TEST_P(HelpOutputTest, TextReachesOutputThatIsNotATerminal) {
   fake::set_terminal(terminal);
   bool text_on_output = help_text_to_output();
   EXPECT_FALSE(terminal && text_on_output);
-  EXPECT_EQ(run_program({NT("zorov"), NT("a")}), 8);
+  EXPECT_EQ(run_program({NT("zorov"), NT("a")}), level_stopped);
   std::string manual = fake::content(help);
   EXPECT_EQ(manual.find("ZOROV 4.38 -- "), 0u);
   EXPECT_EQ(fake::console_output(), text_on_output ? manual : "") << terminal;
@@ -92,7 +93,7 @@ TEST_P(UnwritableHelpTest, UnwritableHelpFileStillReachesTheUser) {
   const bool terminal = GetParam();
   fake::set_environment("TMP", testing_support::full_name(NT("missing-dir")));
   fake::set_terminal(terminal);
-  EXPECT_EQ(run_program({NT("zorov")}), 8);
+  EXPECT_EQ(run_program({NT("zorov")}), level_stopped);
   EXPECT_TRUE(fake::help_files_shown().empty());
   EXPECT_NE(fake::console_error().find("Unable to Open "), std::string::npos);
   std::vector<std::string> texts = fake::help_texts_shown();
@@ -112,7 +113,7 @@ TEST_P(HelpCutShortTest, AHelpFileCutShortIsRemovedAndNotShown) {
   fake::set_environment("TMP", directory);
   fake::set_terminal(true);
   fake::fail_call(failing, 1, ENOSPC);
-  EXPECT_EQ(run_program({NT("zorov")}), 8);
+  EXPECT_EQ(run_program({NT("zorov")}), level_stopped);
   EXPECT_EQ("Unable to Open " + narrow_text(help.c_str()) + "\n", fake::console_error());
   EXPECT_FALSE(fake::exists(help));
   EXPECT_TRUE(fake::help_files_shown().empty());
@@ -163,7 +164,7 @@ TEST_P(NoHelpFileIsWrittenThroughALinkOrOverAnotherUsersFileTest,
   if (row.fresh_taken)
     fake::add_symbolic_link(first_fresh, NT("created"));
 
-  EXPECT_EQ(run_program({NT("zorov")}), 8);
+  EXPECT_EQ(run_program({NT("zorov")}), level_stopped);
   EXPECT_EQ("secret", fake::content(NT("victim")));
   EXPECT_FALSE(fake::exists(NT("created")));
   EXPECT_FALSE(fake::exists(help + NT(".5eed0001")));

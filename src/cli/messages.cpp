@@ -1,5 +1,6 @@
 #include "cli/messages.h"
 
+#include "cli/error_level.h"
 #include "cli/options.h"
 
 #include <cerrno>
@@ -286,6 +287,21 @@ bool record_copied(const nchar *source) {
   give_up(&copied_list);
   copied_list_lost(error_number);
   return true;
+}
+
+void report_unreadable_directory(const nstring &full_name, int error_number) {
+  report_output("%ls: Unable to read directory.  %s\n", full_name.c_str(),
+                error_text(error_number).c_str());
+}
+
+void stop_without_memory() {
+  if (options.batch)
+    print_output(" Insufficient Memory\n");
+  else
+    print_error(" Insufficient Memory\n");
+  print_log(" Insufficient memory\n");
+  close_logs();
+  exit_process(level_stopped);
 }
 
 void name_log_file(const nstring &name) { log_file_name = name; }

@@ -54,6 +54,15 @@ void print_error_text(int error_number);
 // console and the LogFile say so, and the result is false.
 bool record_copied(const nchar *source);
 
+// A directory that can't be read, by its full name, with the system's
+// reason, by the report rule on standard output.
+void report_unreadable_directory(const nstring &full_name, int error_number);
+
+// " Insufficient Memory" on the console whatever quiet says (standard
+// output under batch, else standard error) and its LogFile twin; then the
+// logs are closed and the run ends with level_stopped.
+[[noreturn]] void stop_without_memory();
+
 // Closes the LogFile, then the CopiedList; nothing is written to them later.
 // A close that tells of lost text is reported as a refused write is.
 void close_logs();

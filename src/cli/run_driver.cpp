@@ -1,5 +1,6 @@
 #include "cli/run_driver.h"
 
+#include "cli/error_level.h"
 #include "cli/flags.h"
 #include "cli/help.h"
 #include "cli/messages.h"
@@ -82,7 +83,7 @@ bool must_be_directory(const RunState &run, nchar **argv) {
 bool resolve_target(RunState *run, const nstring &name, int *kind) {
   if (resolve_full_path(name.c_str(), &run->target_path) != 0) {
     report_output("%ls: Invalid destination.\n", name.c_str());
-    run->target_error = 8;
+    run->target_error = level_stopped;
     return false;
   }
   run->last_result = 0;
@@ -94,7 +95,7 @@ bool resolve_target(RunState *run, const nstring &name, int *kind) {
   }
   if (ends_with_separator(name, native_path_style) && !options.identify_only &&
       !create_target_directory(run, false)) {
-    run->target_error = 8;
+    run->target_error = level_stopped;
     return false;
   }
   return true;
@@ -113,7 +114,7 @@ bool prepare_target(RunState *run, const nstring &name, nchar **argv) {
     not_directory = true;
   if (not_directory) {
     report_not_directory(run->target_path);
-    run->target_error = 9;
+    run->target_error = level_not_directory;
     return false;
   }
   return true;
@@ -205,7 +206,7 @@ bool next_target(RunState *run, nstring *name, int argc, nchar **argv) {
       if (result > 0)
         return true;
       if (result < 0) {
-        run->target_error = 8;
+        run->target_error = level_stopped;
         continue;
       }
       close_text(run->target_list_file);

@@ -1,3 +1,4 @@
+#include "cli/error_level.h"
 #include "cli/run_driver.h"
 
 #include "support/run_test_support.h"
@@ -113,7 +114,7 @@ TEST_F(RunDriver, TwoSourcesOntoAFileEndWith9AndTouchNothing) {
   fake::add_file(NT("a"), "A");
   fake::add_file(NT("b"), "B");
   fake::add_file(NT("t"), "keep");
-  EXPECT_EQ(run_program({NT("zorov"), NT("a"), NT("b"), NT("t")}), 9);
+  EXPECT_EQ(run_program({NT("zorov"), NT("a"), NT("b"), NT("t")}), level_not_directory);
   EXPECT_EQ(fake::console_error(), shown(NT("t")) + " <=== target not a directory.\n");
   EXPECT_EQ(fake::content(NT("t")), "keep");
   // A run whose targets all fail never sets up the buffer pool.
@@ -124,7 +125,8 @@ TEST_F(RunDriver, QuietHidesNotADirectoryButLogsIt) {
   fake::add_file(NT("a"), "A");
   fake::add_file(NT("b"), "B");
   fake::add_file(NT("t"), "keep");
-  EXPECT_EQ(run_program({NT("zorov"), NT("-q"), NT("-llog"), NT("a"), NT("b"), NT("t")}), 9);
+  EXPECT_EQ(run_program({NT("zorov"), NT("-q"), NT("-llog"), NT("a"), NT("b"), NT("t")}),
+            level_not_directory);
   EXPECT_EQ(fake::console_output() + fake::console_error(), "");
   std::string log = fake::content(NT("log"));
   EXPECT_NE(log.find(shown(NT("t")) + " <=== target not a directory.\nError Level 9\n"),
@@ -146,7 +148,7 @@ TEST_F(RunDriver, LogFileLostMidRunIsToldOnceAndTheCopiesGoOn) {
     std::vector<nstring> arguments = {NT("zorov"), NT("-llog"), NT("a"), NT("b"), NT("t")};
     if (quiet)
       arguments.insert(arguments.begin() + 1, NT("-q"));
-    EXPECT_EQ(run_program(arguments), 0);
+    EXPECT_EQ(run_program(arguments), level_copied);
     EXPECT_EQ(fake::content(NT("t/a")), "A");
     EXPECT_EQ(fake::content(NT("t/b")), "B");
     EXPECT_EQ(fake::console_error(), quiet ? ""
@@ -161,20 +163,20 @@ TEST_F(RunDriver, LogFileLostMidRunIsToldOnceAndTheCopiesGoOn) {
 
 TEST_F(RunDriver, FewerThanTwoOperandsShowTheHelp) {
   fake::add_file(NT("a"), "A");
-  EXPECT_EQ(run_program({NT("zorov")}), 8);
-  EXPECT_EQ(run_program({NT("zorov"), NT("a")}), 8);
-  EXPECT_EQ(run_program({NT("zorov"), NT("-b"), NT("a")}), 8);
+  EXPECT_EQ(run_program({NT("zorov")}), level_stopped);
+  EXPECT_EQ(run_program({NT("zorov"), NT("a")}), level_stopped);
+  EXPECT_EQ(run_program({NT("zorov"), NT("-b"), NT("a")}), level_stopped);
 }
 
 TEST_F(RunDriver, MustBeDirectoryTargetIsCreatedUnlessIdentifying) {
   fake::add_file(NT("a"), "A");
   fake::add_file(NT("b"), "B");
-  EXPECT_EQ(run_program({NT("zorov"), NT("a"), NT("b"), NT("made")}), 0);
+  EXPECT_EQ(run_program({NT("zorov"), NT("a"), NT("b"), NT("made")}), level_copied);
   EXPECT_TRUE(fake::is_directory(NT("made")));
   EXPECT_EQ(fake::console_output().find("Directory: " + shown(NT("made")) + " has been created.\n"),
             0u);
   fake::clear_console();
-  EXPECT_EQ(run_program({NT("zorov"), NT("-id"), NT("a"), NT("b"), NT("other")}), 0);
+  EXPECT_EQ(run_program({NT("zorov"), NT("-id"), NT("a"), NT("b"), NT("other")}), level_copied);
   EXPECT_FALSE(fake::exists(NT("other")));
 }
 
@@ -182,7 +184,8 @@ TEST_F(RunDriver, UncreatableDirectoryReportsTheReasonEvenWhenQuiet) {
   fake::add_file(NT("a"), "A");
   fake::add_file(NT("b"), "B");
   fake::add_file(NT("file"), "F");
-  EXPECT_EQ(run_program({NT("zorov"), NT("-q"), NT("a"), NT("b"), NT("file/sub")}), 9);
+  EXPECT_EQ(run_program({NT("zorov"), NT("-q"), NT("a"), NT("b"), NT("file/sub")}),
+            level_not_directory);
   EXPECT_EQ(fake::console_output(), "");
   std::string error = fake::console_error();
   EXPECT_FALSE(error.empty());
@@ -192,7 +195,7 @@ TEST_F(RunDriver, UncreatableDirectoryReportsTheReasonEvenWhenQuiet) {
 TEST_F(RunDriver, TrailingSeparatorTargetFailureEndsWith8) {
   fake::add_file(NT("a"), "A");
   fake::add_file(NT("file"), "F");
-  EXPECT_EQ(run_program({NT("zorov"), NT("a"), NT("file/sub/")}), 8);
+  EXPECT_EQ(run_program({NT("zorov"), NT("a"), NT("file/sub/")}), level_stopped);
   EXPECT_EQ(fake::console_output(),
             shown(NT("file/sub")) + ": Unable to create destination directory.\n");
   EXPECT_FALSE(fake::console_error().empty());
@@ -201,10 +204,10 @@ TEST_F(RunDriver, TrailingSeparatorTargetFailureEndsWith8) {
 TEST_F(RunDriver, FailedSourceIsNotForgottenByALaterGoodOne) {
   fake::add_file(NT("b"), "B");
   fake::add_directory(NT("t"));
-  EXPECT_EQ(run_program({NT("zorov"), NT("-q"), NT("missing"), NT("b"), NT("t")}), 1);
+  EXPECT_EQ(run_program({NT("zorov"), NT("-q"), NT("missing"), NT("b"), NT("t")}), level_failed);
   EXPECT_EQ(fake::content(NT("t/b")), "B");
-  EXPECT_EQ(run_program({NT("zorov"), NT("-q"), NT("b"), NT("missing"), NT("t")}), 1);
-  EXPECT_EQ(run_program({NT("zorov"), NT("-q"), NT("b"), NT("b"), NT("t")}), 0);
+  EXPECT_EQ(run_program({NT("zorov"), NT("-q"), NT("b"), NT("missing"), NT("t")}), level_failed);
+  EXPECT_EQ(run_program({NT("zorov"), NT("-q"), NT("b"), NT("b"), NT("t")}), level_copied);
 }
 
 TEST_F(RunDriver, FailedTargetIsRememberedUnlessALaterSourceFails) {
@@ -212,20 +215,22 @@ TEST_F(RunDriver, FailedTargetIsRememberedUnlessALaterSourceFails) {
   fake::add_file(NT("b"), "B");
   fake::add_file(NT("file"), "F");
   EXPECT_EQ(
-      run_program({NT("zorov"), NT("-q"), NT("a"), NT("b"), NT("-to"), NT("file"), NT("good")}), 9);
+      run_program({NT("zorov"), NT("-q"), NT("a"), NT("b"), NT("-to"), NT("file"), NT("good")}),
+      level_not_directory);
   EXPECT_EQ(fake::content(NT("good/b")), "B");
 }
 
 TEST_F(RunDriver, OverlongTargetIsAnInvalidDestination) {
   fake::add_file(NT("a"), "A");
   nstring name(size_t(kPathMax) + 1, NT('n'));
-  EXPECT_EQ(run_program({NT("zorov"), NT("a"), name}), 8);
+  EXPECT_EQ(run_program({NT("zorov"), NT("a"), name}), level_stopped);
   EXPECT_EQ(fake::console_output(), narrow_text(name.c_str()) + ": Invalid destination.\n");
 }
 
 TEST_F(RunDriver, BlockSizeIsReportedOnceAndPoolAllocatedOnce) {
   fake::add_file(NT("a"), "A");
-  EXPECT_EQ(run_program({NT("zorov"), NT("-k4096"), NT("a"), NT("-to"), NT("t1/"), NT("t2/")}), 0);
+  EXPECT_EQ(run_program({NT("zorov"), NT("-k4096"), NT("a"), NT("-to"), NT("t1/"), NT("t2/")}),
+            level_copied);
   std::string out = fake::console_output();
   std::string created = "Directory: " + shown(NT("t1")) + " has been created.\n";
   EXPECT_EQ(out.find(created + "BLOCKSIZE = 4096\n"), 0u) << out;
@@ -235,7 +240,7 @@ TEST_F(RunDriver, BlockSizeIsReportedOnceAndPoolAllocatedOnce) {
 
 TEST_F(RunDriver, PacingAsksForTimerResolution) {
   fake::add_file(NT("a"), "A");
-  EXPECT_EQ(run_program({NT("zorov"), NT("-q"), NT("-i10/1"), NT("a"), NT("b")}), 0);
+  EXPECT_EQ(run_program({NT("zorov"), NT("-q"), NT("-i10/1"), NT("a"), NT("b")}), level_copied);
   std::vector<std::string> events = fake::timer_events();
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[0], "begin");

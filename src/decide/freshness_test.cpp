@@ -180,7 +180,7 @@ TEST_F(FreshnessRun, OlderVersionIsCopiedAndLoggedOnlyWithoutQuietLogging) {
       arguments.push_back(NT("-l-"));
     arguments.push_back(NT("new/app.exe"));
     arguments.push_back(NT("old/"));
-    EXPECT_EQ(run_program(arguments), 0);
+    EXPECT_EQ(run_program(arguments), level_copied);
     EXPECT_TRUE(copied());
     bool logged = fake::content(NT("log")).find(log_line(" : Destination has older version.\n")) !=
                   std::string::npos;
@@ -205,7 +205,7 @@ TEST_F(FreshnessRun, TimeLinesAreLoggedOnlyWithoutQuietLogging) {
         arguments.push_back(NT("-l-"));
       arguments.push_back(NT("new/app.exe"));
       arguments.push_back(NT("old/"));
-      EXPECT_EQ(run_program(arguments), 0);
+      EXPECT_EQ(run_program(arguments), level_copied);
       bool logged = fake::content(NT("log")).find(log_line(row.text)) != std::string::npos;
       EXPECT_EQ(logged, !quiet_logging) << row.text;
     }
@@ -217,7 +217,8 @@ TEST_F(FreshnessRun, VersionsAreIgnoredWithoutW) {
   // the times count, and the source is newer.
   fake::add_file(NT("new/app.exe"), "new image", 6000);
   fake::set_file_version(NT("old/app.exe"), 0x30000, 0);
-  EXPECT_EQ(run_program({NT("zorov"), NT("-q"), NT("-n"), NT("new/app.exe"), NT("old/")}), 0);
+  EXPECT_EQ(run_program({NT("zorov"), NT("-q"), NT("-n"), NT("new/app.exe"), NT("old/")}),
+            level_copied);
   EXPECT_TRUE(copied());
 }
 

@@ -31,16 +31,6 @@ int fill_buffers(BufferPool *pool, uint32_t size, int limit) {
   return allocated;
 }
 
-[[noreturn]] void insufficient_memory() {
-  if (options.batch)
-    print_output(" Insufficient Memory\n");
-  else
-    print_error(" Insufficient Memory\n");
-  print_log(" Insufficient memory\n");
-  close_logs();
-  exit_process(8);
-}
-
 // Scales a pacing to one block: fewer bytes than a block shrink the block,
 // more bytes shorten the interval so the rate stays. The interval that
 // paces one block.
@@ -67,7 +57,7 @@ uint32_t fill_pool(BufferPool *pool, int limit) {
   while (allocated == 0) {
     size /= 2;
     if (size <= smallest_trial_floor)
-      insufficient_memory();
+      stop_without_memory();
     allocated = fill_buffers(pool, size, limit);
   }
   pool->buffer_count = allocated;

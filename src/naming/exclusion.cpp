@@ -106,15 +106,6 @@ nchar *copy_list_text(const nchar *text) {
   return buffer;
 }
 
-// Without memory for the list the run can't honour the exclusions, so it
-// stops before anything is copied.
-[[noreturn]] void stop_without_memory() {
-  print_error(" Insufficient Memory\n");
-  print_log(" Insufficient memory\n");
-  close_logs();
-  exit_process(8);
-}
-
 } // namespace
 
 nchar *translate_chars(nchar *text, const nchar *from_set, const nchar *to_set) {

@@ -47,8 +47,7 @@ void report_unreadable(const nstring &pattern, int error_number, SourceCursor *c
   if (full.size() > 1 && is_separator(full.back(), native_path_style) &&
       full[full.size() - 2] != NT(':'))
     full.pop_back();
-  report_output("%ls: Unable to read directory.  %s\n", full.c_str(),
-                error_text(error_number).c_str());
+  report_unreadable_directory(full, error_number);
   cursor->result = 1;
 }
 

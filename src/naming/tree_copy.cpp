@@ -3,6 +3,7 @@
 // destination and walked in turn.
 #include "naming/tree_copy.h"
 
+#include "cli/error_level.h"
 #include "cli/messages.h"
 #include "cli/options.h"
 #include "decide/file_job.h"
@@ -129,7 +130,7 @@ int copy_subdirectory(TreeWalk *walk, const nstring &source_entry, const FileSta
   // Nothing is created when only listing what would be copied.
   if (probe_path(destination_entry->c_str()) != 1 && !options.identify_only &&
       !create_destination(destination_entry))
-    return 8;
+    return level_stopped;
   return walk_level(walk, source_entry, *destination_entry, status);
 }
 
@@ -167,8 +168,7 @@ int report_unreadable(const nstring &source_dir, int error_number) {
   nstring full;
   if (resolve_full_path(source_dir.c_str(), &full) != 0)
     full = source_dir;
-  report_output("%ls: Unable to read directory.  %s\n", full.c_str(),
-                error_text(error_number).c_str());
+  report_unreadable_directory(full, error_number);
   return 1;
 }
 

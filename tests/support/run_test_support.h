@@ -1,6 +1,7 @@
 // Running the whole program against the in-memory platform in unit tests.
 #pragma once
 
+#include "cli/error_level.h"
 #include "cli/messages.h"
 #include "cli/options.h"
 #include "cli/run_driver.h"
