@@ -194,10 +194,16 @@ int copy_and_report(const JobContext &job, const nstring &source, const nstring 
   print_log("%ls ===> %ls", source.c_str(), destination.c_str());
   if (!options.quiet)
     print_output("%ls ===> %ls", source.c_str(), destination.c_str());
-  CopyResult result = copy_file_data(
-      *job.pool, source.c_str(), destination.c_str(), pair.source_stamp.access_precise,
-      pair.source_stamp.modification_precise, options.restart, options.platform_copy,
-      pair.source_status, pair.destination_status);
+  CopyRequest request;
+  request.source = source.c_str();
+  request.destination = destination.c_str();
+  request.access_time = pair.source_stamp.access_precise;
+  request.modification_time = pair.source_stamp.modification_precise;
+  request.restart = options.restart;
+  request.platform = options.platform_copy;
+  request.known_source = pair.source_status;
+  request.known_destination = pair.destination_status;
+  CopyResult result = copy_file_data(*job.pool, request);
   bool deletes = options.move && job.last_target;
   if (result.status == copy_ok && deletes &&
       !source_unchanged(source, pair.source_stamp, result.source_end))

@@ -5,7 +5,7 @@
 
 #include "cli/messages.h"
 #include "cli/options.h"
-#include "engine/copy_entry.h"
+#include "engine/copy_plan.h"
 #include "progress/progress.h"
 
 #include <cerrno>

@@ -542,9 +542,9 @@ TEST_F(BlockCopyTest, ASparseSourceThatShrankEndsWhereItEnds) {
   if (known.status.allocated < 0)
     GTEST_SKIP() << "the platform reads every file as data";
   known.status.size = 24; // as it was
-  EXPECT_EQ(copy_ok, copy_file_data(pool, NT("src"), NT("dst"), source_access, source_modification,
-                                    false, false, known)
-                         .status);
+  CopyRequest asked = request(NT("src"), NT("dst"));
+  asked.known_source = known;
+  EXPECT_EQ(copy_ok, copy_file_data(pool, asked).status);
   EXPECT_EQ(fake::content(NT("src")), fake::content(NT("dst")));
 }
 

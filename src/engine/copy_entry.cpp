@@ -7,6 +7,7 @@
 #include "cli/messages.h"
 #include "cli/options.h"
 #include "engine/block_copy.h"
+#include "engine/copy_plan.h"
 #include "engine/platform_copy.h"
 #include "engine/same_file.h"
 #include "platform/path_syntax.h"
@@ -26,7 +27,7 @@ bool source_is_stream(const nchar *source) {
 
 // The source's size (for a stream, the stream's length) and the permission
 // bits a new copy gets; copy_source_failed when it can't be examined.
-CopyResult examine_source(const nchar *source, const KnownStatus &known, int64_t *size,
+CopyResult measure_source(const nchar *source, const KnownStatus &known, int64_t *size,
                           FileStatus *status) {
   bool stream = source_is_stream(source);
   if (known.known && known.exists && !stream) {
@@ -50,7 +51,7 @@ CopyResult examine_source(const nchar *source, const KnownStatus &known, int64_t
 // the bits a new copy gets, whether it has holes. `status` gets its status.
 CopyResult plan_source(CopyPlan *plan, const KnownStatus &known, FileStatus *status) {
   int64_t size = 0;
-  CopyResult examined = examine_source(plan->source, known, &size, status);
+  CopyResult examined = measure_source(plan->source, known, &size, status);
   if (examined.status != copy_ok)
     return examined;
   plan->source_permissions = status->permissions;
@@ -123,66 +124,12 @@ const char *refused_on_special(bool restart) {
   return nullptr;
 }
 
-// A unit that continues a character begun before it: a UTF-8 continuation
-// byte or a UTF-16 low surrogate.
-bool is_continuation_unit(nchar unit) {
-  uint32_t value = uint32_t(static_cast<std::make_unsigned<nchar>::type>(unit));
-  if (sizeof(nchar) == 1)
-    return (value & 0xC0u) == 0x80u;
-  return value >= 0xDC00u && value <= 0xDFFFu;
-}
-
 } // namespace
 
-bool name_is_missing(int error_number) { return error_number == ENOENT || error_number == ENOTDIR; }
-
-CopyResult report_no_temporary_name(int error_number) {
-  print_output("Safe Copy Failed.  Unable to create temporary output file\n");
-  print_log("Safe Copy Failed.  Unable to create temporary output file\n");
-  return copy_failure(copy_destination_failed, error_number);
-}
-
-bool next_temporary_name(CopyPlan *plan) {
-  plan->working_name = temporary_name(plan->destination, milliseconds_now());
-  return fits_path_buffer(plan->working_name);
-}
-
-nstring temporary_name(const nchar *destination, uint32_t clock_reading) {
-  nchar digits[16];
-  int count = 0;
-  do {
-    digits[count++] = nchar(NT('0') + clock_reading % 10);
-    clock_reading /= 10;
-  } while (clock_reading != 0);
-  nstring added(1, NT('_'));
-  while (count > 0)
-    added.push_back(digits[--count]);
-  // A destination whose name leaves no room for the digits gets them after
-  // a shortened name, as a copy that works without them must work with
-  // them.
-  PathParts<nchar> parts = split_path(nstring(destination), native_path_style);
-  return fitted_name(parts.drive + parts.directory, parts.name + parts.extension, added, nstring(),
-                     native_path_style);
-}
-
-nstring copy_caption(const nchar *source) {
-  nstring caption = NT("Copying ");
-  caption += source;
-  if (fits_path_buffer(caption))
-    return caption;
-  // Keep the head and mark the cut; never end on half a character.
-  size_t keep = size_t(kPathMax) - 3;
-  while (keep > 0 && is_continuation_unit(caption[keep]))
-    --keep;
-  caption.resize(keep);
-  caption += NT("...");
-  return caption;
-}
-
-CopyResult copy_file_data(const BufferPool &pool, const nchar *source, const nchar *destination,
-                          FileTime access_time, FileTime modification_time, bool restart,
-                          bool platform, const KnownStatus &known_source,
-                          const KnownStatus &known_destination) {
+CopyResult copy_file_data(const BufferPool &pool, const CopyRequest &request) {
+  const nchar *source = request.source;
+  const nchar *destination = request.destination;
+  const bool restart = request.restart;
   uint32_t clock_reading = milliseconds_now();
   if (!fits_path_buffer(source))
     return copy_failure(copy_source_failed, ENAMETOOLONG);
@@ -197,13 +144,14 @@ CopyResult copy_file_data(const BufferPool &pool, const nchar *source, const nch
   plan.destination = destination;
   plan.working_name = destination;
   plan.restart = restart;
-  plan.access_time = access_time;
-  plan.modification_time = modification_time;
+  plan.access_time = request.access_time;
+  plan.modification_time = request.modification_time;
   FileStatus source_status, status;
   bool destination_exists = false;
-  CopyResult result = plan_source(&plan, known_source, &source_status);
+  CopyResult result = plan_source(&plan, request.known_source, &source_status);
   if (result.status == copy_ok)
-    result = look_up_destination(destination, known_destination, &destination_exists, &status);
+    result =
+        look_up_destination(destination, request.known_destination, &destination_exists, &status);
   if (result.status != copy_ok)
     return result;
   // The very file of the source under another name (a link, another
@@ -227,7 +175,7 @@ CopyResult copy_file_data(const BufferPool &pool, const nchar *source, const nch
   plan.caption = copy_caption(source);
   // The platform copy would give a device or pipe the source's times and
   // permissions: only the plain copy writes one.
-  bool platform_path = platform && !source_is_stream(source) && !plan.special_destination;
+  bool platform_path = request.platform && !source_is_stream(source) && !plan.special_destination;
   result = platform_path ? platform_stream_copy(&plan) : block_copy(&plan);
   result.source_end = plan.source_end;
   return result;

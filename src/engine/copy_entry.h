@@ -17,16 +17,23 @@ struct KnownStatus {
   FileStatus status;
 };
 
-// True when a failed file_status means only that nothing has the name; any
-// other failure leaves it unknown whether a file is there.
-bool name_is_missing(int error_number);
+// One copy the engine is asked for.
+struct CopyRequest {
+  const nchar *source = nullptr;
+  const nchar *destination = nullptr;
+  // The times the copy gets.
+  FileTime access_time;
+  FileTime modification_time;
+  bool restart = false;  // continue after what the destination holds
+  bool platform = false; // through the platform's own copy service
+  // What the caller found out moments before; a status not known is asked
+  // for.
+  KnownStatus known_source;
+  KnownStatus known_destination;
+};
 
-// Copies the data of `source` into `destination`, through the buffers of
-// `pool` unless the platform copies it. The times become the copy's times.
-// A status not known is asked for.
-CopyResult copy_file_data(const BufferPool &pool, const nchar *source, const nchar *destination,
-                          FileTime access_time, FileTime modification_time, bool restart,
-                          bool platform, const KnownStatus &known_source = KnownStatus(),
-                          const KnownStatus &known_destination = KnownStatus());
+// Copies the data of the request's source into its destination, through
+// the buffers of `pool` unless the platform copies it.
+CopyResult copy_file_data(const BufferPool &pool, const CopyRequest &request);
 
 } // namespace zorov

@@ -91,9 +91,7 @@ TEST_P(TheSameFileIsNeverOpenedTest, TheSameFileIsNeverOpened) {
     fake::add_file(row.destination, "other");
   if (row.kind == earlier_copy)
     fake::add_file(row.destination, "data");
-  CopyStatus status = copy_file_data(pool, NT("src"), row.destination, source_access,
-                                     source_modification, false, false)
-                          .status;
+  CopyStatus status = copy_file_data(pool, request(NT("src"), row.destination)).status;
   EXPECT_EQ(row.status, status);
   EXPECT_EQ("data", fake::content(NT("src")));
   if (row.kind == earlier_copy) {
@@ -485,9 +483,8 @@ TEST_F(CopyEntryTest, NamesBeyondAPathBufferAreRefused) {
   nstring long_name(size_t(kPathMax) + 1, NT('n'));
   fake::add_file(NT("src"), "data");
   for (int destination = 0; destination < 2; ++destination) {
-    CopyResult refused = copy_file_data(pool, destination ? NT("src") : long_name.c_str(),
-                                        destination ? long_name.c_str() : NT("dst"), source_access,
-                                        source_modification, false, false);
+    CopyResult refused = copy_file_data(pool, request(destination ? NT("src") : long_name.c_str(),
+                                                      destination ? long_name.c_str() : NT("dst")));
     EXPECT_EQ(destination ? copy_destination_failed : copy_source_failed, refused.status);
     EXPECT_EQ(ENAMETOOLONG, refused.error_number);
   }
@@ -527,8 +524,9 @@ TEST_P(FitTest, ATemporaryNameFitsWhereTheDestinationFits) {
   fake::add_file(destination, "old");
   fake::set_clock(4000000000u);
   size_t names = fake::names().size();
-  CopyResult made = copy_file_data(pool, NT("src"), destination.c_str(), source_access,
-                                   source_modification, false, row.platform);
+  CopyRequest asked = request(NT("src"), destination.c_str());
+  asked.platform = row.platform;
+  CopyResult made = copy_file_data(pool, asked);
   EXPECT_EQ(row.status, made.status);
   EXPECT_EQ(row.status == copy_ok ? "new" : "old", fake::content(destination));
   EXPECT_EQ(names, fake::names().size()); // no temporary file left

@@ -5,6 +5,7 @@
 #include "cli/messages.h"
 #include "cli/options.h"
 
+#include <cerrno>
 #include <string>
 
 namespace zorov {
@@ -93,5 +94,7 @@ void report_copy_error(const CopyResult &result, const nchar *source, const ncha
                   system_message(result.error_number).c_str());
   }
 }
+
+bool name_is_missing(int error_number) { return error_number == ENOENT || error_number == ENOTDIR; }
 
 } // namespace zorov

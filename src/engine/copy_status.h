@@ -49,6 +49,10 @@ struct CopyResult {
   int64_t source_end = 0;
 };
 
+// True when a failed file_status means only that nothing has the name; any
+// other failure leaves it unknown whether a file is there.
+bool name_is_missing(int error_number);
+
 // A copy that ended with `status` for the reason `error_number`.
 CopyResult copy_failure(CopyStatus status, int error_number);
 

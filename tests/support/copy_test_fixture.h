@@ -61,9 +61,21 @@ protected:
   // Copies "src" to "dst" with the source times of `source_times`; the
   // whole result stays in `result`.
   CopyStatus copy(bool restart = false, bool platform = false) {
-    result = copy_file_data(pool, NT("src"), NT("dst"), source_access, source_modification, restart,
-                            platform);
+    CopyRequest asked = request(NT("src"), NT("dst"));
+    asked.restart = restart;
+    asked.platform = platform;
+    result = copy_file_data(pool, asked);
     return result.status;
+  }
+
+  // A copy of `source` to `destination` with the source times of the test.
+  CopyRequest request(const nchar *source, const nchar *destination) {
+    CopyRequest asked;
+    asked.source = source;
+    asked.destination = destination;
+    asked.access_time = source_access;
+    asked.modification_time = source_modification;
+    return asked;
   }
 
   BufferPool pool;
