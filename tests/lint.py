@@ -15,6 +15,8 @@ channels, the error levels and the exclusion list (cli/options.h,
 cli/messages.h, cli/error_level.h, naming/exclusion.h) serve every folder. Files outside the folders
 (src/main.cpp, tests/) stand above the layers.
 
+A name's character size (`sizeof(nchar)`) is such a question too.
+
 The lint checks itself first against a table of lines it must flag or
 accept, so a rule that stops matching fails here rather than passing
 silently. Prints one line per finding and a count; exits 1 on any.
@@ -29,6 +31,8 @@ PLATFORM_MACROS = (r"_WIN32|_WIN64|WIN32|__linux__|__unix__|__APPLE__|_MSC_VER|_
 CONDITIONAL = re.compile(r"^\s*#\s*(if|ifdef|ifndef|elif)\b.*\b(%s)\b" % PLATFORM_MACROS)
 STYLE = r"\b(native_path_style|path_style_windows|path_style_posix)\b"
 STYLE_COMPARISON = re.compile(r"(==|!=)\s*%s|%s\s*(==|!=)|\bcase\s+%s" % (STYLE, STYLE, STYLE))
+# The width of a name's character says which platform a name is of.
+CHARACTER_SIZE = re.compile(r"\bsizeof\s*\(\s*nchar\s*\)")
 LINE_COMMENT = re.compile(r"//.*$")
 LAYERS = ["cli", "naming", "decide", "engine", "progress", "platform"]
 SHARED_HEADERS = {"cli/options.h", "cli/messages.h", "cli/error_level.h", "naming/exclusion.h"}
@@ -39,8 +43,11 @@ def platform_question(line):
     """The kind of platform question the line asks, or None."""
     if CONDITIONAL.search(line):
         return "platform conditional"
-    if STYLE_COMPARISON.search(LINE_COMMENT.sub("", line)):
+    code = LINE_COMMENT.sub("", line)
+    if STYLE_COMPARISON.search(code):
         return "path style comparison"
+    if CHARACTER_SIZE.search(code):
+        return "name character size"
     return None
 
 
@@ -94,6 +101,10 @@ SELF_CHECKS = [
     ("cli/help.cpp", "  nchar separator = preferred_separator<nchar>(native_path_style);", False),
     ("engine/copy_entry.cpp", "  // unlike native_path_style == path_style_posix, which", False),
     ("engine/copy_entry.cpp", "#ifdef ZOROV_TESTS", False),
+    ("engine/same_file.cpp", "  if (sizeof(nchar) > 1)", True),
+    ("engine/same_file_test.cpp", "  if (sizeof( nchar ) != 1)", True),
+    ("naming/exclusion.cpp", "  // sizeof(nchar) is no question here", False),
+    ("platform/path_syntax.h", "inline bool names_are_utf16() { return sizeof(nchar) > 1; }", False),
     ("engine/copy_entry.cpp", "#include <windows.h>", False),
     ("platform/platform_fake.cpp", "const bool windows_names = native_path_style == "
      "path_style_windows;", False),

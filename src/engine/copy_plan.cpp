@@ -4,22 +4,8 @@
 #include "platform/path_syntax.h"
 
 #include <cerrno>
-#include <type_traits>
 
 namespace zorov {
-
-namespace {
-
-// A unit that continues a character begun before it: a UTF-8 continuation
-// byte or a UTF-16 low surrogate.
-bool is_continuation_unit(nchar unit) {
-  uint32_t value = uint32_t(static_cast<std::make_unsigned<nchar>::type>(unit));
-  if (sizeof(nchar) == 1)
-    return (value & 0xC0u) == 0x80u;
-  return value >= 0xDC00u && value <= 0xDFFFu;
-}
-
-} // namespace
 
 CopyResult report_no_temporary_name(int error_number) {
   print_output("Safe Copy Failed.  Unable to create temporary output file\n");

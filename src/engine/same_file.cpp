@@ -38,7 +38,7 @@ uint32_t next_utf16_code_point(const nstring &text, size_t *at) {
 // past it. A byte that begins no well-formed UTF-8 sequence stands for
 // itself, beyond Unicode.
 uint32_t next_code_point(const nstring &text, size_t *at) {
-  if (sizeof(nchar) > 1)
+  if (names_are_utf16())
     return next_utf16_code_point(text, at);
   static const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
   uint32_t lead = unit_at(text, *at);
@@ -86,9 +86,7 @@ nstring directory_or_current(const nstring &directory) {
   if (directory.empty())
     return NT(".");
   nstring name = directory;
-  if (name.size() > 1 && is_separator(name.back(), native_path_style) &&
-      name[name.size() - 2] != NT(':'))
-    name.pop_back();
+  drop_trailing_separator(&name, native_path_style);
   return name;
 }
 

@@ -96,7 +96,7 @@ nchar *copy_list_text(const nchar *text) {
   size_t length = text_length(text);
   if (length > 0 && text[length - 1] == NT('"'))
     --length;
-  nchar *buffer = static_cast<nchar *>(std::malloc((length + 1) * sizeof(nchar)));
+  nchar *buffer = static_cast<nchar *>(std::malloc((length + 1) * sizeof *buffer));
   if (!buffer)
     return nullptr;
   std::char_traits<nchar>::copy(buffer, text, length);

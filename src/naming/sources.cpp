@@ -43,10 +43,8 @@ void report_unreadable(const nstring &pattern, int error_number, SourceCursor *c
   nstring full;
   if (resolve_full_path(directory.c_str(), &full) != 0)
     full = directory;
-  // The directory's own name, not its "/" form; a root keeps its separator.
-  if (full.size() > 1 && is_separator(full.back(), native_path_style) &&
-      full[full.size() - 2] != NT(':'))
-    full.pop_back();
+  // The directory's own name, not its "/" form.
+  drop_trailing_separator(&full, native_path_style);
   report_unreadable_directory(full, error_number);
   cursor->result = 1;
 }

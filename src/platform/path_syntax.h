@@ -35,6 +35,19 @@ inline bool names_have_streams(PathStyle style) { return style == path_style_win
 // POSIX names compare exactly.
 inline bool names_ignore_case(PathStyle style) { return style == path_style_windows; }
 
+// True where names are UTF-16 (Windows), false where they are the bytes of
+// UTF-8 text (POSIX).
+inline bool names_are_utf16() { return sizeof(nchar) > 1; }
+
+// True for a unit of a name that continues a character begun before it: a
+// UTF-16 low surrogate, or a UTF-8 continuation byte.
+inline bool is_continuation_unit(nchar unit) {
+  uint32_t value = uint32_t(static_cast<std::make_unsigned<nchar>::type>(unit));
+  if (names_are_utf16())
+    return value >= 0xDC00u && value <= 0xDFFFu;
+  return (value & 0xC0u) == 0x80u;
+}
+
 // The capital of an ASCII small letter; every other character stays as it
 // is, so that names in other alphabets compare byte for byte.
 template <class C> C ascii_upper(C c) {
@@ -212,6 +225,14 @@ template <class C> PathParts<C> split_path(const std::basic_string<C> &path, Pat
 // True when the text ends in a separator of the style.
 template <class C> bool ends_with_separator(const std::basic_string<C> &path, PathStyle style) {
   return !path.empty() && is_separator(path.back(), style);
+}
+
+// `path` without one trailing separator, except where it is a root: a lone
+// separator, or on Windows a drive and its separator.
+template <class C> void drop_trailing_separator(std::basic_string<C> *path, PathStyle style) {
+  size_t drive = size_t(drive_prefix_length(*path, style));
+  if (ends_with_separator(*path, style) && path->size() > drive + 1)
+    path->pop_back();
 }
 
 // `directory` + "/" + `name`, the "/" left out when the directory already

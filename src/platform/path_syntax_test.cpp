@@ -133,6 +133,20 @@ TEST(PathSyntax, FileNamePartAndJoin) {
   EXPECT_EQ(join_path(std::string("Q:."), std::string("a"), W), "Q:./a");
 }
 
+TEST(PathSyntax, ATrailingSeparatorGoesButNotFromARoot) {
+  const struct {
+    const char *path;
+    PathStyle style;
+    const char *left;
+  } rows[] = {{"/t/", P, "/t"},        {"/", P, "/"},       {"Q:/", P, "Q:"}, {"t\\", P, "t\\"},
+              {"C:\\t\\", W, "C:\\t"}, {"C:\\", W, "C:\\"}, {"\\", W, "\\"},  {"t/", W, "t"}};
+  for (const auto &row : rows) {
+    std::string path = row.path;
+    drop_trailing_separator(&path, row.style);
+    EXPECT_EQ(path, row.left) << row.path;
+  }
+}
+
 // The questions the rest of the program asks in place of which platform it
 // runs on.
 TEST(PathSyntax, EachStyleAnswersForItsPlatform) {
