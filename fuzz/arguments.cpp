@@ -5,6 +5,7 @@
 // and leaves no descriptor or directory search open.
 #include "naming/exclusion.h"
 #include "support/run_test_support.h"
+#include "support/test_settings.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -66,7 +67,7 @@ void let_go_of_run() {
   close_text(copied_list);
   log_file = nullptr;
   copied_list = nullptr;
-  release_exclusion_list();
+  release_test_exclusions();
 }
 
 void fail(const char *what, int code) {

@@ -7,6 +7,7 @@
 #include "cli/options.h"
 #include "naming/exclusion.h"
 #include "platform/path_syntax.h"
+#include "support/test_settings.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -113,7 +114,7 @@ void check_list(const std::vector<nstring> &patterns) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::vector<nstring> pieces = pieces_of(data, size);
-  build_exclusion_list(pieces[0].c_str());
+  use_test_exclusions(pieces[0].c_str());
   std::vector<nstring> patterns = expected_patterns(pieces[0]);
   check_list(patterns);
   for (size_t i = 1; i < pieces.size(); ++i) {
@@ -123,6 +124,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (is_excluded(pieces[i].c_str()) != expected)
       fail("is_excluded differs from the rules");
   }
-  release_exclusion_list();
+  release_test_exclusions();
   return 0;
 }

@@ -15,7 +15,9 @@ channels, the error levels and the exclusion list (cli/options.h,
 cli/messages.h, cli/error_level.h, naming/exclusion.h) serve every folder. Files outside the folders
 (src/main.cpp, tests/) stand above the layers.
 
-A name's character size (`sizeof(nchar)`) is such a question too.
+A name's character size (`sizeof(nchar)`) is such a question too. The
+settings record is written by the flag parser alone (tests set a run up
+through tests/support/test_settings.h).
 
 The lint checks itself first against a table of lines it must flag or
 accept, so a rule that stops matching fails here rather than passing
@@ -37,6 +39,9 @@ LINE_COMMENT = re.compile(r"//.*$")
 LAYERS = ["cli", "naming", "decide", "engine", "progress", "platform"]
 SHARED_HEADERS = {"cli/options.h", "cli/messages.h", "cli/error_level.h", "naming/exclusion.h"}
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
+# The settings record is written by the flag parser alone.
+SETTINGS_WRITER = re.compile(r"\boptions_to_fill\b")
+SETTINGS_WRITERS = {"cli/flags.cpp", "cli/flags.h", "cli/options.cpp"}
 
 
 def platform_question(line):
@@ -80,6 +85,9 @@ def findings(relative_path, lines):
     messages = []
     for number, line in enumerate(lines, 1):
         finding = line_finding(folder, line)
+        if (not finding and relative_path not in SETTINGS_WRITERS and
+                SETTINGS_WRITER.search(LINE_COMMENT.sub("", line))):
+            finding = "settings written outside the flag parser"
         if finding:
             messages.append("%s:%d: %s: %s" % (relative_path, number, finding, line.strip()))
     return messages
@@ -101,6 +109,9 @@ SELF_CHECKS = [
     ("cli/help.cpp", "  nchar separator = preferred_separator<nchar>(native_path_style);", False),
     ("engine/copy_entry.cpp", "  // unlike native_path_style == path_style_posix, which", False),
     ("engine/copy_entry.cpp", "#ifdef ZOROV_TESTS", False),
+    ("naming/exclusion.cpp", "  options_to_fill().exclusions = nodes;", True),
+    ("engine/copy_entry_test.cpp", "  options_to_fill().quiet = true;", True),
+    ("cli/flags.cpp", "CopyOptions &settings = options_to_fill();", False),
     ("engine/same_file.cpp", "  if (sizeof(nchar) > 1)", True),
     ("engine/same_file_test.cpp", "  if (sizeof( nchar ) != 1)", True),
     ("naming/exclusion.cpp", "  // sizeof(nchar) is no question here", False),

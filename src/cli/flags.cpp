@@ -242,6 +242,13 @@ void open_logs(const nchar *argument) {
   exit_process(level_stopped);
 }
 
+// A later -x replaces the list of an earlier one.
+void use_exclusions(const nchar *text) {
+  ExclusionNode *list = build_exclusion_list(text);
+  release_exclusion_list(settings.exclusions);
+  settings.exclusions = list;
+}
+
 // -x takes its list from the next argument, -x= from its own text. A bare
 // -x with nothing after it has no list, which is a malformed -x too.
 void read_exclusions(Scan *scan) {
@@ -250,12 +257,12 @@ void read_exclusions(Scan *scan) {
     if (scan->index + 1 >= scan->argc)
       refuse_exclusion(argument);
     ++scan->index;
-    build_exclusion_list(scan->argv[scan->index]);
+    use_exclusions(scan->argv[scan->index]);
     return;
   }
   if (argument[2] != NT('='))
     refuse_exclusion(argument);
-  build_exclusion_list(argument + 3);
+  use_exclusions(argument + 3);
 }
 
 // One handler a flag letter; each gets the whole argument.

@@ -2,6 +2,7 @@
 // opens the LogFile and the CopiedList.
 #pragma once
 
+#include "cli/options.h"
 #include "platform/native.h"
 
 #include <cstdint>
@@ -20,5 +21,9 @@ std::string flag_spellings();
 
 // A decimal number read as wcstol reads it, clamped to the 32-bit range.
 int32_t read_number(const nchar *text);
+
+// The run's settings record to fill: the flag parser's alone (the tests'
+// settings helper sets up a run through it too).
+CopyOptions &options_to_fill();
 
 } // namespace zorov

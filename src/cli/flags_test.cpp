@@ -9,6 +9,7 @@
 #include "support/platform_fake.h"
 #include "support/record_fields.h"
 #include "support/row_tests.h"
+#include "support/test_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -28,8 +29,7 @@ protected:
   void SetUp() override {
     close_logs();
     fake::reset();
-    release_exclusion_list();
-    options_to_fill() = CopyOptions();
+    reset_test_settings();
   }
   void TearDown() override { close_logs(); }
 

@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "support/platform_fake.h"
 #include "support/row_tests.h"
+#include "support/test_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -56,7 +57,7 @@ protected:
   void SetUp() override {
     close_logs();
     fake::reset();
-    options_to_fill() = CopyOptions();
+    reset_test_settings();
   }
   void TearDown() override { close_logs(); }
   void open_logs() {
@@ -93,7 +94,7 @@ TEST_P(QuietChannelTest, QuietSilencesOnlyTheConsoleOfTheReportRules) {
   const ChannelRow &row = GetParam();
   if (row.with_log)
     open_logs();
-  options_to_fill().quiet = row.quiet;
+  test_settings().quiet = row.quiet;
   row.write("message %d\n", int32_t(7));
   EXPECT_EQ(fake::console_output(), row.output);
   EXPECT_EQ(fake::console_error(), row.error);
@@ -184,7 +185,7 @@ using LossTest = testing_support::RowTest<ChannelsTest, LossRow>;
 TEST_P(LossTest, AStreamThatLosesTextIsToldOnceAndWrittenNoMore) {
   const LossRow &row = GetParam();
   open_logs();
-  options_to_fill().quiet = row.quiet;
+  test_settings().quiet = row.quiet;
   for (int call : row.failing_calls)
     fake::fail_call(row.operation, call, ENOSPC);
   report_output("one\n");
@@ -202,7 +203,7 @@ TEST_P(LossTest, AStreamThatLosesTextIsToldOnceAndWrittenNoMore) {
 INSTANTIATE_TEST_SUITE_P(Channels, LossTest, ::testing::ValuesIn(loss_rows()));
 
 TEST_F(ChannelsTest, ErrorTextAlwaysReachesStandardError) {
-  options_to_fill().quiet = true;
+  test_settings().quiet = true;
   print_error_text(ENOENT);
   EXPECT_EQ(fake::console_error(), error_text(ENOENT) + "\n");
 }

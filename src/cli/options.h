@@ -53,11 +53,8 @@ struct CopyOptions {
 };
 
 // The one record of the run, as every part of the program reads it: once
-// the flags are parsed, nothing changes it.
+// the flags are parsed, nothing changes it. Only the flag parser writes it
+// (cli/flags.h).
 extern const CopyOptions &options;
-
-// The same record to fill: for the flag parser and the exclusion list it
-// builds, and for tests that set up a run.
-CopyOptions &options_to_fill();
 
 } // namespace zorov

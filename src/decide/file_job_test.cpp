@@ -3,6 +3,7 @@
 #include "platform/path_syntax.h"
 #include "support/row_tests.h"
 #include "support/run_test_support.h"
+#include "support/test_settings.h"
 
 #include <cerrno>
 #include <cstring>
@@ -46,7 +47,7 @@ protected:
 };
 
 TEST_F(FileJob, CopiesReportsAndListsTheSource) {
-  options_to_fill().batch = true;
+  test_settings().batch = true;
   open_logs();
   EXPECT_EQ(job(NT("dst/a.txt")), 0);
   EXPECT_EQ(fake::content(NT("dst/a.txt")), "alpha");
@@ -58,7 +59,7 @@ TEST_F(FileJob, CopiesReportsAndListsTheSource) {
 }
 
 TEST_F(FileJob, MissingSourceIsStatusOne) {
-  options_to_fill().batch = true;
+  test_settings().batch = true;
   EXPECT_EQ(job(NT("dst/gone"), NT("src/gone")), 1);
   EXPECT_EQ(fake::console_output(), pair(NT("dst/gone"), NT("src/gone")) +
                                         " : Unable to open input.  " + std::strerror(ENOENT) +
@@ -72,22 +73,22 @@ TEST_F(FileJob, DirectorySourceIsPassedOverSilently) {
 }
 
 TEST_F(FileJob, ExistingOnlyLogsMissingDestinationsBeforeExclusions) {
-  options_to_fill().existing_only = 1;
-  options_to_fill().quiet = true;
+  test_settings().existing_only = 1;
+  test_settings().quiet = true;
   open_logs();
   // The existing-only rule comes first, so even an excluded source is logged.
   nchar pattern[] = NT("*.TXT");
   ExclusionNode node = {nullptr, pattern};
-  options_to_fill().exclusions = &node;
+  test_settings().exclusions = &node;
   EXPECT_EQ(job(NT("dst/a.txt")), 0);
   EXPECT_FALSE(fake::exists(NT("dst/a.txt")));
   EXPECT_EQ(log(), pair(NT("dst/a.txt")) + " : Destination file does not exist.\n");
-  options_to_fill().exclusions = nullptr;
+  test_settings().exclusions = nullptr;
   // A destination named by the target itself is copied even when missing.
   EXPECT_EQ(job(NT("dst/named"), NT("src/a.txt"), false), 0);
   EXPECT_EQ(fake::content(NT("dst/named")), "alpha");
   // -l- keeps the explanation out of the log.
-  options_to_fill().log_up_to_date = false;
+  test_settings().log_up_to_date = false;
   fake::add_file(NT("log"), "");
   EXPECT_EQ(job(NT("dst/other")), 0);
   EXPECT_EQ(log(), "");
@@ -95,7 +96,7 @@ TEST_F(FileJob, ExistingOnlyLogsMissingDestinationsBeforeExclusions) {
 
 TEST_F(FileJob, IdentifyOnlyListsCountsAndCopiesNothing) {
   open_logs();
-  options_to_fill().identify_only = true;
+  test_settings().identify_only = true;
   EXPECT_EQ(job(NT("dst/a.txt")), 0);
   EXPECT_EQ(fake::console_output(), "           5\t" + shown(NT("src/a.txt")) + "\n");
   EXPECT_EQ(run.counters.identified_files, 1);
@@ -104,14 +105,14 @@ TEST_F(FileJob, IdentifyOnlyListsCountsAndCopiesNothing) {
   EXPECT_EQ(log(), pair(NT("dst/a.txt")) + "\n");
   flush_text(copied_list);
   EXPECT_EQ(fake::content(NT("log.fil")), "");
-  options_to_fill().quiet = true;
+  test_settings().quiet = true;
   EXPECT_EQ(job(NT("dst/a.txt")), 0);
   EXPECT_EQ(run.counters.identified_files, 1);
 }
 
 TEST_F(FileJob, MoveDeletesOnlyWhileServingTheLastTarget) {
-  options_to_fill().move = true;
-  options_to_fill().quiet = true;
+  test_settings().move = true;
+  test_settings().quiet = true;
   open_logs();
   run.job.last_target = false;
   EXPECT_EQ(job(NT("dst/one")), 0);
@@ -144,10 +145,10 @@ using MoveOntoItselfTest = testing_support::RowTest<FileJob, MoveOntoItselfRow>;
 TEST_P(MoveOntoItselfTest, AMoveOntoItselfKeepsTheFile) {
   const MoveOntoItselfRow &row = GetParam();
   SCOPED_TRACE(row.name);
-  options_to_fill().move = true;
-  options_to_fill().batch = true;
-  options_to_fill().archive = row.generations != 0;
-  options_to_fill().generations = row.generations;
+  test_settings().move = true;
+  test_settings().batch = true;
+  test_settings().archive = row.generations != 0;
+  test_settings().generations = row.generations;
   run.job.last_target = true;
   fake::add_link(NT("src/link"), NT("src/a.txt"));
   if (case_matters)
@@ -182,8 +183,8 @@ using AMoveDeletesOnlyWhatItCopiedTest =
 TEST_P(AMoveDeletesOnlyWhatItCopiedTest, AMoveDeletesOnlyWhatItCopied) {
   const AMoveDeletesOnlyWhatItCopiedRow &row = GetParam();
   SCOPED_TRACE(row.name);
-  options_to_fill().move = true;
-  options_to_fill().batch = true;
+  test_settings().move = true;
+  test_settings().batch = true;
   open_logs();
   run.job.last_target = true;
   fake::before_call(row.call, row.nth,
@@ -227,10 +228,10 @@ using AMoveDeletesOnlyWhatAFileNowHoldsTest =
 TEST_P(AMoveDeletesOnlyWhatAFileNowHoldsTest, AMoveDeletesOnlyWhatAFileNowHolds) {
   const AMoveDeletesOnlyWhatAFileNowHoldsRow &row = GetParam();
   SCOPED_TRACE(row.name);
-  options_to_fill().move = true;
-  options_to_fill().batch = true;
-  options_to_fill().archive = row.archive;
-  options_to_fill().generations = row.archive ? 5 : 0;
+  test_settings().move = true;
+  test_settings().batch = true;
+  test_settings().archive = row.archive;
+  test_settings().generations = row.archive ? 5 : 0;
   run.job.last_target = true;
   if (row.kind != 0)
     fake::add_special(row.destination, row.kind == 2);
@@ -249,8 +250,8 @@ INSTANTIATE_TEST_SUITE_P(FileJob, AMoveDeletesOnlyWhatAFileNowHoldsTest,
                          ::testing::ValuesIn(kAMoveDeletesOnlyWhatAFileNowHoldsRows));
 
 TEST_F(FileJob, FailedDeleteIsReportedButTheJobSucceeds) {
-  options_to_fill().move = true;
-  options_to_fill().batch = true;
+  test_settings().move = true;
+  test_settings().batch = true;
   open_logs();
   run.job.last_target = true;
   fake::fail_call(fake::op_remove, 1, EACCES);
@@ -261,8 +262,8 @@ TEST_F(FileJob, FailedDeleteIsReportedButTheJobSucceeds) {
 }
 
 TEST_F(FileJob, FailedCopyIsNeitherListedNorMoved) {
-  options_to_fill().move = true;
-  options_to_fill().quiet = true;
+  test_settings().move = true;
+  test_settings().quiet = true;
   open_logs();
   run.job.last_target = true;
   fake::fail_call(fake::op_read, 1, EIO);
@@ -276,19 +277,19 @@ TEST_F(FileJob, FailedCopyIsNeitherListedNorMoved) {
 TEST_F(FileJob, ExcludedSourceIsSkippedWithoutAWord) {
   nchar pattern[] = NT("*.TXT");
   ExclusionNode node = {nullptr, pattern};
-  options_to_fill().exclusions = &node;
+  test_settings().exclusions = &node;
   open_logs();
   EXPECT_EQ(job(NT("dst/a.txt")), 0);
   EXPECT_FALSE(fake::exists(NT("dst/a.txt")));
   EXPECT_EQ(fake::console_output() + log(), "");
-  options_to_fill().exclusions = nullptr;
+  test_settings().exclusions = nullptr;
 }
 
 TEST_F(FileJob, ArchiveOntoAStreamIsStatusSeven) {
   if (!names_have_streams(native_path_style))
     return; // POSIX names have no streams
-  options_to_fill().archive = true;
-  options_to_fill().batch = true;
+  test_settings().archive = true;
+  test_settings().batch = true;
   fake::add_file(NT("dst/a.txt"), "old");
   EXPECT_EQ(job(NT("dst/a.txt:meta")), 1);
   EXPECT_NE(fake::console_output().find(" : Failed.  Can not archive to a stream.\n\n"),

@@ -1,6 +1,7 @@
 #include "decide/freshness.h"
 
 #include "support/run_test_support.h"
+#include "support/test_settings.h"
 
 #include <gtest/gtest.h>
 #include <limits>
@@ -72,8 +73,8 @@ const NewerRow kNewerRows[] = {
 
 TEST_F(Freshness, NewerRuleDecidesAndExplains) {
   for (const NewerRow &row : kNewerRows) {
-    options_to_fill().compare_versions = row.compare_versions;
-    options_to_fill().time_tolerance_seconds = row.tolerance;
+    test_settings().compare_versions = row.compare_versions;
+    test_settings().time_tolerance_seconds = row.tolerance;
     FileStamp source, destination;
     source.version_ms = row.source_ms;
     source.version_ls = row.source_ls;
@@ -119,7 +120,7 @@ TEST_F(Freshness, SamenessNeedsVersionSizeAndTwoSeconds) {
     source.modification_time = row.source_time;
     destination.modification_time = row.destination_time;
     destination.version_ls = row.destination_ls;
-    options_to_fill().time_tolerance_seconds = row.tolerance;
+    test_settings().time_tolerance_seconds = row.tolerance;
     EXPECT_EQ(files_are_same(source, destination), row.same) << row.what;
   }
 }
@@ -134,7 +135,7 @@ TEST_F(Freshness, VersionIsReadOnlyUnderVersionComparison) {
   get_file_version(NT("app.exe"), &stamp);
   EXPECT_EQ(stamp.version_ms, 0u);
   EXPECT_EQ(stamp.version_ls, 0u);
-  options_to_fill().compare_versions = 1;
+  test_settings().compare_versions = 1;
   get_file_version(NT("app.exe"), &stamp);
   EXPECT_EQ(stamp.version_ms, 0x20001u);
   EXPECT_EQ(stamp.version_ls, 0x30004u);

@@ -3,6 +3,7 @@
 #include "platform/path_syntax.h"
 #include "support/row_tests.h"
 #include "support/run_test_support.h"
+#include "support/test_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -61,7 +62,7 @@ protected:
 };
 
 TEST_F(Generations, ThreeGenerationsShiftAndDropTheOldest) {
-  options_to_fill().generations = 3;
+  test_settings().generations = 3;
   fake::add_file(NT("w/report.(-00).txt"), "zero, from a run with one generation");
   fake::add_file(NT("w/report.(-01).txt"), "one");
   fake::add_file(NT("w/report.(-02).txt"), "two");
@@ -98,7 +99,7 @@ using FirstArchiveOfAFileNamesTheNewestGenerationTest =
 TEST_P(FirstArchiveOfAFileNamesTheNewestGenerationTest,
        FirstArchiveOfAFileNamesTheNewestGeneration) {
   const FirstArchiveOfAFileNamesTheNewestGenerationRow &row = GetParam();
-  options_to_fill().generations = row.generations;
+  test_settings().generations = row.generations;
   fake::add_file(row.destination, "current");
   EXPECT_EQ(rotate(row.destination), 0);
   // The removal and the shifts find nothing and say nothing.
@@ -111,7 +112,7 @@ INSTANTIATE_TEST_SUITE_P(Generations, FirstArchiveOfAFileNamesTheNewestGeneratio
                          ::testing::ValuesIn(kFirstArchiveOfAFileNamesTheNewestGenerationRows));
 
 TEST_F(Generations, OneGenerationReplacesTheZerothBackup) {
-  options_to_fill().generations = 1;
+  test_settings().generations = 1;
   fake::add_file(NT("w/report.(-00).txt"), "older");
   EXPECT_EQ(rotate(NT("w/report.txt")), 0);
   EXPECT_EQ(log(), deleted(NT("w/report.(-00).txt")) +
@@ -120,7 +121,7 @@ TEST_F(Generations, OneGenerationReplacesTheZerothBackup) {
 }
 
 TEST_F(Generations, TwoGenerationsDropTheOnlyBackupWithoutShifting) {
-  options_to_fill().generations = 2;
+  test_settings().generations = 2;
   fake::add_file(NT("w/report.(-01).txt"), "one");
   fake::add_file(NT("w/report.(-02).txt"), "left from a larger count");
   EXPECT_EQ(rotate(NT("w/report.txt")), 0);
@@ -130,7 +131,7 @@ TEST_F(Generations, TwoGenerationsDropTheOnlyBackupWithoutShifting) {
 }
 
 TEST_F(Generations, NinetyNineGenerationsReachTheSuffixNinetyEight) {
-  options_to_fill().generations = 99;
+  test_settings().generations = 99;
   fake::add_file(NT("w/report.(-01).txt"), "one");
   fake::add_file(NT("w/report.(-09).txt"), "nine");
   fake::add_file(NT("w/report.(-97).txt"), "ninety-seven");
@@ -147,7 +148,7 @@ TEST_F(Generations, NinetyNineGenerationsReachTheSuffixNinetyEight) {
 }
 
 TEST_F(Generations, LoweringTheCountLeavesHigherGenerations) {
-  options_to_fill().generations = 3;
+  test_settings().generations = 3;
   const nchar *older[] = {NT("w/report.(-01).txt"), NT("w/report.(-02).txt"),
                           NT("w/report.(-03).txt"), NT("w/report.(-04).txt")};
   for (const nchar *name : older)
@@ -160,7 +161,7 @@ TEST_F(Generations, LoweringTheCountLeavesHigherGenerations) {
 }
 
 TEST_F(Generations, IdentifyOnlyTouchesNothing) {
-  options_to_fill().identify_only = true;
+  test_settings().identify_only = true;
   fake::add_file(NT("w/report.(-04).txt"), "four");
   nstring redirected;
   EXPECT_EQ(rotate(NT("w/report.txt"), NT("src/report.txt"), &redirected), 0);
@@ -194,7 +195,7 @@ TEST_F(Generations, DestinationThatCantBeArchivedIsNotReplaced) {
 }
 
 TEST_F(Generations, FileArchivedOntoItselfIsCopiedBesideItself) {
-  options_to_fill().generations = 3;
+  test_settings().generations = 3;
   fake::add_file(NT("w/report.(-01).txt"), "one");
   nstring redirected;
   EXPECT_EQ(rotate(NT("w/report.txt"), NT("w/report.txt"), &redirected), 0);
@@ -227,9 +228,9 @@ using LinksAtGenerationNamesAreNeverFollowedTest =
 TEST_P(LinksAtGenerationNamesAreNeverFollowedTest, LinksAtGenerationNamesAreNeverFollowed) {
   const LinksAtGenerationNamesAreNeverFollowedRow &row = GetParam();
   SCOPED_TRACE(row.name);
-  options_to_fill().archive = true;
-  options_to_fill().quiet = true;
-  options_to_fill().generations = 3;
+  test_settings().archive = true;
+  test_settings().quiet = true;
+  test_settings().generations = 3;
   fake::add_file(NT("victim"), "secret");
   nstring planted = row.planted;
   if (row.raced) {
@@ -254,7 +255,7 @@ INSTANTIATE_TEST_SUITE_P(Generations, LinksAtGenerationNamesAreNeverFollowedTest
                          ::testing::ValuesIn(kLinksAtGenerationNamesAreNeverFollowedRows));
 
 TEST_F(Generations, NamesOfOneFileByCaseOnlyWhereCaseIsIgnored) {
-  options_to_fill().generations = 3;
+  test_settings().generations = 3;
   nstring redirected;
   if (names_ignore_case(native_path_style)) {
     EXPECT_EQ(rotate(NT("W/Report.TXT"), NT("w/report.txt"), &redirected), 0);
@@ -293,7 +294,7 @@ TEST_F(Generations, SourceUnderAnotherNameIsNeverArchivedAway) {
     fake::add_file(NT("w/report.(-01).txt"), "one");
     fake::clear_faults();
     int before = renames_and_removals();
-    options_to_fill().generations = row.generations;
+    test_settings().generations = row.generations;
     nstring name = full_name(row.destination);
     EXPECT_EQ(rotate_generations(&name, row.source), 0);
     EXPECT_EQ(fake::content(NT("w/report.txt")), "current");
@@ -326,7 +327,7 @@ TEST_P(SourceAmongTheGenerationsRefusesTheArchiveTest, SourceAmongTheGenerations
   fake::add_file(NT("w/report.(-00).txt"), "zero");
   fake::add_file(NT("w/report.(-01).txt"), "one");
   fake::add_file(NT("w/report.(-04).txt"), "four");
-  options_to_fill().generations = row.generations;
+  test_settings().generations = row.generations;
   EXPECT_EQ(rotate(NT("w/report.txt"), row.source), row.result) << row.generations;
   EXPECT_TRUE(fake::exists(row.source));
   if (row.result == 1) {
@@ -346,7 +347,7 @@ INSTANTIATE_TEST_SUITE_P(Generations, SourceAmongTheGenerationsRefusesTheArchive
 // way every run, so that later runs shift the generations earlier ones
 // made; where even that can't make room, the destination is not replaced.
 TEST_F(Generations, NamesWithoutRoomForTheSuffixAreShortenedAlikeEveryRun) {
-  options_to_fill().generations = 3;
+  test_settings().generations = 3;
   // As long as a component may be, or as the whole name leaves room for.
   const nstring directory = full_name(NT("w/"));
   const size_t length = std::min(size_t(250), size_t(kPathMax) - directory.size() - 4);
@@ -380,9 +381,9 @@ TEST_F(Generations, NameWithoutRoomEvenWhenShortenedIsNotReplaced) {
 }
 
 TEST_F(Generations, JobCopiesAfterTheRotation) {
-  options_to_fill().archive = true;
-  options_to_fill().generations = 3;
-  options_to_fill().quiet = true;
+  test_settings().archive = true;
+  test_settings().generations = 3;
+  test_settings().quiet = true;
   fake::add_file(NT("w/report.(-01).txt"), "one");
   EXPECT_EQ(job(NT("w/report.txt")), 0);
   EXPECT_EQ(fake::content(NT("w/report.txt")), "new");
@@ -395,15 +396,15 @@ TEST_F(Generations, JobCopiesAfterTheRotation) {
 }
 
 TEST_F(Generations, JobOfAFileOntoItself) {
-  options_to_fill().archive = true;
-  options_to_fill().batch = true;
+  test_settings().archive = true;
+  test_settings().batch = true;
   fake::add_link(NT("w/link.txt"), NT("w/report.txt"));
   // With backups to spare the copy is written beside the file.
   EXPECT_EQ(job(NT("w/link.txt"), NT("w/report.txt")), 0);
   EXPECT_EQ(fake::content(NT("w/link.txt.(-01)")), "current");
   EXPECT_EQ(fake::content(NT("w/report.txt")), "current");
   // With one generation the file stays and the pair is refused as one file.
-  options_to_fill().generations = 1;
+  test_settings().generations = 1;
   fake::clear_console();
   EXPECT_EQ(job(NT("w/link.txt"), NT("w/report.txt")), 1);
   EXPECT_EQ(fake::content(NT("w/report.txt")), "current");
@@ -414,8 +415,8 @@ TEST_F(Generations, JobOfAFileOntoItself) {
 }
 
 TEST_F(Generations, JobRefusedByTheArchiveCopiesNothing) {
-  options_to_fill().archive = true;
-  options_to_fill().quiet = true;
+  test_settings().archive = true;
+  test_settings().quiet = true;
   fake::add_file(NT("w/report.(-01).txt"), "one");
   EXPECT_EQ(job(NT("w/report.txt"), NT("w/report.(-01).txt")), 1);
   EXPECT_EQ(fake::content(NT("w/report.txt")), "current");

@@ -5,6 +5,7 @@
 #include "engine/copy_status.h"
 #include "support/copy_test_fixture.h"
 #include "support/row_tests.h"
+#include "support/test_settings.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -48,7 +49,7 @@ INSTANTIATE_TEST_SUITE_P(BlockCopy, ConsoleBytesFollowEveryRoundTest,
 
 TEST_F(BlockCopyTest, BatchShowsNothingAndAsksNoLength) {
   fake::add_file(NT("src"), bytes_of(30));
-  options_to_fill().batch = true;
+  test_settings().batch = true;
   EXPECT_EQ(copy_ok, copy());
   EXPECT_EQ("", fake::console_output());
   EXPECT_EQ(0, fake::call_count(fake::op_length));
@@ -57,7 +58,7 @@ TEST_F(BlockCopyTest, BatchShowsNothingAndAsksNoLength) {
 
 TEST_F(BlockCopyTest, QuietShowsNothingAndOpensNoWindow) {
   fake::add_file(NT("src"), bytes_of(400));
-  options_to_fill().quiet = true;
+  test_settings().quiet = true;
   EXPECT_EQ(copy_ok, copy());
   EXPECT_EQ("", fake::console_output());
   EXPECT_TRUE(fake::window_events().empty());
@@ -186,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(BlockCopy, AReadErrorDropsTheRoundAndNamesTheBufferTest
                          ::testing::ValuesIn(kAReadErrorDropsTheRoundAndNamesTheBufferRows));
 
 TEST_F(BlockCopyTest, AReadErrorUnderQuietIsLoggedOnly) {
-  options_to_fill().quiet = true;
+  test_settings().quiet = true;
   fake::add_file(NT("src"), bytes_of(10));
   fake::fail_call(fake::op_read, 1, EIO);
   EXPECT_EQ(copy_read_failed, copy());
@@ -302,8 +303,8 @@ using AppendAddsToAnExistingDestinationOnlyTest =
 
 TEST_P(AppendAddsToAnExistingDestinationOnlyTest, AppendAddsToAnExistingDestinationOnly) {
   const AppendAddsToAnExistingDestinationOnlyRow &row = GetParam();
-  options_to_fill().append = true;
-  options_to_fill().safe_overwrite = row.safe;
+  test_settings().append = true;
+  test_settings().safe_overwrite = row.safe;
   fake::add_file(NT("src"), "new data");
   if (row.exists)
     fake::add_file(NT("dst"), "old:");
@@ -315,7 +316,7 @@ INSTANTIATE_TEST_SUITE_P(BlockCopy, AppendAddsToAnExistingDestinationOnlyTest,
                          ::testing::ValuesIn(kAppendAddsToAnExistingDestinationOnlyRows));
 
 TEST_F(BlockCopyTest, AppendedFiguresCountTheWholeOutput) {
-  options_to_fill().append = true;
+  test_settings().append = true;
   use_pool(1, 4);
   fake::add_file(NT("src"), "abcd");
   fake::add_file(NT("dst"), "12345678");
@@ -324,8 +325,8 @@ TEST_F(BlockCopyTest, AppendedFiguresCountTheWholeOutput) {
 }
 
 TEST_F(BlockCopyTest, AnOutputThatWillNotOpenIsReportedOnStandardError) {
-  options_to_fill().quiet = true;
-  options_to_fill().batch = true;
+  test_settings().quiet = true;
+  test_settings().batch = true;
   fake::add_file(NT("src"), "data");
   fake::add_file(NT("dst"), "old", 0, true);
   EXPECT_EQ(copy_destination_failed, copy());
@@ -361,13 +362,13 @@ using PacingWaitsOutEachIntervalTest =
 TEST_P(PacingWaitsOutEachIntervalTest, PacingWaitsOutEachInterval) {
   const PacingWaitsOutEachIntervalRow &row = GetParam();
   SCOPED_TRACE(row.name);
-  options_to_fill().batch = true;
+  test_settings().batch = true;
   use_pool(row.buffers, 4);
   if (row.input) {
-    options_to_fill().pace_input = true;
+    test_settings().pace_input = true;
     pool.pace_input_interval_ms = 10;
   } else {
-    options_to_fill().pace_output = true;
+    test_settings().pace_output = true;
     pool.pace_output_interval_ms = 10;
   }
   fake::add_file(NT("src"), bytes_of(row.size));
@@ -381,7 +382,7 @@ INSTANTIATE_TEST_SUITE_P(BlockCopy, PacingWaitsOutEachIntervalTest,
                          ::testing::ValuesIn(kPacingWaitsOutEachIntervalRows));
 
 TEST_F(BlockCopyTest, WithoutPacingTheBlocksNeverReadTheClock) {
-  options_to_fill().batch = true;
+  test_settings().batch = true;
   use_pool(3, 4);
   fake::add_file(NT("src"), bytes_of(40));
   fake::set_clock(1000, 1);
@@ -404,8 +405,8 @@ using ThroughputIsReportedUnderTimingOrPacingTest =
 
 TEST_P(ThroughputIsReportedUnderTimingOrPacingTest, ThroughputIsReportedUnderTimingOrPacing) {
   const ThroughputIsReportedUnderTimingOrPacingRow &row = GetParam();
-  options_to_fill().batch = true;
-  options_to_fill().timing = true;
+  test_settings().batch = true;
+  test_settings().timing = true;
   open_log();
   fake::add_file(NT("src"), bytes_of(10));
   fake::set_wall_clock(500, row.wall_step);
@@ -442,8 +443,8 @@ using HiddenAttributesGoToTheFileThatIsLeftTest =
 
 TEST_P(HiddenAttributesGoToTheFileThatIsLeftTest, HiddenAttributesGoToTheFileThatIsLeft) {
   const HiddenAttributesGoToTheFileThatIsLeftRow &row = GetParam();
-  options_to_fill().set_hidden_attributes = true;
-  options_to_fill().safe_overwrite = row.safe;
+  test_settings().set_hidden_attributes = true;
+  test_settings().safe_overwrite = row.safe;
   fake::add_file(NT("src"), "data");
   fake::add_file(NT("dst"), "old");
   if (row.fail_write)
@@ -490,8 +491,8 @@ TEST_P(SparseTest, HolesOfASparseSourceStayHoles) {
     for (int sparse = 0; sparse < 2; ++sparse) {
       if (sparse)
         run_again();
-      options_to_fill().batch = row.batch;
-      options_to_fill().append = row.append;
+      test_settings().batch = row.batch;
+      test_settings().append = row.append;
       fake::add_file(NT("src"), data);
       if (sparse)
         fake::set_holes(NT("src"), {{4, 10}, {16, 8}});

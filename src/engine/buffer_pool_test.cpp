@@ -3,6 +3,7 @@
 #include "cli/messages.h"
 #include "cli/options.h"
 #include "support/platform_fake.h"
+#include "support/test_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -13,12 +14,12 @@ class BufferPoolTest : public ::testing::Test {
 protected:
   void SetUp() override {
     fake::reset();
-    options_to_fill() = CopyOptions();
+    reset_test_settings();
   }
   void TearDown() override {
     free_buffer_pool(&pool);
     close_logs();
-    options_to_fill() = CopyOptions();
+    reset_test_settings();
   }
   void open_log() {
     log_file = open_text(NT("run.log"), text_append);
@@ -80,9 +81,9 @@ TEST_F(BufferPoolTest, NoBufferAtAnySizeEndsTheRunWithEight) {
   for (const Row &row : rows) {
     SCOPED_TRACE(row.batch ? "batch" : "no batch");
     fake::reset();
-    options_to_fill() = CopyOptions();
-    options_to_fill().batch = row.batch;
-    options_to_fill().quiet = row.quiet;
+    reset_test_settings();
+    test_settings().batch = row.batch;
+    test_settings().quiet = row.quiet;
     open_log();
     // 8128 bytes would be granted; the pool must not go that low.
     fake::limit_memory(16255, -1);
@@ -103,9 +104,9 @@ TEST_F(BufferPoolTest, NoBufferAtAnySizeEndsTheRunWithEight) {
 }
 
 TEST_F(BufferPoolTest, SizeReportGoesToStandardErrorAlways) {
-  options_to_fill().report_buffers = true;
-  options_to_fill().quiet = true;
-  options_to_fill().batch = true;
+  test_settings().report_buffers = true;
+  test_settings().quiet = true;
+  test_settings().batch = true;
   open_log();
   pool = allocate_buffer_pool(false);
   EXPECT_EQ("\nBuffer Size = 65024, Number of Buffers = 31, Total Size = 2015744\n",
@@ -114,7 +115,7 @@ TEST_F(BufferPoolTest, SizeReportGoesToStandardErrorAlways) {
 }
 
 TEST_F(BufferPoolTest, SizeReportShowsTheHalvedSingleBuffer) {
-  options_to_fill().report_buffers = true;
+  test_settings().report_buffers = true;
   fake::limit_memory(65024, 1);
   pool = allocate_buffer_pool(false);
   EXPECT_EQ("\nBuffer Size = 32512, Number of Buffers = 1, Total Size = 32512\n",
@@ -155,17 +156,17 @@ TEST_F(BufferPoolTest, PacingIsFittedToOneBlock) {
     fake::reset();
     free_buffer_pool(&pool);
     close_logs();
-    options_to_fill() = CopyOptions();
+    reset_test_settings();
     open_log();
-    options_to_fill().quiet = row.quiet;
+    test_settings().quiet = row.quiet;
     if (row.output) {
-      options_to_fill().pace_output = true;
-      options_to_fill().pace_output_bytes = row.bytes;
-      options_to_fill().pace_output_interval_ms = row.interval;
+      test_settings().pace_output = true;
+      test_settings().pace_output_bytes = row.bytes;
+      test_settings().pace_output_interval_ms = row.interval;
     } else {
-      options_to_fill().pace_input = true;
-      options_to_fill().pace_input_bytes = row.bytes;
-      options_to_fill().pace_input_interval_ms = row.interval;
+      test_settings().pace_input = true;
+      test_settings().pace_input_bytes = row.bytes;
+      test_settings().pace_input_interval_ms = row.interval;
     }
     fake::limit_memory(row.memory, row.memory == size_t(-1) ? -1 : 1);
     pool = allocate_buffer_pool(false);

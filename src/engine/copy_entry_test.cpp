@@ -7,6 +7,7 @@
 #include "platform/path_syntax.h"
 #include "support/copy_test_fixture.h"
 #include "support/row_tests.h"
+#include "support/test_settings.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -153,9 +154,9 @@ using ReadOnlyDestinationsTest = testing_support::RowTest<CopyEntryTest, ReadOnl
 TEST_P(ReadOnlyDestinationsTest, ReadOnlyDestinations) {
   const ReadOnlyDestinationsRow &row = GetParam();
   SCOPED_TRACE(row.name);
-  options_to_fill().overwrite_read_only = row.overwrite_read_only;
-  options_to_fill().safe_overwrite = row.safe;
-  options_to_fill().append = row.append;
+  test_settings().overwrite_read_only = row.overwrite_read_only;
+  test_settings().safe_overwrite = row.safe;
+  test_settings().append = row.append;
   fake::add_file(NT("src"), "new");
   fake::add_file(NT("dst"), "old", 0, true);
   fake::set_clock(1000);
@@ -172,8 +173,8 @@ INSTANTIATE_TEST_SUITE_P(CopyEntry, ReadOnlyDestinationsTest,
                          ::testing::ValuesIn(kReadOnlyDestinationsRows));
 
 TEST_F(CopyEntryTest, AWritableThatFailsLeavesNoAppendMode) {
-  options_to_fill().overwrite_read_only = true;
-  options_to_fill().append = true;
+  test_settings().overwrite_read_only = true;
+  test_settings().append = true;
   fake::add_file(NT("src"), "new");
   fake::add_file(NT("dst"), "old", 0, true);
   fake::fail_call(fake::op_make_writable, 1, EPERM);
@@ -201,7 +202,7 @@ using SafeOverwriteWritesATemporaryNameFirstTest =
 TEST_P(SafeOverwriteWritesATemporaryNameFirstTest, SafeOverwriteWritesATemporaryNameFirst) {
   const SafeOverwriteWritesATemporaryNameFirstRow &row = GetParam();
   SCOPED_TRACE(row.name);
-  options_to_fill().safe_overwrite = true;
+  test_settings().safe_overwrite = true;
   fake::add_file(NT("src"), "new data");
   if (row.exists)
     fake::add_file(NT("dst"), "old");
@@ -258,7 +259,7 @@ using WatchTest = testing_support::RowTest<CopyEntryTest, WatchRow>;
 
 TEST_P(WatchTest, TheOutputIsWatchedWhileItIsWritten) {
   const WatchRow &row = GetParam();
-  options_to_fill().safe_overwrite = row.safe_overwrite;
+  test_settings().safe_overwrite = row.safe_overwrite;
   source_modification = FileTime{row.source_time, 0};
   fake::add_file(NT("src"), "new data");
   if (row.device)
@@ -298,7 +299,7 @@ using TemporaryNamesAreRetriedOnTheClockTest =
 TEST_P(TemporaryNamesAreRetriedOnTheClockTest, TemporaryNamesAreRetriedOnTheClock) {
   const TemporaryNamesAreRetriedOnTheClockRow &row = GetParam();
   SCOPED_TRACE(row.name);
-  options_to_fill().safe_overwrite = true;
+  test_settings().safe_overwrite = true;
   open_log();
   fake::add_file(NT("src"), "new");
   fake::add_file(NT("dst"), "old");
@@ -351,7 +352,7 @@ TEST_P(TemporaryFilesAreNeverOpenedOrRenamedThroughALinkTest,
        TemporaryFilesAreNeverOpenedOrRenamedThroughALink) {
   const TemporaryFilesAreNeverOpenedOrRenamedThroughALinkRow &row = GetParam();
   SCOPED_TRACE(row.name);
-  options_to_fill().safe_overwrite = true;
+  test_settings().safe_overwrite = true;
   fake::add_file(NT("src"), "new");
   fake::add_file(NT("dst"), "old");
   fake::add_file(NT("victim"), "secret");
@@ -403,8 +404,8 @@ TEST_P(BitsTest, TemporaryFileIsNoMoreReadableThanItsResult) {
   if (fake::status_of(NT("src")).permissions == 0)
     GTEST_SKIP() << "no permission bits on this platform";
   const BitsRow &row = GetParam();
-  options_to_fill().safe_overwrite = true;
-  options_to_fill().set_hidden_attributes = row.source_bits;
+  test_settings().safe_overwrite = true;
+  test_settings().set_hidden_attributes = row.source_bits;
   fake::add_file(NT("src"), "new");
   fake::set_permissions(NT("src"), row.source);
   fake::add_file(NT("dst"), "old");
@@ -423,8 +424,8 @@ TEST_P(BitsTest, TemporaryFileIsNoMoreReadableThanItsResult) {
 INSTANTIATE_TEST_SUITE_P(CopyEntry, BitsTest, ::testing::ValuesIn(kBitsRows));
 
 TEST_F(CopyEntryTest, SafeCopyFailureIsPrintedUnderQuietToo) {
-  options_to_fill().safe_overwrite = true;
-  options_to_fill().quiet = true;
+  test_settings().safe_overwrite = true;
+  test_settings().quiet = true;
   fake::add_file(NT("src"), "new");
   fake::add_file(NT("dst"), "old");
   fake::add_file(NT("dst_7"), "x");
@@ -452,7 +453,7 @@ using AReplacementThatFailsKeepsTheCompleteCopyTest =
 TEST_P(AReplacementThatFailsKeepsTheCompleteCopyTest, AReplacementThatFailsKeepsTheCompleteCopy) {
   const AReplacementThatFailsKeepsTheCompleteCopyRow &row = GetParam();
   SCOPED_TRACE(row.name);
-  options_to_fill().safe_overwrite = true;
+  test_settings().safe_overwrite = true;
   fake::add_file(NT("src"), "new");
   fake::add_file(NT("dst"), "old");
   fake::set_clock(42);
@@ -519,7 +520,7 @@ TEST_P(FitTest, ATemporaryNameFitsWhereTheDestinationFits) {
       row.whole_name
           ? fake::deep_name(size_t(kPathMax))
           : current + nstring(std::min(size_t(250), size_t(kPathMax) - current.size()), NT('d'));
-  options_to_fill().safe_overwrite = true;
+  test_settings().safe_overwrite = true;
   fake::add_file(NT("src"), "new");
   fake::add_file(destination, "old");
   fake::set_clock(4000000000u);
@@ -574,9 +575,9 @@ using ADeviceOrPipeIsWrittenInPlaceAndLeftAsItIsTest =
 TEST_P(ADeviceOrPipeIsWrittenInPlaceAndLeftAsItIsTest, ADeviceOrPipeIsWrittenInPlaceAndLeftAsItIs) {
   const ADeviceOrPipeIsWrittenInPlaceAndLeftAsItIsRow &row = GetParam();
   SCOPED_TRACE(row.name);
-  options_to_fill().set_hidden_attributes = row.hidden;
-  options_to_fill().safe_overwrite = row.safe;
-  options_to_fill().append = row.append;
+  test_settings().set_hidden_attributes = row.hidden;
+  test_settings().safe_overwrite = row.safe;
+  test_settings().append = row.append;
   fake::add_file(NT("src"), bytes_of(20));
   fake::set_permissions(NT("src"), 0600);
   fake::add_special(NT("dst"), row.pipe, 0666);
@@ -614,7 +615,7 @@ using OverstatedTest = testing_support::RowTest<CopyEntryTest, OverstatedRow>;
 TEST_P(OverstatedTest, AFileIsCopiedAsFarAsReadsReachWhateverItsSizeSays) {
   const OverstatedRow &row = GetParam();
   const std::string held = "00:00:00:00:00:00\n";
-  options_to_fill().safe_overwrite = row.safe;
+  test_settings().safe_overwrite = row.safe;
   fake::add_file(NT("src"), held);
   fake::set_reported_size(NT("src"), 4096);
   if (row.safe)
@@ -655,8 +656,8 @@ TEST_P(PartialTest, APartialCopyNeverLooksNewerThanItsSource) {
   const int64_t *time = kPartialTimes[std::get<1>(GetParam())];
   SCOPED_TRACE(row.name + std::string(" ") + std::to_string(time[0]));
   source_modification = FileTime{time[0], 0};
-  options_to_fill().append = row.append;
-  options_to_fill().safe_overwrite = row.safe;
+  test_settings().append = row.append;
+  test_settings().safe_overwrite = row.safe;
   fake::add_file(NT("src"), bytes_of(20));
   if (row.destination)
     fake::add_file(NT("dst"), "old", 3000000);

@@ -5,6 +5,7 @@
 #include "engine/block_copy.h"
 #include "support/copy_test_fixture.h"
 #include "support/row_tests.h"
+#include "support/test_settings.h"
 
 #include <cerrno>
 
@@ -61,7 +62,7 @@ using QuietStatusTest = testing_support::RowTest<CopyStatusTest, CopyStatus>;
 
 TEST_P(QuietStatusTest, QuietLeavesOnlyTheLogFile) {
   const CopyStatus status = GetParam();
-  options_to_fill().quiet = true;
+  test_settings().quiet = true;
   open_log();
   report_copy_error(copy_failure(status, EIO), NT("s"), NT("d"));
   EXPECT_EQ("", fake::console_output());

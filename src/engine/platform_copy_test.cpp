@@ -1,6 +1,7 @@
 #include "engine/platform_copy.h"
 
 #include "support/copy_test_fixture.h"
+#include "support/test_settings.h"
 
 #include <cerrno>
 #include <cstring>
@@ -42,7 +43,7 @@ TEST_F(PlatformCopy, EmptySourceShowsOnlyTheFirstFigure) {
 }
 
 TEST_F(PlatformCopy, BatchDropsTheSpinnerButNotTheFigures) {
-  options_to_fill().batch = true;
+  test_settings().batch = true;
   fake::add_file(NT("src"), bytes_of(10));
   fake::set_copy_chunk(10);
   EXPECT_EQ(copy(false, true), 0);
@@ -50,8 +51,8 @@ TEST_F(PlatformCopy, BatchDropsTheSpinnerButNotTheFigures) {
 }
 
 TEST_F(PlatformCopy, FailureIsReportedWithTheSystemTextAndTheTemporaryFileGoes) {
-  options_to_fill().safe_overwrite = true;
-  options_to_fill().batch = true;
+  test_settings().safe_overwrite = true;
+  test_settings().batch = true;
   fake::add_file(NT("src"), bytes_of(10));
   fake::add_file(NT("dst"), "old");
   fake::fail_call(fake::op_platform_copy, 1, EACCES);
@@ -65,8 +66,8 @@ TEST_F(PlatformCopy, FailureIsReportedWithTheSystemTextAndTheTemporaryFileGoes) 
 }
 
 TEST_F(PlatformCopy, SafeOverwriteReplacesTheDestinationFromTheTemporaryName) {
-  options_to_fill().safe_overwrite = true;
-  options_to_fill().quiet = true;
+  test_settings().safe_overwrite = true;
+  test_settings().quiet = true;
   fake::add_file(NT("src"), bytes_of(10));
   fake::add_file(NT("dst"), "old");
   EXPECT_EQ(copy(false, true), 0);
@@ -77,7 +78,7 @@ TEST_F(PlatformCopy, SafeOverwriteReplacesTheDestinationFromTheTemporaryName) {
 }
 
 TEST_F(PlatformCopy, RestartContinuesFromTheDestinationsLength) {
-  options_to_fill().quiet = true;
+  test_settings().quiet = true;
   fake::add_file(NT("src"), bytes_of(20));
   fake::add_file(NT("dst"), bytes_of(8));
   EXPECT_EQ(copy(true, true), 0);
@@ -85,8 +86,8 @@ TEST_F(PlatformCopy, RestartContinuesFromTheDestinationsLength) {
 }
 
 TEST_F(PlatformCopy, TimingReportsTheRateOnTheConsoleAndInTheLog) {
-  options_to_fill().timing = true;
-  options_to_fill().batch = true;
+  test_settings().timing = true;
+  test_settings().batch = true;
   open_log();
   fake::add_file(NT("src"), bytes_of(50));
   fake::set_wall_clock(100, 1);

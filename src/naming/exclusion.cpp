@@ -126,7 +126,7 @@ bool wildcard_match(const nchar *text, const nchar *pattern) {
   return match_positions(text, pattern);
 }
 
-void build_exclusion_list(const nchar *text) {
+ExclusionNode *build_exclusion_list(const nchar *text) {
   nchar *buffer = copy_list_text(text);
   if (!buffer)
     stop_without_memory();
@@ -146,13 +146,10 @@ void build_exclusion_list(const nchar *text) {
       *piece++ = 0;
   }
   // A later -x replaces the list; the earlier one is no longer reachable.
-  release_exclusion_list();
-  options_to_fill().exclusions = nodes;
+  return nodes;
 }
 
-void release_exclusion_list() {
-  ExclusionNode *nodes = options.exclusions;
-  options_to_fill().exclusions = nullptr;
+void release_exclusion_list(ExclusionNode *nodes) {
   if (!nodes)
     return;
   // The first pattern starts the list's one buffer.

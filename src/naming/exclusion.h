@@ -1,6 +1,7 @@
 // Exclusion patterns: the list of the -x flag and the matching of sources.
 #pragma once
 
+#include "cli/options.h"
 #include "platform/native.h"
 
 namespace zorov {
@@ -13,12 +14,11 @@ nchar *translate_chars(nchar *text, const nchar *from_set, const nchar *to_set);
 // compared without regard to case).
 bool wildcard_match(const nchar *text, const nchar *pattern);
 
-// Turns the text of one -x flag into the exclusion list of `options`,
-// replacing an earlier list.
-void build_exclusion_list(const nchar *text);
+// The exclusion list of the text of one -x flag.
+ExclusionNode *build_exclusion_list(const nchar *text);
 
-// Gives back the memory of the exclusion list of `options` and empties it.
-void release_exclusion_list();
+// Gives back the memory of a list; harmless on none.
+void release_exclusion_list(ExclusionNode *list);
 
 // True when `path` matches a pattern of the exclusion list.
 bool is_excluded(const nchar *path);

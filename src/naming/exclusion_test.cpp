@@ -2,6 +2,7 @@
 
 #include "cli/options.h"
 #include "platform/platform.h"
+#include "support/test_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -53,10 +54,7 @@ std::vector<nstring> patterns() {
 
 class ExclusionTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    release_exclusion_list();
-    options_to_fill() = CopyOptions();
-  }
+  void SetUp() override { reset_test_settings(); }
 };
 
 struct MatchRow {
@@ -180,14 +178,14 @@ TEST_F(ExclusionTest, ListIsSplitAtEverySemicolon) {
       {NT("\xe9z"), {NT("\xe9Z")}},
   };
   for (const ListRow &row : rows) {
-    build_exclusion_list(row.text);
+    use_test_exclusions(row.text);
     EXPECT_EQ(patterns(), row.patterns) << narrow_text(row.text);
   }
 }
 
 TEST_F(ExclusionTest, LaterListReplacesTheEarlierOne) {
-  build_exclusion_list(NT("a.txt;c.txt"));
-  build_exclusion_list(NT("b.txt"));
+  use_test_exclusions(NT("a.txt;c.txt"));
+  use_test_exclusions(NT("b.txt"));
   EXPECT_EQ(patterns(), std::vector<nstring>{NT("B.TXT")});
 }
 
@@ -197,7 +195,7 @@ struct PathRow {
 };
 
 TEST_F(ExclusionTest, ExampleListExcludesByWholePath) {
-  build_exclusion_list(NT("\"*.exe;*/abc/*\""));
+  use_test_exclusions(NT("\"*.exe;*/abc/*\""));
   const PathRow rows[] = {
       {NT("C:\\Work\\Tool.exe"), true},  {NT("C:\\Work\\tool.EXE.bak"), false},
       {NT("C:\\src\\abc\\x.c"), true},   {NT("C:\\src\\ABC\\sub\\y.h"), true},
@@ -226,15 +224,15 @@ TEST_F(ExclusionTest, OtherListsAgainstPaths) {
       {NT("*.c"), NT("/any/file.txt"), false},
   };
   for (const Case &c : cases) {
-    build_exclusion_list(c.list);
+    use_test_exclusions(c.list);
     EXPECT_EQ(is_excluded(c.path), c.excluded) << narrow_text(c.list) << " " << narrow_text(c.path);
   }
-  release_exclusion_list();
+  release_test_exclusions();
   EXPECT_FALSE(is_excluded(NT("/any/file.txt")));
 }
 
 TEST_F(ExclusionTest, OverlongPathIsCutNotOverrun) {
-  build_exclusion_list(NT("*B"));
+  use_test_exclusions(NT("*B"));
   nstring path(size_t(kPathMax), NT('a'));
   EXPECT_FALSE(is_excluded((path + NT("b")).c_str()));
   path.back() = NT('b');

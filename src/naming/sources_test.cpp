@@ -3,6 +3,7 @@
 #include "platform/path_syntax.h"
 #include "support/row_tests.h"
 #include "support/run_test_support.h"
+#include "support/test_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -92,7 +93,7 @@ TEST_F(Sources, OperandsListsAndPatterns) {
   };
   for (const Row &row : rows) {
     fake::clear_console();
-    options_to_fill().copy_hidden = row.copy_hidden;
+    test_settings().copy_hidden = row.copy_hidden;
     EXPECT_EQ(joined(enumerate(row.operands)), joined(row.names)) << joined(row.operands);
     EXPECT_EQ(fake::console_output(), row.output) << joined(row.operands);
     EXPECT_EQ(fake::console_error(), "");
@@ -190,7 +191,7 @@ TEST_F(Sources, OverlongMatchIsRefusedAndTheNextFollows) {
 }
 
 TEST_F(Sources, UnopenableListFollowsTheReportRule) {
-  options_to_fill().quiet = true;
+  test_settings().quiet = true;
   log_file = open_text(NT("log"), text_append);
   int32_t result = 1;
   EXPECT_EQ(joined(enumerate({NT("@gone")}, &result)), "");

@@ -3,6 +3,7 @@
 #include "platform/path_syntax.h"
 #include "support/row_tests.h"
 #include "support/run_test_support.h"
+#include "support/test_settings.h"
 
 #include <cerrno>
 #include <cstring>
@@ -20,7 +21,7 @@ protected:
     fake::reset();
     testing_support::reset_run_state();
     testing_support::start_job_run(&run);
-    options_to_fill().batch = true;
+    test_settings().batch = true;
     fake::add_file(NT("src/a.txt"), "A");
     fake::add_file(NT("src/h.txt"), "H");
     fake::set_attributes(NT("src/h.txt"), attribute_hidden);
@@ -69,7 +70,7 @@ TEST_F(TreeCopy, OneLevelCopiesVisibleFilesOnly) {
   };
   for (const Row &row : rows) {
     fake::clear_console();
-    options_to_fill().copy_hidden = row.copy_hidden;
+    test_settings().copy_hidden = row.copy_hidden;
     EXPECT_EQ(tree(), 0);
     EXPECT_EQ(fake::console_output(), row.output);
     EXPECT_EQ(fake::content(NT("dst/a.txt")), "A");
@@ -80,7 +81,7 @@ TEST_F(TreeCopy, OneLevelCopiesVisibleFilesOnly) {
 }
 
 TEST_F(TreeCopy, RecursionCreatesEveryDirectoryAndWalksHiddenOnes) {
-  options_to_fill().recurse = true;
+  test_settings().recurse = true;
   EXPECT_EQ(tree(), 0);
   EXPECT_EQ(fake::console_output(),
             created(NT(".hid")) + ok_line("src/.hid/v.txt", NT(".hid/v.txt")) +
@@ -99,7 +100,7 @@ TEST_F(TreeCopy, RecursionCreatesEveryDirectoryAndWalksHiddenOnes) {
 }
 
 TEST_F(TreeCopy, SubdirectoryNameTakenByAFileIsReportedAndTheRestCopied) {
-  options_to_fill().recurse = true;
+  test_settings().recurse = true;
   fake::add_file(NT("dst/empty"), "in the way");
   // A file failing later on does not lower the level's result.
   fake::add_file(NT("dst/sub/b.txt"), "old", 0, true);
@@ -113,7 +114,7 @@ TEST_F(TreeCopy, SubdirectoryNameTakenByAFileIsReportedAndTheRestCopied) {
   EXPECT_EQ(fake::content(NT("dst/sub/deep/c.txt")), "C");
   // Quiet keeps the console clean; the LogFile still has the line.
   fake::clear_console();
-  options_to_fill().quiet = true;
+  test_settings().quiet = true;
   EXPECT_EQ(tree(), 8);
   std::string console = fake::console_output() + fake::console_error();
   EXPECT_EQ(console.find("Unable to create"), std::string::npos) << console;
@@ -126,7 +127,7 @@ TEST_F(TreeCopy, SubdirectoryNameTakenByAFileIsReportedAndTheRestCopied) {
 // between this one's look and its creation. The walk goes on into it, and
 // does not claim to have made it.
 TEST_F(TreeCopy, DirectoryMadeMeanwhileByAnotherRunIsWalked) {
-  options_to_fill().recurse = true;
+  test_settings().recurse = true;
   fake::add_directory(NT("dst/.hid"));
   fake::add_directory(NT("dst/empty"));
   fake::before_call(fake::op_make_directory, 1, [] { fake::add_directory(NT("dst/sub")); });
@@ -139,8 +140,8 @@ TEST_F(TreeCopy, DirectoryMadeMeanwhileByAnotherRunIsWalked) {
 }
 
 TEST_F(TreeCopy, VerboseRecursionEchoesEveryLevel) {
-  options_to_fill().recurse = true;
-  options_to_fill().verbose_recursion = true;
+  test_settings().recurse = true;
+  test_settings().verbose_recursion = true;
   const std::string blanks(79, ' ');
   EXPECT_EQ(tree(NT("src/sub")), 0);
   EXPECT_EQ(fake::console_output(), "\r" + blanks + "\rsrc/sub\r" +
@@ -148,14 +149,14 @@ TEST_F(TreeCopy, VerboseRecursionEchoesEveryLevel) {
                                         created(NT("deep")) + "\r" + blanks + "\rsrc/sub/deep\r" +
                                         ok_line("src/sub/deep/c.txt", NT("deep/c.txt")));
   fake::clear_console();
-  options_to_fill().quiet = true;
+  test_settings().quiet = true;
   EXPECT_EQ(tree(NT("src/sub")), 0);
   EXPECT_EQ(fake::console_output(), "");
 }
 
 TEST_F(TreeCopy, IdentifyOnlyListsTheTreeAndCreatesNothing) {
-  options_to_fill().recurse = true;
-  options_to_fill().identify_only = true;
+  test_settings().recurse = true;
+  test_settings().identify_only = true;
   int made = fake::call_count(fake::op_make_directory);
   EXPECT_EQ(tree(NT("src"), NT("new")), 0);
   EXPECT_EQ(fake::call_count(fake::op_make_directory), made);
@@ -170,12 +171,12 @@ TEST_F(TreeCopy, IdentifyOnlyListsTheTreeAndCreatesNothing) {
 TEST_F(TreeCopy, FailedFileMakesTheLevelOneWhileLaterFilesAreCopied) {
   fake::add_file(NT("src/z.txt"), "Z");
   fake::add_file(NT("dst/a.txt"), "old", 0, true);
-  options_to_fill().quiet = true;
+  test_settings().quiet = true;
   EXPECT_EQ(tree(), 1);
   EXPECT_EQ(fake::content(NT("dst/a.txt")), "old");
   EXPECT_EQ(fake::content(NT("dst/z.txt")), "Z");
   // Deeper down the failure still shows at the top.
-  options_to_fill().recurse = true;
+  test_settings().recurse = true;
   fake::add_file(NT("dst/a.txt"), "old", 0, false);
   fake::add_file(NT("dst/sub/deep/c.txt"), "old", 0, true);
   EXPECT_EQ(tree(), 1);
@@ -183,7 +184,7 @@ TEST_F(TreeCopy, FailedFileMakesTheLevelOneWhileLaterFilesAreCopied) {
 }
 
 TEST_F(TreeCopy, UnreadableSourceDirectoryCopiesNothing) {
-  options_to_fill().recurse = true;
+  test_settings().recurse = true;
   EXPECT_EQ(tree(NT("gone")), 0);
   EXPECT_EQ(fake::console_output() + fake::console_error(), "");
 }
@@ -207,7 +208,7 @@ using LockedDirectoryIsAFailureWithItsReasonTest =
 TEST_P(LockedDirectoryIsAFailureWithItsReasonTest, LockedDirectoryIsAFailureWithItsReason) {
   const LockedDirectoryIsAFailureWithItsReasonRow &row = GetParam();
   log_file = open_text(NT("run.log"), text_append);
-  options_to_fill().recurse = row.recurse;
+  test_settings().recurse = row.recurse;
   fake::fail_call(row.operation, row.nth, EACCES);
   EXPECT_EQ(tree(), 1);
   std::string message = testing_support::shown(row.directory) + ": Unable to read directory.  " +
@@ -223,14 +224,14 @@ INSTANTIATE_TEST_SUITE_P(TreeCopy, LockedDirectoryIsAFailureWithItsReasonTest,
 
 TEST_F(TreeCopy, EmptySourceNameIsTheCurrentDirectoryNotTheRoot) {
   fake::add_file(NT("here.txt"), "h");
-  options_to_fill().quiet = true;
+  test_settings().quiet = true;
   EXPECT_EQ(copy_tree(run.job, NT(""), full_name(NT("dst"))), 0);
   EXPECT_EQ(fake::content(NT("dst/here.txt")), "h");
 }
 
 TEST_F(TreeCopy, MissingTopDestinationComesWithTheFirstSubdirectory) {
-  options_to_fill().recurse = true;
-  options_to_fill().quiet = true;
+  test_settings().recurse = true;
+  test_settings().quiet = true;
   fake::add_file(NT("late/a.txt"), "A");
   fake::add_directory(NT("late/m"));
   fake::add_file(NT("late/z.txt"), "Z");
@@ -247,7 +248,7 @@ TEST_F(TreeCopy, CurrentDirectoryIntoItsOwnSubdirectory) {
   fake::add_file(NT("f"), "F");
   fake::add_directory(NT("sub"));
   fake::add_file(NT("other/g"), "G");
-  options_to_fill().recurse = true;
+  test_settings().recurse = true;
   EXPECT_EQ(copy_tree(run.job, NT("."), full_name(NT("sub"))), 1);
   std::string output = fake::console_output();
   EXPECT_NE(output.find("./sub: Directory is a destination of this copy; passed over.\n"),
@@ -263,8 +264,8 @@ TEST_F(TreeCopy, DestinationMadeInsideTheSourceDuringTheWalk) {
   // walk is under way, and is met again one level down.
   fake::add_file(NT("dir/f"), "F");
   fake::add_file(NT("dir/a/g"), "G");
-  options_to_fill().recurse = true;
-  options_to_fill().quiet = true;
+  test_settings().recurse = true;
+  test_settings().quiet = true;
   log_file = open_text(NT("log"), text_append);
   EXPECT_EQ(tree(NT("dir"), NT("dir/a/b")), 1);
   EXPECT_NE(fake::content(NT("log")).find(
@@ -279,7 +280,7 @@ TEST_F(TreeCopy, DestinationMadeInsideTheSourceDuringTheWalk) {
 }
 
 TEST_F(TreeCopy, LinksBackUpTheTreeAreNotFollowed) {
-  options_to_fill().recurse = true;
+  test_settings().recurse = true;
   fake::add_link(NT("src/sub/deep/up"), NT("src/sub"));
   fake::add_link(NT("src/sub/out"), NT("dst"));
   EXPECT_EQ(tree(), 1);
@@ -305,8 +306,8 @@ TEST_F(TreeCopy, OverlongNamesAreRefusedNeverCut) {
   fake::add_file(NT("s/ab.txt"), "1");
   fake::add_file(NT("s/abc.txt"), "2");
   fake::add_directory(NT("s/dddd"));
-  options_to_fill().recurse = true;
-  options_to_fill().batch = true;
+  test_settings().recurse = true;
+  test_settings().batch = true;
   // A source spelled so that "ab.txt" just fits and "abc.txt" does not;
   // the walk of "dddd" could not even name its search pattern.
   size_t length = size_t(kPathMax) - 7;
@@ -347,7 +348,7 @@ TEST_F(TreeCopy, EachFileIsExaminedOnce) {
   const int expected = entry.status_known ? 1 + 2 : 1 + 4 + 2;
   for (bool second_pass : {false, true}) {
     SCOPED_TRACE(second_pass);
-    options_to_fill().newer_only = second_pass;
+    test_settings().newer_only = second_pass;
     int before = fake::call_count(fake::op_status);
     EXPECT_EQ(tree(), 0);
     EXPECT_EQ(fake::call_count(fake::op_status) - before, expected);

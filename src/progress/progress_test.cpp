@@ -2,6 +2,7 @@
 
 #include "cli/options.h"
 #include "support/platform_fake.h"
+#include "support/test_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -17,12 +18,12 @@ protected:
     fake::reset();
     close_progress_window();
     fake::reset();
-    options_to_fill() = CopyOptions();
+    reset_test_settings();
     reset_progress();
   }
   void TearDown() override {
     close_progress_window();
-    options_to_fill() = CopyOptions();
+    reset_test_settings();
   }
 };
 
@@ -41,10 +42,10 @@ TEST_F(ProgressTest, SpinnerContinuesWhereTheLastFileStopped) {
 }
 
 TEST_F(ProgressTest, QuietDrawsNoSpinnerAndKeepsItsPosition) {
-  options_to_fill().quiet = true;
+  test_settings().quiet = true;
   show_spinner();
   EXPECT_EQ("", fake::console_output());
-  options_to_fill().quiet = false;
+  test_settings().quiet = false;
   show_spinner();
   EXPECT_EQ("|\b", fake::console_output());
 }

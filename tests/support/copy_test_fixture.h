@@ -9,6 +9,7 @@
 #include "engine/copy_entry.h"
 #include "progress/progress.h"
 #include "support/platform_fake.h"
+#include "support/test_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +22,7 @@ class CopyTest : public ::testing::Test {
 protected:
   void SetUp() override {
     fake::reset();
-    options_to_fill() = CopyOptions();
+    reset_test_settings();
     use_pool(3, 4);
     reset_progress();
     result = CopyResult();
@@ -29,7 +30,7 @@ protected:
 
   void TearDown() override {
     close_logs();
-    options_to_fill() = CopyOptions();
+    reset_test_settings();
   }
 
   // A second run that a test compares with its first: the state as a new

@@ -11,6 +11,7 @@
 #include "platform/platform.h"
 #include "progress/progress.h"
 #include "support/platform_fake.h"
+#include "support/test_settings.h"
 
 #include <string>
 #include <vector>
@@ -20,8 +21,7 @@ namespace testing_support {
 
 // Puts every run-wide record back to its state at program start.
 inline void reset_run_state() {
-  release_exclusion_list();
-  options_to_fill() = CopyOptions();
+  reset_test_settings();
   log_file = nullptr;
   name_log_file(nstring());
   copied_list = nullptr;
