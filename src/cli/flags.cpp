@@ -189,24 +189,11 @@ void read_pacing(const nchar *text, const PacingFields &pacing) {
   print_log(pacing.texts->log_confirmation, int32_t(*pacing.bytes), *pacing.interval_ms);
 }
 
-// A name too long for a path buffer, with the `reserved` characters still
-// to be appended to it, is refused like a name that can't be opened.
-TextStream *open_bounded(const nchar *name, size_t reserved, TextMode mode) {
-  if (!fits_path_buffer(text_length(name) + reserved))
-    return nullptr;
-  return open_text(name, mode);
-}
-
-// The CopiedList's name is made here, and its directory may be shared with
-// other users: the list is a new file of its own that takes the name's
-// place, never written through a link planted there.
-void open_copied_list(const nchar *log_name) {
-  if (copied_list)
-    close_text(copied_list);
+// The CopiedList's name is made here: the LogFile's and ".fil". A name too
+// long for a path buffer is refused like one that can't be opened.
+void open_copied_list_beside(const nchar *log_name) {
   nstring name = nstring(log_name) + kCopiedSuffix;
-  copied_list = fits_path_buffer(name) ? create_text_in_place(name.c_str()) : nullptr;
-  if (copied_list) {
-    name_copied_list(name);
+  if (open_copied_list(name)) {
     print_log("Copied files will be logged to %ls\n", name.c_str());
     return;
   }
@@ -222,11 +209,9 @@ void open_logs(const nchar *argument) {
   if (*name == NT('=') || *name == NT(' '))
     ++name;
   bool with_copied_list = argument[1] == NT('L');
-  if (log_file)
-    close_text(log_file);
-  log_file = open_bounded(name, with_copied_list ? kCopiedSuffixLength : 0, text_append);
-  if (log_file) {
-    name_log_file(name);
+  // The LogFile's name leaves room for the CopiedList's suffix.
+  size_t reserved = with_copied_list ? kCopiedSuffixLength : 0;
+  if (open_log_file(name, reserved)) {
     print_log("%s", local_time_text().c_str());
   } else {
     print_error("Unable to Open %ls\n", name);
@@ -234,7 +219,7 @@ void open_logs(const nchar *argument) {
     settings.quiet = false;
   }
   if (with_copied_list)
-    open_copied_list(name);
+    open_copied_list_beside(name);
 }
 
 [[noreturn]] void refuse_exclusion(const nchar *argument) {

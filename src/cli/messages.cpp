@@ -2,6 +2,7 @@
 
 #include "cli/error_level.h"
 #include "cli/options.h"
+#include "platform/path_syntax.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -304,9 +305,22 @@ void stop_without_memory() {
   exit_process(level_stopped);
 }
 
-void name_log_file(const nstring &name) { log_file_name = name; }
+bool open_log_file(const nstring &name, size_t reserved) {
+  if (log_file)
+    close_text(log_file);
+  log_file =
+      fits_path_buffer(name.size() + reserved) ? open_text(name.c_str(), text_append) : nullptr;
+  log_file_name = name;
+  return log_file != nullptr;
+}
 
-void name_copied_list(const nstring &name) { copied_list_name = name; }
+bool open_copied_list(const nstring &name) {
+  if (copied_list)
+    close_text(copied_list);
+  copied_list = fits_path_buffer(name) ? create_text_in_place(name.c_str()) : nullptr;
+  copied_list_name = name;
+  return copied_list != nullptr;
+}
 
 void close_logs() {
   if (log_file) {

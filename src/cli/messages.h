@@ -23,10 +23,16 @@ namespace zorov {
 extern TextStream *log_file;
 extern TextStream *copied_list;
 
-// The names the LogFile and the CopiedList were opened under, which the
-// report of a write they refuse gives.
-void name_log_file(const nstring &name);
-void name_copied_list(const nstring &name);
+// Opens the LogFile `name` for appending, closing an earlier one; true when
+// it opened. A name that leaves no room in a path buffer for `reserved`
+// more characters is refused like one that can't be opened.
+bool open_log_file(const nstring &name, size_t reserved);
+
+// Makes the CopiedList `name` afresh, closing an earlier one: a new file of
+// the program's own that takes the name's place, never written through a
+// link planted there. True when it opened; a name too long for a path
+// buffer is refused.
+bool open_copied_list(const nstring &name);
 
 std::string format_text_list(const char *format, va_list arguments);
 std::string format_text(const char *format, ...);

@@ -61,10 +61,8 @@ protected:
   }
   void TearDown() override { close_logs(); }
   void open_logs() {
-    log_file = open_text(NT("run.log"), text_append);
-    name_log_file(NT("run.log"));
-    copied_list = open_text(NT("run.log.fil"), text_replace);
-    name_copied_list(NT("run.log.fil"));
+    open_log_file(NT("run.log"), 0);
+    open_copied_list(NT("run.log.fil"));
     ASSERT_NE(log_file, nullptr);
     ASSERT_NE(copied_list, nullptr);
   }

@@ -29,8 +29,8 @@ protected:
     free_buffer_pool(&run.pool);
   }
   void open_logs() {
-    log_file = open_text(NT("log"), text_append);
-    copied_list = open_text(NT("log.fil"), text_replace);
+    open_log_file(NT("log"), 0);
+    open_copied_list(NT("log.fil"));
   }
   int job(const nchar *destination, const nchar *source = NT("src/a.txt"),
           bool from_directory = true) {

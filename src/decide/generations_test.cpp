@@ -23,7 +23,7 @@ protected:
     TearDown(); // a table of rows sets up again
     fake::reset();
     testing_support::reset_run_state();
-    log_file = open_text(NT("log"), text_replace);
+    open_log_file(NT("log"), 0);
     fake::add_file(NT("src/report.txt"), "new", 2000);
     fake::add_file(NT("w/report.txt"), "current", 1000);
   }

@@ -22,7 +22,7 @@ protected:
     reset_test_settings();
   }
   void open_log() {
-    log_file = open_text(NT("run.log"), text_append);
+    open_log_file(NT("run.log"), 0);
     ASSERT_NE(nullptr, log_file);
   }
   BufferPool pool;

@@ -192,7 +192,7 @@ TEST_F(Sources, OverlongMatchIsRefusedAndTheNextFollows) {
 
 TEST_F(Sources, UnopenableListFollowsTheReportRule) {
   test_settings().quiet = true;
-  log_file = open_text(NT("log"), text_append);
+  open_log_file(NT("log"), 0);
   int32_t result = 1;
   EXPECT_EQ(joined(enumerate({NT("@gone")}, &result)), "");
   close_logs();

@@ -104,7 +104,7 @@ TEST_F(TreeCopy, SubdirectoryNameTakenByAFileIsReportedAndTheRestCopied) {
   fake::add_file(NT("dst/empty"), "in the way");
   // A file failing later on does not lower the level's result.
   fake::add_file(NT("dst/sub/b.txt"), "old", 0, true);
-  log_file = open_text(NT("log"), text_append);
+  open_log_file(NT("log"), 0);
   EXPECT_EQ(tree(), 8);
   std::string failure = destination(NT("empty")) + ": Unable to create destination directory.\n";
   EXPECT_NE(fake::console_output().find(failure), std::string::npos);
@@ -207,7 +207,7 @@ using LockedDirectoryIsAFailureWithItsReasonTest =
 
 TEST_P(LockedDirectoryIsAFailureWithItsReasonTest, LockedDirectoryIsAFailureWithItsReason) {
   const LockedDirectoryIsAFailureWithItsReasonRow &row = GetParam();
-  log_file = open_text(NT("run.log"), text_append);
+  open_log_file(NT("run.log"), 0);
   test_settings().recurse = row.recurse;
   fake::fail_call(row.operation, row.nth, EACCES);
   EXPECT_EQ(tree(), 1);
@@ -266,7 +266,7 @@ TEST_F(TreeCopy, DestinationMadeInsideTheSourceDuringTheWalk) {
   fake::add_file(NT("dir/a/g"), "G");
   test_settings().recurse = true;
   test_settings().quiet = true;
-  log_file = open_text(NT("log"), text_append);
+  open_log_file(NT("log"), 0);
   EXPECT_EQ(tree(NT("dir"), NT("dir/a/b")), 1);
   EXPECT_NE(fake::content(NT("log")).find(
                 "dir/a/b: Directory is a destination of this copy; passed over.\n"),

@@ -50,7 +50,7 @@ protected:
   }
 
   void open_log() {
-    log_file = open_text(NT("run.log"), text_append);
+    open_log_file(NT("run.log"), 0);
     ASSERT_NE(nullptr, log_file);
   }
 

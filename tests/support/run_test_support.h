@@ -23,9 +23,7 @@ namespace testing_support {
 inline void reset_run_state() {
   reset_test_settings();
   log_file = nullptr;
-  name_log_file(nstring());
   copied_list = nullptr;
-  name_copied_list(nstring());
   reset_progress();
 }
 
