@@ -21,15 +21,7 @@ uint32_t spinner_position = 0;
 // and the copy's own close may both arrive, and only one may reach it.
 bool platform_window_open = false;
 
-} // namespace
-
-void show_spinner() {
-  if (options.quiet)
-    return;
-  print_output("%c\b", spinner_characters[spinner_position % 4]);
-  ++spinner_position;
-}
-
+// 1 when the window opened with `caption`, else 0.
 int open_progress_window(const nchar *caption) {
   // A window belongs to one file; one left over would never be closed.
   close_progress_window();
@@ -40,6 +32,7 @@ int open_progress_window(const nchar *caption) {
   return platform_window_open ? 1 : 0;
 }
 
+// Moves the bar of an open window.
 void set_progress_position(int percent) {
   if (!platform_window_open)
     return;
@@ -49,6 +42,15 @@ void set_progress_position(int percent) {
   if (percent < 0)
     percent = 0;
   progress_window_position(percent);
+}
+
+} // namespace
+
+void show_spinner() {
+  if (options.quiet)
+    return;
+  print_output("%c\b", spinner_characters[spinner_position % 4]);
+  ++spinner_position;
 }
 
 void close_progress_window() {

@@ -13,10 +13,6 @@ enum ProgressWindow { window_undecided = -1, window_none = 0, window_open = 1 };
 // The next character of the spinning bar; it goes on where the last file
 // left it.
 void show_spinner();
-// 1 when the window opened with `caption`, else 0.
-int open_progress_window(const nchar *caption);
-// Moves the bar of an open window.
-void set_progress_position(int percent);
 // Harmless when no window is open.
 void close_progress_window();
 

@@ -2,6 +2,7 @@
 
 #include "cli/options.h"
 #include "support/platform_fake.h"
+#include "support/row_tests.h"
 #include "support/test_settings.h"
 
 #include <gtest/gtest.h>
@@ -50,53 +51,57 @@ TEST_F(ProgressTest, QuietDrawsNoSpinnerAndKeepsItsPosition) {
   EXPECT_EQ("|\b", fake::console_output());
 }
 
-TEST_F(ProgressTest, WindowCallsReachThePlatformOnlyWhileOpen) {
-  struct Row {
-    const char *name;
-    bool available;
-    int opened;
-    std::vector<std::string> events;
-  } rows[] = {
-      {"opens", true, 1, {"open Copying a", "position 2", "position 100", "close"}},
-      {"refused", false, 0, {"open Copying a"}},
-  };
-  for (const Row &row : rows) {
-    SCOPED_TRACE(row.name);
-    fake::reset();
-    fake::set_window_available(row.available);
-    EXPECT_EQ(row.opened, open_progress_window(NT("Copying a")));
-    set_progress_position(2);
-    set_progress_position(130); // an append passes 100
-    close_progress_window();
-    close_progress_window(); // the run driver's final close
-    set_progress_position(5);
-    EXPECT_EQ(row.events, fake::window_events());
-  }
+struct WindowRow {
+  const char *name;
+  bool available;
+  ProgressWindow window;
+  std::vector<std::string> events;
+} const kWindowRows[] = {
+    {"opens", true, window_open, {"open Copying a", "position 2", "position 100", "close"}},
+    {"refused", false, window_none, {"open Copying a"}},
+};
+
+using WindowTest = testing_support::RowTest<ProgressTest, WindowRow>;
+
+TEST_P(WindowTest, WindowCallsReachThePlatformOnlyWhileOpen) {
+  const WindowRow &row = GetParam();
+  fake::set_window_available(row.available);
+  ProgressWindow window = window_undecided;
+  follow_in_window(&window, 2, NT("Copying a"), true);
+  follow_in_window(&window, 130, NT("Copying a"), true); // an append passes 100
+  EXPECT_EQ(row.window, window);
+  close_progress_window();
+  close_progress_window(); // the run driver's final close
+  follow_in_window(&window, 5, NT("Copying a"), true);
+  EXPECT_EQ(row.events, fake::window_events());
 }
 
-TEST_F(ProgressTest, AFirstDecidingFigureOfAtMostTwoOpensTheWindow) {
-  struct Row {
-    const char *name;
-    bool may_decide;
-    int64_t first, second; // the figures shown
-    ProgressWindow window;
-    std::vector<std::string> events;
-  } rows[] = {
-      {"2 opens", true, 2, 5, window_open, {"open Copying a", "position 2", "position 5"}},
-      {"3 does not", true, 3, 1, window_none, {}},
-      {"a figure that may not decide", false, 1, 1, window_undecided, {}},
-  };
-  for (const Row &row : rows) {
-    SCOPED_TRACE(row.name);
-    fake::reset();
-    ProgressWindow window = window_undecided;
-    follow_in_window(&window, row.first, NT("Copying a"), row.may_decide);
-    follow_in_window(&window, row.second, NT("Copying a"), row.may_decide);
-    EXPECT_EQ(row.window, window);
-    EXPECT_EQ(row.events, fake::window_events());
-    close_progress_window();
-  }
+INSTANTIATE_TEST_SUITE_P(Progress, WindowTest, ::testing::ValuesIn(kWindowRows));
+
+struct DecidingRow {
+  const char *name;
+  bool may_decide;
+  int64_t first, second; // the figures shown
+  ProgressWindow window;
+  std::vector<std::string> events;
+} const kDecidingRows[] = {
+    {"2 opens", true, 2, 5, window_open, {"open Copying a", "position 2", "position 5"}},
+    {"3 does not", true, 3, 1, window_none, {}},
+    {"a figure that may not decide", false, 1, 1, window_undecided, {}},
+};
+
+using DecidingTest = testing_support::RowTest<ProgressTest, DecidingRow>;
+
+TEST_P(DecidingTest, AFirstDecidingFigureOfAtMostTwoOpensTheWindow) {
+  const DecidingRow &row = GetParam();
+  ProgressWindow window = window_undecided;
+  follow_in_window(&window, row.first, NT("Copying a"), row.may_decide);
+  follow_in_window(&window, row.second, NT("Copying a"), row.may_decide);
+  EXPECT_EQ(row.window, window);
+  EXPECT_EQ(row.events, fake::window_events());
 }
+
+INSTANTIATE_TEST_SUITE_P(Progress, DecidingTest, ::testing::ValuesIn(kDecidingRows));
 
 TEST_F(ProgressTest, CloseWithNoWindowDoesNothing) {
   close_progress_window();
@@ -104,16 +109,19 @@ TEST_F(ProgressTest, CloseWithNoWindowDoesNothing) {
 }
 
 TEST_F(ProgressTest, EachFileGetsItsOwnWindow) {
-  open_progress_window(NT("Copying a"));
-  open_progress_window(NT("Copying b"));
+  ProgressWindow first = window_undecided, second = window_undecided;
+  follow_in_window(&first, 1, NT("Copying a"), true);
+  follow_in_window(&second, 1, NT("Copying b"), true);
   close_progress_window();
-  std::vector<std::string> expected = {"open Copying a", "close", "open Copying b", "close"};
+  std::vector<std::string> expected = {"open Copying a", "position 1", "close",
+                                       "open Copying b", "position 1", "close"};
   EXPECT_EQ(expected, fake::window_events());
 }
 
 TEST_F(ProgressTest, CaptionIsCutToAPathBuffer) {
   nstring caption(size_t(kPathMax) + 10, NT('c'));
-  open_progress_window(caption.c_str());
+  ProgressWindow window = window_undecided;
+  follow_in_window(&window, 1, caption.c_str(), true);
   ASSERT_FALSE(fake::window_events().empty());
   EXPECT_EQ("open " + std::string(size_t(kPathMax), 'c'), fake::window_events()[0]);
 }
