@@ -74,7 +74,7 @@ TEST_F(RunDriver, TargetResponseFileLinesAndOverlongLines) {
   EXPECT_EQ(seen, (std::vector<nstring>{NT("t1"), NT(""), NT("t2"), NT("t3"), NT("@none")}));
   EXPECT_EQ(fake::console_output(),
             "list: A line of this response file is too long to be a name; passed over.\n");
-  EXPECT_EQ(run.target_error, 8);
+  EXPECT_EQ(run.target_error, level_stopped);
   EXPECT_EQ(run.target_list_file, nullptr);
   EXPECT_EQ(fake::open_text_count(), 0);
 }
@@ -97,7 +97,7 @@ TEST_F(RunDriver, TargetLinesThatFillTheBufferOrHoldANul) {
   EXPECT_EQ(seen, (std::vector<nstring>{full_line, full_line, NT(""), NT("t")}));
   EXPECT_EQ(fake::console_output(),
             "list: A line of this response file holds a NUL byte; passed over.\n");
-  EXPECT_EQ(run.target_error, 8);
+  EXPECT_EQ(run.target_error, level_stopped);
 }
 
 TEST_F(RunDriver, SourcesGoToEveryTargetAfterTheKeyword) {
