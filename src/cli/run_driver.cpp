@@ -64,13 +64,6 @@ bool create_target_directory(RunState *run, bool reason_always) {
   return true;
 }
 
-// Removes one trailing separator; a drive root keeps its letter and colon,
-// the POSIX root its slash.
-void drop_trailing_separator(nstring *path) {
-  if (path->size() > 1 && is_separator(path->back(), native_path_style))
-    path->pop_back();
-}
-
 bool must_be_directory(const RunState &run, nchar **argv) {
   int first = options.first_operand;
   if (run.source_end - first > 1)
@@ -90,7 +83,7 @@ bool resolve_target(RunState *run, const nstring &name, int *kind) {
   *kind = probe_path(run->target_path.c_str());
   run->target_is_directory = *kind == 1;
   if (*kind == 1) {
-    drop_trailing_separator(&run->target_path);
+    drop_trailing_separator_to_bare_drive(&run->target_path, native_path_style);
     return true;
   }
   if (ends_with_separator(name, native_path_style) && !options.identify_only &&

@@ -18,10 +18,7 @@ nstring probe_name(const nchar *path) {
   if (!fits_path_buffer(name))
     name.resize(size_t(kPathMax));
   name = stream_holder(name, native_path_style);
-  size_t n = name.size();
-  bool trailing = n > 0 && is_separator(name[n - 1], native_path_style);
-  if (trailing && (n >= 4 || (n == 3 && name[1] != NT(':'))))
-    name.resize(n - 1);
+  drop_trailing_separator_keeping_short_names(&name, native_path_style);
   return name;
 }
 
@@ -65,8 +62,7 @@ int make_directory_level(const nstring &path) {
 } // namespace
 
 int make_directory_path(nstring *path) {
-  if (path->size() >= 2 && is_separator(path->back(), native_path_style))
-    path->pop_back();
+  drop_trailing_separator_to_bare_drive(path, native_path_style);
   if (!fits_path_buffer(*path)) {
     errno = ENAMETOOLONG;
     return -1;

@@ -235,6 +235,27 @@ template <class C> void drop_trailing_separator(std::basic_string<C> *path, Path
     path->pop_back();
 }
 
+// `path` without one trailing separator, except where it is a lone
+// separator: a drive root keeps only its letter and colon (`C:\` gives
+// `C:`), which is how a resolved target directory and a directory to create
+// are named.
+template <class C>
+void drop_trailing_separator_to_bare_drive(std::basic_string<C> *path, PathStyle style) {
+  if (path->size() > 1 && ends_with_separator(*path, style))
+    path->pop_back();
+}
+
+// `path` without one trailing separator, except from a name of one or two
+// characters (`/`, `a/`, `//`) and from a drive root (`C:\`), the names whose
+// separator the probe keeps. The drive's colon is looked for in either
+// style, so that on POSIX `a:/` keeps its separator too.
+template <class C>
+void drop_trailing_separator_keeping_short_names(std::basic_string<C> *path, PathStyle style) {
+  bool drive_root = path->size() == 3 && (*path)[1] == C(':');
+  if (path->size() >= 3 && !drive_root && ends_with_separator(*path, style))
+    path->pop_back();
+}
+
 // `directory` + "/" + `name`, the "/" left out when the directory already
 // ends in a separator, and after a bare drive (such as `Q:`), which names the
 // drive's current directory rather than its root, so that its names stay

@@ -134,16 +134,37 @@ TEST(PathSyntax, FileNamePartAndJoin) {
 }
 
 TEST(PathSyntax, ATrailingSeparatorGoesButNotFromARoot) {
+  // What is left by each rule: a root keeps its separator; a drive root goes
+  // bare; names of one or two characters and a drive root keep theirs.
   const struct {
     const char *path;
     PathStyle style;
-    const char *left;
-  } rows[] = {{"/t/", P, "/t"},        {"/", P, "/"},       {"Q:/", P, "Q:"}, {"t\\", P, "t\\"},
-              {"C:\\t\\", W, "C:\\t"}, {"C:\\", W, "C:\\"}, {"\\", W, "\\"},  {"t/", W, "t"}};
+    const char *root_kept, *bare_drive, *short_kept;
+  } rows[] = {
+      {"/t/", P, "/t", "/t", "/t"},
+      {"/", P, "/", "/", "/"},
+      {"//", P, "/", "/", "//"},
+      {"t/", P, "t", "t", "t/"},
+      {"ab/", P, "ab", "ab", "ab"},
+      {"Q:/", P, "Q:", "Q:", "Q:/"},
+      {"t\\", P, "t\\", "t\\", "t\\"},
+      {"C:\\t\\", W, "C:\\t", "C:\\t", "C:\\t"},
+      {"C:\\", W, "C:\\", "C:", "C:\\"},
+      {"C:/", W, "C:/", "C:", "C:/"},
+      {"C:", W, "C:", "C:", "C:"},
+      {"\\", W, "\\", "\\", "\\"},
+      {"t/", W, "t", "t", "t/"},
+      {"ab\\", W, "ab", "ab", "ab"},
+      {"\\\\?\\C:\\", W, "\\\\?\\C:", "\\\\?\\C:", "\\\\?\\C:"},
+  };
   for (const auto &row : rows) {
-    std::string path = row.path;
-    drop_trailing_separator(&path, row.style);
-    EXPECT_EQ(path, row.left) << row.path;
+    std::string root_kept = row.path, bare_drive = row.path, short_kept = row.path;
+    drop_trailing_separator(&root_kept, row.style);
+    drop_trailing_separator_to_bare_drive(&bare_drive, row.style);
+    drop_trailing_separator_keeping_short_names(&short_kept, row.style);
+    EXPECT_EQ(root_kept, row.root_kept) << row.path;
+    EXPECT_EQ(bare_drive, row.bare_drive) << row.path;
+    EXPECT_EQ(short_kept, row.short_kept) << row.path;
   }
 }
 
