@@ -4,7 +4,7 @@
 // the rules: quotes, slashes, capitals and pieces as the list is built, and
 // a `*` that stands for any run of characters (a final one for the rest of
 // the text), `?` for any one, other characters equal but for ASCII case.
-#include "cli/options.h"
+#include "cli/base/options.h"
 #include "naming/exclusion.h"
 #include "platform/path_syntax.h"
 #include "support/test_settings.h"

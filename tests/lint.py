@@ -10,10 +10,10 @@ style along, or naming one as data in a test's table, is no question.
 
 The folders are layers, from the top: cli, naming, decide, engine, progress,
 platform. A file (test files included) may include the headers of its own
-folder and of the folders below it; the settings record, the message
-channels, the error levels and the exclusion list (cli/options.h,
-cli/messages.h, cli/error_level.h, naming/exclusion.h) serve every folder. Files outside the folders
-(src/main.cpp, tests/) stand above the layers.
+folder and of the folders below it; the shared base of cli (src/cli/base:
+the settings record, the message channels, the error levels) and the
+exclusion list (naming/exclusion.h) serve every folder. Files outside the
+folders (src/main.cpp, tests/) stand above the layers.
 
 A name's character size (`sizeof(nchar)`) is such a question too. The
 settings record is written by the flag parser alone (tests set a run up
@@ -37,11 +37,13 @@ STYLE_COMPARISON = re.compile(r"(==|!=)\s*%s|%s\s*(==|!=)|\bcase\s+%s" % (STYLE,
 CHARACTER_SIZE = re.compile(r"\bsizeof\s*\(\s*nchar\s*\)")
 LINE_COMMENT = re.compile(r"//.*$")
 LAYERS = ["cli", "naming", "decide", "engine", "progress", "platform"]
-SHARED_HEADERS = {"cli/options.h", "cli/messages.h", "cli/error_level.h", "naming/exclusion.h"}
+SHARED_HEADERS = {
+    "cli/base/options.h", "cli/base/messages.h", "cli/base/error_level.h", "naming/exclusion.h"
+}
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
 # The settings record is written by the flag parser alone.
 SETTINGS_WRITER = re.compile(r"\boptions_to_fill\b")
-SETTINGS_WRITERS = {"cli/flags.cpp", "cli/flags.h", "cli/options.cpp"}
+SETTINGS_WRITERS = {"cli/flags.cpp", "cli/flags.h", "cli/base/options.cpp"}
 
 
 def platform_question(line):
@@ -126,8 +128,8 @@ SELF_CHECKS = [
     ("decide/generations.cpp", '#include "naming/path_probe.h"', True),
     ("platform/platform_fake.cpp", '#include "progress/progress.h"', True),
     ("progress/progress.cpp", '#include "engine/copy_entry.h"', True),
-    ("engine/copy_entry.cpp", '#include "cli/options.h"', False),
-    ("progress/progress.cpp", '#include "cli/messages.h"', False),
+    ("engine/copy_entry.cpp", '#include "cli/base/options.h"', False),
+    ("progress/progress.cpp", '#include "cli/base/messages.h"', False),
     ("decide/file_job.cpp", '#include "naming/exclusion.h"', False),
     ("cli/run_driver.cpp", '#include "engine/buffer_pool.h"', False),
     ("decide/file_job.cpp", '#include "decide/freshness.h"', False),

@@ -2,7 +2,7 @@
 // opens the LogFile and the CopiedList.
 #pragma once
 
-#include "cli/options.h"
+#include "cli/base/options.h"
 #include "platform/native.h"
 
 #include <cstdint>

@@ -1,8 +1,8 @@
-#include "cli/error_level.h"
+#include "cli/base/error_level.h"
 #include "cli/flags.h"
 
-#include "cli/messages.h"
-#include "cli/options.h"
+#include "cli/base/messages.h"
+#include "cli/base/options.h"
 #include "naming/exclusion.h"
 #include "platform/path_syntax.h"
 #include "platform/platform.h"

@@ -3,9 +3,9 @@
 // viewer can show it; the run then ends with 8.
 #include "cli/help.h"
 
-#include "cli/error_level.h"
+#include "cli/base/error_level.h"
+#include "cli/base/messages.h"
 #include "cli/manual_text.h"
-#include "cli/messages.h"
 #include "platform/path_syntax.h"
 #include "platform/platform.h"
 

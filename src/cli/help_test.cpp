@@ -1,4 +1,4 @@
-#include "cli/error_level.h"
+#include "cli/base/error_level.h"
 #include "cli/help.h"
 
 #include "platform/path_syntax.h"

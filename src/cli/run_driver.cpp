@@ -1,10 +1,10 @@
 #include "cli/run_driver.h"
 
-#include "cli/error_level.h"
+#include "cli/base/error_level.h"
+#include "cli/base/messages.h"
+#include "cli/base/options.h"
 #include "cli/flags.h"
 #include "cli/help.h"
-#include "cli/messages.h"
-#include "cli/options.h"
 #include "decide/file_job.h"
 #include "engine/buffer_pool.h"
 #include "naming/path_probe.h"

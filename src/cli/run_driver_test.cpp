@@ -1,4 +1,4 @@
-#include "cli/error_level.h"
+#include "cli/base/error_level.h"
 #include "cli/run_driver.h"
 
 #include "support/run_test_support.h"

@@ -1,7 +1,7 @@
 #include "decide/file_job.h"
 
-#include "cli/messages.h"
-#include "cli/options.h"
+#include "cli/base/messages.h"
+#include "cli/base/options.h"
 #include "decide/freshness.h"
 #include "decide/generations.h"
 #include "engine/copy_entry.h"

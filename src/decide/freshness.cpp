@@ -3,7 +3,7 @@
 // the same. They read the two stamps the per-file job has just filled.
 #include "decide/freshness.h"
 
-#include "cli/options.h"
+#include "cli/base/options.h"
 
 #include <cstdint>
 #include <limits>

@@ -3,8 +3,8 @@
 // backups move one step back and the oldest falls off.
 #include "decide/generations.h"
 
-#include "cli/messages.h"
-#include "cli/options.h"
+#include "cli/base/messages.h"
+#include "cli/base/options.h"
 #include "engine/copy_entry.h"
 #include "engine/same_file.h"
 #include "platform/path_syntax.h"

@@ -3,8 +3,8 @@
 // and keeping the console figure and the progress window up to date.
 #include "engine/block_copy.h"
 
-#include "cli/messages.h"
-#include "cli/options.h"
+#include "cli/base/messages.h"
+#include "cli/base/options.h"
 #include "engine/copy_plan.h"
 #include "progress/progress.h"
 

@@ -4,8 +4,8 @@
 // block.
 #include "engine/buffer_pool.h"
 
-#include "cli/messages.h"
-#include "cli/options.h"
+#include "cli/base/messages.h"
+#include "cli/base/options.h"
 #include "platform/platform.h"
 
 namespace zorov {

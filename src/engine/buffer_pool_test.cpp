@@ -1,7 +1,7 @@
 #include "engine/buffer_pool.h"
 
-#include "cli/messages.h"
-#include "cli/options.h"
+#include "cli/base/messages.h"
+#include "cli/base/options.h"
 #include "support/platform_fake.h"
 #include "support/test_settings.h"
 

@@ -4,8 +4,8 @@
 // the choice of path.
 #include "engine/copy_entry.h"
 
-#include "cli/messages.h"
-#include "cli/options.h"
+#include "cli/base/messages.h"
+#include "cli/base/options.h"
 #include "engine/block_copy.h"
 #include "engine/copy_plan.h"
 #include "engine/platform_copy.h"

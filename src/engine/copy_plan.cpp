@@ -1,6 +1,6 @@
 #include "engine/copy_plan.h"
 
-#include "cli/messages.h"
+#include "cli/base/messages.h"
 #include "platform/path_syntax.h"
 
 #include <cerrno>

@@ -2,8 +2,8 @@
 // on the console and in the LogFile.
 #include "engine/copy_status.h"
 
-#include "cli/messages.h"
-#include "cli/options.h"
+#include "cli/base/messages.h"
+#include "cli/base/options.h"
 
 #include <cerrno>
 #include <string>

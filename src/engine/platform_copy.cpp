@@ -3,8 +3,8 @@
 // its progress reports drive the console figure and the progress window.
 #include "engine/platform_copy.h"
 
-#include "cli/messages.h"
-#include "cli/options.h"
+#include "cli/base/messages.h"
+#include "cli/base/options.h"
 #include "progress/progress.h"
 
 #include <cerrno>

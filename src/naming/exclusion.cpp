@@ -1,8 +1,8 @@
 // Exclusion patterns: the -x list and the test of each source against it.
 #include "naming/exclusion.h"
 
-#include "cli/messages.h"
-#include "cli/options.h"
+#include "cli/base/messages.h"
+#include "cli/base/options.h"
 #include "platform/path_syntax.h"
 
 #include <cstdlib>

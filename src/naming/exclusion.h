@@ -1,7 +1,7 @@
 // Exclusion patterns: the list of the -x flag and the matching of sources.
 #pragma once
 
-#include "cli/options.h"
+#include "cli/base/options.h"
 #include "platform/native.h"
 
 namespace zorov {

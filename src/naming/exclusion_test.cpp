@@ -1,6 +1,6 @@
 #include "naming/exclusion.h"
 
-#include "cli/options.h"
+#include "cli/base/options.h"
 #include "platform/platform.h"
 #include "support/test_settings.h"
 

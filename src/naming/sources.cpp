@@ -3,8 +3,8 @@
 // files they match.
 #include "naming/sources.h"
 
-#include "cli/messages.h"
-#include "cli/options.h"
+#include "cli/base/messages.h"
+#include "cli/base/options.h"
 #include "naming/path_probe.h"
 #include "platform/path_syntax.h"
 

@@ -3,9 +3,9 @@
 // destination and walked in turn.
 #include "naming/tree_copy.h"
 
-#include "cli/error_level.h"
-#include "cli/messages.h"
-#include "cli/options.h"
+#include "cli/base/error_level.h"
+#include "cli/base/messages.h"
+#include "cli/base/options.h"
 #include "decide/file_job.h"
 #include "engine/same_file.h"
 #include "naming/path_probe.h"

@@ -3,8 +3,8 @@
 // draws the window; this file keeps the calls to it sound.
 #include "progress/progress.h"
 
-#include "cli/messages.h"
-#include "cli/options.h"
+#include "cli/base/messages.h"
+#include "cli/base/options.h"
 #include "platform/path_syntax.h"
 #include "platform/platform.h"
 

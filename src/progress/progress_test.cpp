@@ -1,6 +1,6 @@
 #include "progress/progress.h"
 
-#include "cli/options.h"
+#include "cli/base/options.h"
 #include "support/platform_fake.h"
 #include "support/row_tests.h"
 #include "support/test_settings.h"

@@ -3,8 +3,8 @@
 // is reached with a few bytes, and the run-wide state reset per test.
 #pragma once
 
-#include "cli/messages.h"
-#include "cli/options.h"
+#include "cli/base/messages.h"
+#include "cli/base/options.h"
 #include "engine/buffer_pool.h"
 #include "engine/copy_entry.h"
 #include "progress/progress.h"

@@ -1,9 +1,9 @@
 // Running the whole program against the in-memory platform in unit tests.
 #pragma once
 
-#include "cli/error_level.h"
-#include "cli/messages.h"
-#include "cli/options.h"
+#include "cli/base/error_level.h"
+#include "cli/base/messages.h"
+#include "cli/base/options.h"
 #include "cli/run_driver.h"
 #include "decide/file_job.h"
 #include "engine/buffer_pool.h"

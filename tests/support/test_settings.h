@@ -1,8 +1,8 @@
 // The run's settings as tests set a run up: the one place tests write them.
 #pragma once
 
+#include "cli/base/options.h"
 #include "cli/flags.h"
-#include "cli/options.h"
 #include "naming/exclusion.h"
 
 namespace zorov {

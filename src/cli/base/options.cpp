@@ -1,4 +1,4 @@
-#include "cli/options.h"
+#include "cli/base/options.h"
 
 namespace zorov {
 

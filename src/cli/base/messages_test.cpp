@@ -1,6 +1,6 @@
-#include "cli/messages.h"
+#include "cli/base/messages.h"
 
-#include "cli/options.h"
+#include "cli/base/options.h"
 #include "platform/platform.h"
 #include "support/platform_fake.h"
 #include "support/row_tests.h"

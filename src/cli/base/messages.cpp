@@ -1,7 +1,7 @@
-#include "cli/messages.h"
+#include "cli/base/messages.h"
 
-#include "cli/error_level.h"
-#include "cli/options.h"
+#include "cli/base/error_level.h"
+#include "cli/base/options.h"
 #include "platform/path_syntax.h"
 
 #include <cerrno>
