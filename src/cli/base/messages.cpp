@@ -238,14 +238,23 @@ void print_log(const char *format, ...) {
   va_end(arguments);
 }
 
+namespace {
+
+// A report reaches the console unless the run is quiet, and the LogFile.
+void report_text(ConsoleStream stream, const std::string &text) {
+  if (!options.quiet)
+    write_console(stream, text);
+  write_log(text);
+}
+
+} // namespace
+
 void report_output(const char *format, ...) {
   va_list arguments;
   va_start(arguments, format);
   std::string text = format_text_list(format, arguments);
   va_end(arguments);
-  if (!options.quiet)
-    write_console(console_output, text);
-  write_log(text);
+  report_text(console_output, text);
 }
 
 void report_error(const char *format, ...) {
@@ -253,9 +262,7 @@ void report_error(const char *format, ...) {
   va_start(arguments, format);
   std::string text = format_text_list(format, arguments);
   va_end(arguments);
-  if (!options.quiet)
-    write_console(console_error, text);
-  write_log(text);
+  report_text(console_error, text);
 }
 
 void print_error_text(int error_number) {
