@@ -2,6 +2,7 @@
 
 import os
 import re
+import stat
 
 from harness import Skipped, case, check, equal
 
@@ -103,14 +104,17 @@ def log_file_on_a_full_device_is_reported(run):
     go on, and the exit code tells of them alone."""
     if run.windows:
         raise Skipped("Windows has no device that is always full")
-    if not os.path.exists("/dev/full"):
-        raise Skipped("this system has no /dev/full")
+    if os.geteuid() != 0:
+        raise Skipped("making device nodes needs root")
+    # A node of the always-full device in the test's own directory, never the
+    # system's own.
+    os.mknod(run.native("full"), 0o666 | stat.S_IFCHR, os.makedev(1, 7))
     run.write("a", "A")
     run.write("b", "B")
     os.mkdir(run.native("t"))
-    result = run.zorov("-l/dev/full", "a", "b", "t")
+    result = run.zorov("-lfull", "a", "b", "t")
     equal(result.code, 0, result)
-    equal(result.err, "/dev/full: Unable to write.  No space left on device\n"
+    equal(result.err, "full: Unable to write.  No space left on device\n"
           "Logging will be disabled.\n", "stderr")
     equal(result.out.count(" : Ok\n"), 2, "both copies shown: %r" % result.out)
     equal(run.read("t/a") + run.read("t/b"), b"AB", "copies")
