@@ -5,8 +5,8 @@
 // feed; the list must come back line for line (empty lines name the
 // current directory as targets and are passed over as sources), but for
 // lines refused whole, which give no name at all.
-#include "cli/run_driver.h"
 #include "naming/sources.h"
+#include "naming/targets.h"
 #include "platform/path_syntax.h"
 #include "platform/platform.h"
 
@@ -77,13 +77,13 @@ std::vector<nstring> target_names() {
   nchar program[] = NT("zorov");
   nchar operand[] = NT("@fuzz-response.lst");
   nchar *argv[] = {program, operand, nullptr};
-  RunState run;
-  run.target_cursor = 1;
+  TargetCursor cursor;
+  cursor.next = 1;
   std::vector<nstring> names;
   nstring name;
-  while (next_target(&run, &name, 2, argv))
+  while (next_target(&name, 2, argv, &cursor))
     names.push_back(name);
-  if (run.target_list_file)
+  if (cursor.list_file)
     fail("target", "the list was left open");
   return names;
 }

@@ -92,6 +92,27 @@ bool is_flag(const nchar *argument) {
   return slash_begins_flags(native_path_style) && argument[0] == NT('/');
 }
 
+// A decimal number read as wcstol reads it, clamped to the 32-bit range.
+int32_t read_number(const nchar *text) {
+  const int64_t kCeiling = int64_t(1) << 32; // beyond both ends of the range
+  while (is_blank(*text))
+    ++text;
+  bool negative = *text == NT('-');
+  if (*text == NT('-') || *text == NT('+'))
+    ++text;
+  int64_t value = 0;
+  for (; *text >= NT('0') && *text <= NT('9'); ++text)
+    if (value < kCeiling)
+      value = value * 10 + (*text - NT('0'));
+  if (negative)
+    value = -value;
+  if (value > INT32_MAX)
+    return INT32_MAX;
+  if (value < INT32_MIN)
+    return INT32_MIN;
+  return int32_t(value);
+}
+
 void note_flag_error(Scan *scan, const char *message) {
   report_error(message);
   scan->flag_error = true;
@@ -451,26 +472,6 @@ std::string flag_spellings() {
   for (const FlagRow &row : kFlagTable)
     spellings += (spellings.empty() ? "" : " ") + std::string(row.spellings);
   return spellings;
-}
-
-int32_t read_number(const nchar *text) {
-  const int64_t kCeiling = int64_t(1) << 32; // beyond both ends of the range
-  while (is_blank(*text))
-    ++text;
-  bool negative = *text == NT('-');
-  if (*text == NT('-') || *text == NT('+'))
-    ++text;
-  int64_t value = 0;
-  for (; *text >= NT('0') && *text <= NT('9'); ++text)
-    if (value < kCeiling)
-      value = value * 10 + (*text - NT('0'));
-  if (negative)
-    value = -value;
-  if (value > INT32_MAX)
-    return INT32_MAX;
-  if (value < INT32_MIN)
-    return INT32_MIN;
-  return int32_t(value);
 }
 
 } // namespace zorov

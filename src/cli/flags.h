@@ -19,9 +19,6 @@ void parse_flags(int argc, nchar **argv);
 // name where one follows (-g, -k, -i, -o, -l, -L), separated by blanks.
 std::string flag_spellings();
 
-// A decimal number read as wcstol reads it, clamped to the 32-bit range.
-int32_t read_number(const nchar *text);
-
 // The run's settings record to fill: the flag parser's alone (the tests'
 // settings helper sets up a run through it too).
 CopyOptions &options_to_fill();

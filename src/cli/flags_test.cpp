@@ -516,7 +516,7 @@ struct NumberRow {
   int32_t value;
 };
 
-TEST(ReadNumber, ReadsLikeTheRuntimeDecimalReader) {
+TEST_F(FlagsTest, NumbersReadLikeTheRuntimeDecimalReader) {
   const NumberRow rows[] = {
       {NT(""), 0},
       {NT("5"), 5},
@@ -535,8 +535,11 @@ TEST(ReadNumber, ReadsLikeTheRuntimeDecimalReader) {
       {NT("99999999999999999999999999999"), 2147483647},
       {NT("-99999999999999999999999999999"), -2147483647 - 1},
   };
-  for (const NumberRow &row : rows)
-    EXPECT_EQ(read_number(row.text), row.value) << narrow_text(row.text);
+  // -k keeps the number it read as it stands.
+  for (const NumberRow &row : rows) {
+    EXPECT_EQ(parse({NT("-k") + nstring(row.text)}), kReturned);
+    EXPECT_EQ(options.block_size_arg, uint32_t(row.value)) << narrow_text(row.text);
+  }
 }
 
 } // namespace

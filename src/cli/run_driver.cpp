@@ -9,6 +9,7 @@
 #include "engine/buffer_pool.h"
 #include "naming/path_probe.h"
 #include "naming/sources.h"
+#include "naming/targets.h"
 #include "naming/tree_copy.h"
 #include "platform/path_syntax.h"
 #include "platform/platform.h"
@@ -20,14 +21,24 @@ namespace zorov {
 
 namespace {
 
-bool is_target_keyword(const nchar *argument) {
-  static const char keyword[] = "-TO";
-  for (int i = 0; i < 3; ++i) {
-    if (ascii_upper(argument[i]) != nchar(keyword[i]))
-      return false;
-  }
-  return argument[3] == 0;
-}
+// What the driver keeps over one run; run_copy owns it.
+struct RunState {
+  // The sources end before the argument `source_end`; the targets follow.
+  int32_t source_end = 0;
+  TargetCursor targets;
+  // The results that form the error level with the last failed target's:
+  // of the last source, and the worst of every source of the run.
+  int32_t last_result = 0;
+  int32_t worst_result = 0;
+  // The copy buffers, set up before the first source of the first target
+  // that can be served.
+  bool pool_ready = false;
+  BufferPool pool;
+  IdentifyCounters counters;
+  // The target being served.
+  nstring target_path;
+  bool target_is_directory = false;
+};
 
 // "Unable to create destination directory" with the system's reason. When
 // `reason_always` is set the reason is shown even under quiet.
@@ -72,11 +83,11 @@ bool must_be_directory(const RunState &run, nchar **argv) {
 }
 
 // Resolves and classifies the target, creating its directory where the
-// name asks for one. False (target_error 8) when it can't be used.
+// name asks for one. False (the target error 8) when it can't be used.
 bool resolve_target(RunState *run, const nstring &name, int *kind) {
   if (resolve_full_path(name.c_str(), &run->target_path) != 0) {
     report_output("%ls: Invalid destination.\n", name.c_str());
-    run->target_error = level_stopped;
+    run->targets.error = level_stopped;
     return false;
   }
   run->last_result = 0;
@@ -88,7 +99,7 @@ bool resolve_target(RunState *run, const nstring &name, int *kind) {
   }
   if (ends_with_separator(name, native_path_style) && !options.identify_only &&
       !create_target_directory(run, false)) {
-    run->target_error = level_stopped;
+    run->targets.error = level_stopped;
     return false;
   }
   return true;
@@ -107,7 +118,7 @@ bool prepare_target(RunState *run, const nstring &name, nchar **argv) {
     not_directory = true;
   if (not_directory) {
     report_not_directory(run->target_path);
-    run->target_error = level_not_directory;
+    run->targets.error = level_not_directory;
     return false;
   }
   return true;
@@ -150,7 +161,7 @@ void copy_sources(RunState *run, int argc, nchar **argv) {
   job.pool = &run->pool;
   // A move deletes its sources while the last target argument is served,
   // every target of a response file named by it included.
-  job.last_target = run->target_cursor == argc;
+  job.last_target = run->targets.next == argc;
   job.counters = &run->counters;
   SourceCursor sources;
   sources.next = options.first_operand;
@@ -170,7 +181,7 @@ void copy_sources(RunState *run, int argc, nchar **argv) {
 [[noreturn]] void finish_run(RunState *run) {
   free_buffer_pool(&run->pool);
   end_timer_resolution();
-  int32_t level = form_error_level(run->last_result, run->target_error, run->worst_result);
+  int32_t level = form_error_level(run->last_result, run->targets.error, run->worst_result);
   print_log("Error Level %d\n", level);
   close_logs();
   // A window the last copy left open; harmless when none is.
@@ -183,48 +194,6 @@ void copy_sources(RunState *run, int argc, nchar **argv) {
 
 } // namespace
 
-int find_target_keyword(int argc, nchar **argv, int first_operand) {
-  for (int index = first_operand + 1; index <= argc - 2; ++index)
-    if (is_target_keyword(argv[index]))
-      return index;
-  return 0;
-}
-
-bool next_target(RunState *run, nstring *name, int argc, nchar **argv) {
-  for (;;) {
-    if (run->target_list_file) {
-      // The list was opened by the operand just taken, an `@name`.
-      const nchar *list_name = argv[run->target_cursor - 1] + 1;
-      int result = read_response_line(run->target_list_file, list_name, name);
-      if (result > 0)
-        return true;
-      if (result < 0) {
-        run->target_error = level_stopped;
-        continue;
-      }
-      close_text(run->target_list_file);
-      run->target_list_file = nullptr;
-    }
-    if (run->target_cursor >= argc)
-      return false;
-    *name = argv[run->target_cursor];
-    run->target_cursor += 1;
-    if (name->empty() || (*name)[0] != NT('@'))
-      return true;
-    run->target_list_file = open_text(name->c_str() + 1, text_read);
-    if (!run->target_list_file)
-      return true;
-  }
-}
-
-int32_t form_error_level(int32_t last, int32_t target, int32_t worst) {
-  if (last != 0)
-    return last;
-  if (target != 0)
-    return target;
-  return worst;
-}
-
 void run_copy(int argc, nchar **argv) {
   RunState run;
   install_interrupt_handlers();
@@ -236,9 +205,9 @@ void run_copy(int argc, nchar **argv) {
   if (argc - first < 2)
     show_help();
   run.source_end = keyword ? keyword : argc - 1;
-  run.target_cursor = keyword ? keyword + 1 : argc - 1;
+  run.targets.next = keyword ? keyword + 1 : argc - 1;
   nstring name;
-  while (next_target(&run, &name, argc, argv)) {
+  while (next_target(&name, argc, argv, &run.targets)) {
     if (!prepare_target(&run, name, argv))
       continue;
     prepare_pool(&run);

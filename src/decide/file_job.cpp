@@ -189,6 +189,20 @@ CopyResult check_copy_held(const nstring &destination, int64_t copied) {
   return whole ? CopyResult() : copy_failure(copy_destination_changed, 0);
 }
 
+// Removes the source after a move, with its log line or its complaint.
+void delete_source(const nchar *source) {
+  if (remove_file(source) == 0) {
+    print_log("%ls deleted.\n", source);
+    return;
+  }
+  int error_number = errno;
+  if (!options.quiet) {
+    print_error("Unable to delete %ls\n", source);
+    print_error_text(error_number);
+  }
+  print_log("Unable to delete %ls\n", source);
+}
+
 int copy_and_report(const JobContext &job, const nstring &source, const nstring &destination,
                     const FilePair &pair) {
   print_log("%ls ===> %ls", source.c_str(), destination.c_str());
@@ -266,19 +280,6 @@ int copy_one_file(const JobContext &job, const nstring &destination_name, const 
     return 0;
   }
   return copy_and_report(job, source, destination, pair);
-}
-
-void delete_source(const nchar *source) {
-  if (remove_file(source) == 0) {
-    print_log("%ls deleted.\n", source);
-    return;
-  }
-  int error_number = errno;
-  if (!options.quiet) {
-    print_error("Unable to delete %ls\n", source);
-    print_error_text(error_number);
-  }
-  print_log("Unable to delete %ls\n", source);
 }
 
 } // namespace zorov

@@ -44,7 +44,4 @@ struct JobContext {
 int copy_one_file(const JobContext &job, const nstring &destination, const nstring &source,
                   bool destination_from_directory, const FileStatus *known_source = nullptr);
 
-// Removes the source after a move, with its log line or its complaint.
-void delete_source(const nchar *source);
-
 } // namespace zorov

@@ -1,8 +1,12 @@
 // Unicode simple case folding: the letter every spelling of a letter by case
 // comes down to (Ա and ա to ա, Ǳ, ǲ and ǳ to ǳ, Ａ and ａ to ａ), one letter
-// for one letter, for every script. The table is generated from the Unicode
-// data by scripts/case_folding.py.
+// for one letter, for every script, and names compared by it. The table is
+// generated from the Unicode data by scripts/case_folding.py. Names are read
+// as UTF-8 on POSIX and UTF-16 on Windows; a byte that begins no well-formed
+// UTF-8 sequence is no letter, so such names compare byte for byte.
 #pragma once
+
+#include "platform/native.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -25,5 +29,17 @@ extern const size_t case_fold_run_count;
 // The folded form of a code point; every code point the data does not fold
 // (and every value beyond Unicode) is its own.
 uint32_t fold_case(uint32_t code_point);
+
+// True when the names are one after folding the case of every letter.
+bool same_when_folded(const nstring &first, const nstring &second);
+
+// True when the two names differ, but only in the case of their letters.
+bool differ_only_in_case(const nstring &first, const nstring &second);
+
+// Whether a name is well-formed text: UTF-8 on POSIX, UTF-16 without a
+// half of a surrogate pair alone on Windows. A file system may read a name
+// that is not (an over-long letter, a pair of surrogates in UTF-8) as
+// another.
+bool well_formed_name(const nstring &name);
 
 } // namespace zorov

@@ -22,7 +22,8 @@ namespace zorov {
 namespace {
 
 bool source_is_stream(const nchar *source) {
-  return stream_colon(nstring(source), native_path_style) != nstring::npos;
+  nstring name = source;
+  return stream_holder(name, native_path_style) != name;
 }
 
 // The source's size (for a stream, the stream's length) and the permission

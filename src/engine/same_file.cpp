@@ -3,65 +3,9 @@
 #include "engine/case_folding.h"
 #include "platform/path_syntax.h"
 
-#include <type_traits>
-
 namespace zorov {
 
 namespace {
-
-// Code points of bytes that are not UTF-8 are placed beyond Unicode, where
-// nothing folds, so that such names still compare byte for byte.
-const uint32_t kBeyondUnicode = 0x110000;
-
-uint32_t unit_at(const nstring &text, size_t at) {
-  return uint32_t(static_cast<std::make_unsigned<nchar>::type>(text[at]));
-}
-
-// A UTF-16 unit of a surrogate pair: its first (high) or its second (low)
-// half.
-bool is_high_surrogate(uint32_t unit) { return unit >= 0xD800u && unit <= 0xDBFFu; }
-bool is_low_surrogate(uint32_t unit) { return unit >= 0xDC00u && unit <= 0xDFFFu; }
-
-// The code point at `*at` of UTF-16 text; `*at` moves past it. A half of a
-// pair found alone stands for itself.
-uint32_t next_utf16_code_point(const nstring &text, size_t *at) {
-  uint32_t lead = unit_at(text, *at);
-  *at += 1;
-  if (!is_high_surrogate(lead) || *at == text.size() || !is_low_surrogate(unit_at(text, *at)))
-    return lead;
-  uint32_t trail = unit_at(text, *at);
-  *at += 1;
-  return 0x10000u + ((lead - 0xD800u) << 10) + (trail - 0xDC00u);
-}
-
-// The code point at `*at` (UTF-8 on POSIX, UTF-16 on Windows); `*at` moves
-// past it. A byte that begins no well-formed UTF-8 sequence stands for
-// itself, beyond Unicode.
-uint32_t next_code_point(const nstring &text, size_t *at) {
-  if (names_are_utf16())
-    return next_utf16_code_point(text, at);
-  static const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
-  uint32_t lead = unit_at(text, *at);
-  *at += 1;
-  if (lead < 0x80)
-    return lead;
-  size_t more = lead >= 0xF8 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-  if (more == 0 || *at + more > text.size())
-    return kBeyondUnicode + lead;
-  uint32_t value = lead & (0x3Fu >> more);
-  for (size_t i = 0; i < more; ++i) {
-    uint32_t next = unit_at(text, *at + i);
-    if ((next & 0xC0u) != 0x80u)
-      return kBeyondUnicode + lead;
-    value = value << 6 | (next & 0x3Fu);
-  }
-  // An over-long form is not UTF-8, and so no letter; a file system that
-  // reads it as one answers for a name its directory does not list.
-  if (value < least[more] || value >= kBeyondUnicode)
-    return kBeyondUnicode + lead;
-  *at += more;
-  return value;
-}
 
 // Where the final component of `name` begins.
 size_t final_component_start(const nstring &name) {
@@ -198,15 +142,6 @@ bool is_case_spelling(const nstring &source_file, const nstring &destination) {
   return verdict == spellings && same_entry(first, second, kSpellingDepth);
 }
 
-// True when the names are one after folding the case of every letter.
-bool same_when_folded(const nstring &first, const nstring &second) {
-  size_t i = 0, j = 0;
-  while (i < first.size() && j < second.size())
-    if (fold_case(next_code_point(first, &i)) != fold_case(next_code_point(second, &j)))
-      return false;
-  return i == first.size() && j == second.size();
-}
-
 bool same_time(const FileTime &one, const FileTime &other) {
   return one.seconds == other.seconds && one.nanoseconds == other.nanoseconds;
 }
@@ -304,18 +239,6 @@ bool unlisted_name_of_source(const nstring &source_file, const FileStatus &sourc
   return !listed && !other_file;
 }
 
-// Whether a name is well-formed text: UTF-8 on POSIX, UTF-16 without a
-// half of a surrogate pair alone on Windows.
-bool well_formed(const nstring &name) {
-  size_t at = 0;
-  while (at < name.size()) {
-    uint32_t code_point = next_code_point(name, &at);
-    if (code_point >= kBeyondUnicode || (code_point >= 0xD800u && code_point <= 0xDFFFu))
-      return false;
-  }
-  return true;
-}
-
 // Whether a destination may be the source under a name its directory does
 // not list. Only a destination whose status agrees with the source's can
 // be, as a file system gives every spelling the file's status; but it may
@@ -329,7 +252,7 @@ bool may_be_unlisted_source(const FileStatus &source_status, const nstring &dest
     return true;
   size_t end = destination.size();
   nstring name;
-  return previous_component(destination, &end, &name) && !well_formed(name);
+  return previous_component(destination, &end, &name) && !well_formed_name(name);
 }
 
 nstring holding_file(const nchar *source) {
@@ -356,10 +279,6 @@ bool same_file_name(const nchar *first, const nchar *second, PathStyle style) {
 bool same_identity(const FileStatus &one, const FileStatus &other) {
   return identity_known(one) && identity_known(other) && one.device == other.device &&
          one.file_index == other.file_index;
-}
-
-bool differ_only_in_case(const nstring &first, const nstring &second) {
-  return first != second && same_when_folded(first, second);
 }
 
 bool is_same_file(const nchar *source, const FileStatus &source_status, const nchar *destination,

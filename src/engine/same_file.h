@@ -42,8 +42,4 @@ bool is_within_source_file(const nchar *source, const FileStatus &source_status,
 // either file is missing.
 bool names_same_file(const nchar *source, const nchar *destination);
 
-// True when the two names differ, but only in the case of their letters, by
-// the Unicode simple case folding of every script.
-bool differ_only_in_case(const nstring &first, const nstring &second);
-
 } // namespace zorov

@@ -79,6 +79,27 @@ bool match_positions(const nchar *text, const nchar *pattern) {
   return alive[length] != 0;
 }
 
+// Replaces in place every character of `text` found in `from_set` by the
+// character at the same place of `to_set`.
+void translate_chars(nchar *text, const nchar *from_set, const nchar *to_set) {
+  for (nchar *c = text; *c; ++c) {
+    for (size_t i = 0; from_set[i]; ++i) {
+      if (*c == from_set[i]) {
+        *c = to_set[i];
+        break;
+      }
+    }
+  }
+}
+
+// True when the whole `text` matches `pattern` (`*`, `?`, ASCII letters
+// compared without regard to case).
+bool wildcard_match(const nchar *text, const nchar *pattern) {
+  if (*pattern == 0)
+    return true;
+  return match_positions(text, pattern);
+}
+
 // Counts the pieces of a list split at `;`; an empty text is one piece.
 size_t count_pieces(const nchar *text) {
   size_t pieces = 1;
@@ -107,24 +128,6 @@ nchar *copy_list_text(const nchar *text) {
 }
 
 } // namespace
-
-nchar *translate_chars(nchar *text, const nchar *from_set, const nchar *to_set) {
-  for (nchar *c = text; *c; ++c) {
-    for (size_t i = 0; from_set[i]; ++i) {
-      if (*c == from_set[i]) {
-        *c = to_set[i];
-        break;
-      }
-    }
-  }
-  return text;
-}
-
-bool wildcard_match(const nchar *text, const nchar *pattern) {
-  if (*pattern == 0)
-    return true;
-  return match_positions(text, pattern);
-}
 
 ExclusionNode *build_exclusion_list(const nchar *text) {
   nchar *buffer = copy_list_text(text);

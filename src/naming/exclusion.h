@@ -6,14 +6,6 @@
 
 namespace zorov {
 
-// Replaces in place every character of `text` found in `from_set` by the
-// character at the same place of `to_set`; returns `text`.
-nchar *translate_chars(nchar *text, const nchar *from_set, const nchar *to_set);
-
-// True when the whole `text` matches `pattern` (`*`, `?`, ASCII letters
-// compared without regard to case).
-bool wildcard_match(const nchar *text, const nchar *pattern);
-
 // The exclusion list of the text of one -x flag.
 ExclusionNode *build_exclusion_list(const nchar *text);
 

@@ -132,10 +132,9 @@ bool is_root(const nstring &full) {
 }
 
 // A full name without its trailing separator, but for a root's.
-nstring trimmed(const nstring &full) {
-  if (is_root(full) || !ends_with_separator(full, style))
-    return full;
-  return full.substr(0, full.size() - 1);
+nstring trimmed(nstring full) {
+  drop_trailing_separator(&full, style);
+  return full;
 }
 
 // `text` in capitals where letter case is ignored.

@@ -21,4 +21,15 @@ enum ErrorLevel : int32_t {
   level_bad_flags = 12,
 };
 
+// The exit code: the last source's result, else the last failed target's,
+// else the worst source result of the run, so that a failed copy followed
+// by a good one still ends the run with 1.
+inline int32_t form_error_level(int32_t last, int32_t target, int32_t worst) {
+  if (last != 0)
+    return last;
+  if (target != 0)
+    return target;
+  return worst;
+}
+
 } // namespace zorov

@@ -175,8 +175,8 @@ void copied_list_lost(int error_number) {
   write_log(disabled);
 }
 
-} // namespace
-
+// The text of a printf-style format with its arguments, by the
+// conversions the messages use.
 std::string format_text_list(const char *format, va_list arguments) {
   std::string out;
   va_list work;
@@ -206,6 +206,8 @@ std::string format_text_list(const char *format, va_list arguments) {
   va_end(work);
   return out;
 }
+
+} // namespace
 
 std::string format_text(const char *format, ...) {
   va_list arguments;

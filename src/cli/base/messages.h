@@ -34,7 +34,6 @@ bool open_log_file(const nstring &name, size_t reserved);
 // buffer is refused.
 bool open_copied_list(const nstring &name);
 
-std::string format_text_list(const char *format, va_list arguments);
 std::string format_text(const char *format, ...);
 
 // Standard output, whatever quiet says.
