@@ -62,8 +62,8 @@ uint32_t next_code_point(const nstring &text, size_t *at) {
   return value;
 }
 
-} // namespace
-
+// The folded form of a code point; every code point the data does not fold
+// (and every value beyond Unicode) is its own.
 uint32_t fold_case(uint32_t code_point) {
   // The first run that ends at or after the code point is the only one it
   // can be in.
@@ -82,6 +82,8 @@ uint32_t fold_case(uint32_t code_point) {
     return code_point;
   return uint32_t(int64_t(code_point) + run.delta);
 }
+
+} // namespace
 
 bool same_when_folded(const nstring &first, const nstring &second) {
   size_t i = 0, j = 0;

@@ -26,10 +26,6 @@ struct CaseFoldRun {
 extern const CaseFoldRun case_fold_runs[];
 extern const size_t case_fold_run_count;
 
-// The folded form of a code point; every code point the data does not fold
-// (and every value beyond Unicode) is its own.
-uint32_t fold_case(uint32_t code_point);
-
 // True when the names are one after folding the case of every letter.
 bool same_when_folded(const nstring &first, const nstring &second);
 
