@@ -4,7 +4,8 @@ import os
 import re
 import stat
 
-from harness import Skipped, case, check, equal
+from harness import (LEVEL_BAD_FLAGS, LEVEL_COPIED, LEVEL_FAILED, LEVEL_STOPPED, Skipped, case,
+                     check, equal)
 
 STAMP = re.compile(r"^(Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)"
                    r" \d\d \d\d:\d\d:\d\d \d{4}$")
@@ -26,7 +27,7 @@ def quiet_with_log_file(run):
     run.write("a", "A")
     run.write("b", "B")
     result = run.zorov("-q", "-lrun.log", "a", "b", "t")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(result.out, "", "stdout")
     equal(result.err, "", "stderr")
     lines = run.text_lines("run.log").split("\n")
@@ -42,7 +43,7 @@ def quiet_with_log_file(run):
 def two_runs_append_to_one_log(run):
     run.write("a", "A")
     for _ in range(2):
-        equal(run.zorov("-b", "-llog", "a", "b").code, 0, "exit code")
+        equal(run.zorov("-b", "-llog", "a", "b").code, LEVEL_COPIED, "exit code")
     lines = run.text_lines("log").split("\n")
     equal(len(lines), 9, "two parts of four lines: %r" % lines)
     for part in (lines[0:4], lines[4:8]):
@@ -58,7 +59,7 @@ def copied_list_holds_only_the_copied_files(run):
     run.write("c", "C")
     os.mkdir(run.native("t"))
     result = run.zorov("-b", "-Lrun.log", "a", "missing", "c", "t")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     equal(run.text_lines("run.log.fil"), run.path("a") + "\n" + run.path("c") + "\n", "list")
     log = run.text_lines("run.log")
     check("Copied files will be logged to run.log.fil\n" in log, log)
@@ -73,7 +74,7 @@ def copied_list_names_only_copied_files(run):
         run.write("src/" + name, name)
     run.write("bystander", "B")
     result = run.zorov("-b", "-Lrun.log", "src/*", "copy/")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     unlisted = "%s: Name can't be one line of the copied files list; not listed.\n"
     for name in ("report\n.", "endcr\r"):
         equal(run.read("copy/" + name), name.encode(), "copied all the same")
@@ -82,7 +83,7 @@ def copied_list_names_only_copied_files(run):
     equal(run.text_lines("run.log.fil"), run.path("src/endcr") + "\n" + run.path("src/plain") + "\n",
           "list")
     result = run.zorov("-b", "-m", "@run.log.fil", "archive/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(sorted(os.listdir(run.native("archive"))), ["endcr", "plain"], "moved")
     equal(sorted(os.listdir(run.native("src"))), ["endcr\r", "report\n."], "never copied: kept")
     check(run.exists("bystander"), "a file of the current directory stays")
@@ -92,7 +93,7 @@ def copied_list_names_only_copied_files(run):
 def unopenable_log_turns_quiet_off(run):
     run.write("a", "A")
     result = run.zorov("-q", "-lnodir/log", "a", "b")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(result.err, "Unable to Open nodir/log\nLogging will be disabled.  Quiet will be disabled.\n",
           "stderr")
     check(result.out.endswith(" : Ok\n"), "copy shown on the console: %r" % result.out)
@@ -113,7 +114,7 @@ def log_file_on_a_full_device_is_reported(run):
     run.write("b", "B")
     os.mkdir(run.native("t"))
     result = run.zorov("-lfull", "a", "b", "t")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(result.err, "full: Unable to write.  No space left on device\n"
           "Logging will be disabled.\n", "stderr")
     equal(result.out.count(" : Ok\n"), 2, "both copies shown: %r" % result.out)
@@ -124,7 +125,7 @@ def log_file_on_a_full_device_is_reported(run):
 def unknown_flags_stop_with_12(run):
     run.write("a", "A")
     result = run.zorov("-y", "-z9", "-llog", "a", "b")
-    equal(result.code, 12, result)
+    equal(result.code, LEVEL_BAD_FLAGS, result)
     equal(result.err, "-y <=== Unknown Flag.\n-z9 <=== Unknown Flag.\n"
           "ZOROV is stopping due to unknown/invalid flags!\n", "stderr")
     check(not run.exists("b"), "nothing copied")
@@ -136,7 +137,7 @@ def unknown_flags_stop_with_12(run):
 def conflicting_flags_stop_with_12(run):
     run.write("a", "A")
     result = run.zorov("-e", "-a", "a", "b")
-    equal(result.code, 12, result)
+    equal(result.code, LEVEL_BAD_FLAGS, result)
     equal(result.err, "Can not use -E (copy to end) in conjunction with \nthe -A (archive) flag.\n"
           "ZOROV is stopping due to unknown/invalid flags!\n", "stderr")
 
@@ -145,7 +146,7 @@ def conflicting_flags_stop_with_12(run):
 def malformed_exclusion_exits_8(run):
     run.write("a", "A")
     result = run.zorov("-q", "-x*.tmp", "a", "b")
-    equal(result.code, 8, result)
+    equal(result.code, LEVEL_STOPPED, result)
     equal(result.err, "-x*.tmp <=== Invalid.\n", "stderr")
     check(not run.exists("b"), "nothing copied")
 
@@ -155,7 +156,7 @@ def exclusion_skips_matching_sources(run):
     run.write("a.tmp", "A")
     run.write("b.txt", "B")
     result = run.zorov("-b", "-x", "*.TMP;nothing", "a.tmp", "b.txt", "t")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     check(not run.exists("t/a.tmp"), "excluded")
     equal(run.read("t/b.txt"), b"B", "copied")
 
@@ -164,7 +165,7 @@ def exclusion_skips_matching_sources(run):
 def move_with_two_targets_deletes_after_the_last(run):
     run.write("a", "A")
     result = run.zorov("-b", "-m", "-llog", "a", "-to", "t1/", "t2/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("t1/a"), b"A", "first copy")
     equal(run.read("t2/a"), b"A", "second copy")
     check(not run.exists("a"), "source deleted")
@@ -176,7 +177,7 @@ def move_with_target_list_deletes_after_first_listed(run):
     run.write("a", "A")
     run.write("list", "t1/\nt2/\n")
     result = run.zorov("-b", "-m", "a", "@list")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     equal(run.read("t1/a"), b"A", "first copy")
     check(not run.exists("t2/a"), "source already gone for the second")
     check(not run.exists("a"), "source deleted")
@@ -187,7 +188,7 @@ def identify_only_lists_and_sums(run):
     run.write("a", "12345")
     run.write("b", "123")
     result = run.zorov("-id", "-q", "a", "b", "t/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(result.out, "0 files, 0 Bytes\n", "quiet summary")
     check(not run.exists("t"), "nothing created")
     result = run.zorov("-id", "a", "b", "t/")

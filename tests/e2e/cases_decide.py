@@ -4,7 +4,7 @@ sameness rule, and the archive generations of a replaced destination."""
 import os
 import struct
 
-from harness import case, check, equal
+from harness import LEVEL_COPIED, LEVEL_FAILED, case, check, equal
 
 
 def pair(run, source, destination):
@@ -87,7 +87,7 @@ def decide_newer_by_time(run):
         run.write("d/f", "old", mtime=destination_time)
         run.write("log", "")
         result = run.zorov("-b", "-n", "-llog", "s/f", "d/")
-        equal(result.code, 0, result)
+        equal(result.code, LEVEL_COPIED, result)
         equal(run.read("d/f"), b"new" if copied else b"old", "copied at %d" % source_time)
         lines = log_lines(run)
         equal(lines[0], pair(run, "s/f", "d/f") + text, "explanation")
@@ -104,7 +104,7 @@ def decide_newer_with_tolerance(run):
         run.write("s/f", "new", mtime=source_time)
         run.write("d/f", "old", mtime=1000)
         result = run.zorov("-q", "-n2", "s/f", "d/")
-        equal(result.code, 0, result)
+        equal(result.code, LEVEL_COPIED, result)
         equal(run.read("d/f"), b"new" if copied else b"old", "copied at %d" % source_time)
 
 
@@ -115,7 +115,7 @@ def decide_quiet_logging_keeps_explanations_out(run):
     run.write("s/g", "new", mtime=2000)
     run.write("d/g", "old", mtime=1000)
     result = run.zorov("-q", "-n", "-l-", "-llog", "s/f", "s/g", "d/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(log_lines(run), [pair(run, "s/g", "d/g") + " : Ok", "Error Level 0", ""], "log")
 
 
@@ -136,7 +136,7 @@ def decide_changed_within_two_seconds(run):
         run.write("d/f", "old", mtime=1000)
         run.write("log", "")
         result = run.zorov("-q", flag, "-llog", "s/f", "d/")
-        equal(result.code, 0, result)
+        equal(result.code, LEVEL_COPIED, result)
         what = "%s %s %d" % (flag, content, source_time)
         equal(run.read("d/f"), content.encode() if copied else b"old", what)
         same = pair(run, "s/f", "d/f") + " : Files are the same.\n"
@@ -163,7 +163,7 @@ def decide_versions_before_times(run):
         write_image(run, "d/app.exe", dest_ms, dest_ls, 9000 if copied else 1000)
         run.write("log", "")
         result = run.zorov("-q", *flags, "-llog", "s/app.exe", "d/")
-        equal(result.code, 0, result)
+        equal(result.code, LEVEL_COPIED, result)
         what = "%r over %r %r" % ((source_ms, source_ls), (dest_ms, dest_ls), flags)
         equal(run.read("d/app.exe"), run.read("s/app.exe") if copied else
               version_image(dest_ms, dest_ls), what)
@@ -182,7 +182,7 @@ def decide_versions_missing_fall_back_to_times(run):
     write_image(run, "s/app.exe", 0x00010000, 0, 1000)
     run.write("d/app.exe", "old", mtime=2000)
     result = run.zorov("-q", "-w", "-llog", "s/plain", "s/app.exe", "d/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("d/plain"), b"old", "newer destination kept")
     equal(run.read("d/app.exe"), version_image(0x00010000, 0), "versioned source copied")
     log = run.text_lines("log")
@@ -212,7 +212,7 @@ def decide_version_resource_of_the_windows_build(run):
         write_image(run, "d/zorov.exe", most, least, 5000)
         run.write("log", "")
         result = run.zorov("-q", "-w", "-llog", "s/zorov.exe", "d/")
-        equal(result.code, 0, result)
+        equal(result.code, LEVEL_COPIED, result)
         lines = [line for line in log_lines(run) if line.startswith(pair(run, "s/zorov.exe", ""))]
         equal(lines[:1], [pair(run, "s/zorov.exe", "d/zorov.exe") + text], "%x.%x" % (most, least))
 
@@ -226,7 +226,7 @@ def decide_archive_three_generations(run):
     run.write("w/report.(-01).txt", "one")
     run.write("w/report.(-02).txt", "two")
     result = run.zorov("-q", "-g3", "-llog", "src/report.txt", "w/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(file_list(run, "w"), ["report.(-01).txt", "report.(-02).txt", "report.txt"], "names")
     equal(run.read("w/report.txt"), b"new", "copy")
     equal(run.read("w/report.(-01).txt"), b"current", "newest backup")
@@ -241,7 +241,7 @@ def decide_archive_three_generations(run):
     ], "log")
     # A second run with one generation fewer leaves the higher one alone.
     result = run.zorov("-q", "-g2", "src/report.txt", "w/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("w/report.(-01).txt"), b"new", "backup of the second run")
     equal(run.read("w/report.(-02).txt"), b"one", "generation left by the lower count")
 
@@ -258,14 +258,14 @@ def decide_archive_generation_names(run):
         run.write("src/" + destination, "new")
         run.write("w/" + destination, "old")
         result = run.zorov("-q", flag, "src/" + destination, "w/")
-        equal(result.code, 0, result)
+        equal(result.code, LEVEL_COPIED, result)
         equal(run.read("w/" + backup), b"old", backup)
         equal(run.read("w/" + destination), b"new", destination)
     # -g99 removes generation 98 first; -g1 replaces the previous .(-00).
     run.write("w/many.(-98).txt", "oldest")
     run.write("w/many.(-97).txt", "next")
     result = run.zorov("-q", "-g99", "-llog", "src/many.txt", "w/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("w/many.(-98).txt"), b"next", "shifted into the oldest")
     check("%s has been deleted.\n" % run.path("w/many.(-98).txt") in run.text_lines("log"),
           "oldest removed")
@@ -279,7 +279,7 @@ def decide_archive_identify_only_renames_nothing(run):
     run.write("w/report.txt", "current")
     run.write("w/report.(-04).txt", "four")
     result = run.zorov("-id", "-a", "-llog", "src/report.txt", "w/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(file_list(run, "w"), ["report.(-04).txt", "report.txt"], "names")
     equal(run.read("w/report.txt"), b"current", "untouched")
 
@@ -289,7 +289,7 @@ def decide_archive_onto_itself(run):
     run.write("report.txt", "current")
     run.write("report.(-01).txt", "one")
     result = run.zorov("-b", "-g3", "-llog", "report.txt", ".")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("report.txt"), b"current", "file kept")
     equal(run.read("report.txt.(-01)"), b"current", "copy beside it")
     equal(run.read("report.(-02).txt"), b"one", "generations shifted")
@@ -301,7 +301,7 @@ def decide_archive_onto_itself_with_one_generation(run):
     run.write("report.txt", "current")
     run.write("report.(-00).txt", "zero")
     result = run.zorov("-b", "-g1", "report.txt", ".")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     equal(run.read("report.txt"), b"current", "file kept")
     equal(run.read("report.(-00).txt"), b"zero", "backup kept")
     check(" : Source, Destination are same file." in result.out, result)
@@ -312,11 +312,11 @@ def decide_archive_through_another_name(run):
     run.write("w/report.txt", "current")
     os.link(run.native("w/report.txt"), run.native("w/link.txt"))
     result = run.zorov("-b", "-g1", "w/report.txt", "w/link.txt")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     check(" : Source, Destination are same file." in result.out, result)
     equal(file_list(run, "w"), ["link.txt", "report.txt"], "nothing renamed")
     result = run.zorov("-b", "-a", "w/report.txt", "w/link.txt")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("w/report.txt"), b"current", "source kept")
     equal(run.read("w/link.txt.(-01)"), b"current", "copy beside the link")
 
@@ -326,11 +326,11 @@ def decide_archive_tree_onto_itself(run):
     # The tree copy names the source relative, the destination absolute.
     run.write("t/x", "current")
     result = run.zorov("-b", "-g1", "-s", "t", "t")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     check(" : Source, Destination are same file." in result.out, result)
     equal(file_list(run, "t"), ["x"], "nothing renamed")
     result = run.zorov("-b", "-a", "-s", "t", "t")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("t/x"), b"current", "source kept")
     equal(run.read("t/x.(-01)"), b"current", "copy beside it")
 
@@ -340,7 +340,7 @@ def decide_archive_refuses_a_generation_as_source(run):
     run.write("report.txt", "current")
     run.write("report.(-01).txt", "one")
     result = run.zorov("-b", "-a", "-llog", "report.(-01).txt", "report.txt")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     line = (pair(run, "report.(-01).txt", "report.txt") +
             " : Failed.  The source is an archive generation of the destination.\n")
     equal(result.out, line, "console")
@@ -376,7 +376,7 @@ def decide_names_of_the_program_fit_where_the_name_fits(run):
             run.write("src/f", "new")
             what = "%r onto %d bytes" % (flags, len(name.encode()))
             result = run.zorov("-b", *flags, "src/f", name)
-            equal(result.code, 0, "%s: %r" % (what, result))
+            equal(result.code, LEVEL_COPIED, "%s: %r" % (what, result))
             equal(run.read(name), b"new", what)
             others = [entry for entry in os.listdir(run.native(directory))
                       if entry != os.path.basename(name)]
@@ -388,7 +388,7 @@ def decide_names_of_the_program_fit_where_the_name_fits(run):
             check(len(os.path.basename(backup).encode()) <= 255, what)
             # A later run finds the generation the first one made.
             result = run.zorov("-b", *flags, "src/f", name)
-            equal(result.code, 0, "%s again: %r" % (what, result))
+            equal(result.code, LEVEL_COPIED, "%s again: %r" % (what, result))
             names_now = sorted(os.listdir(run.native(directory)))
             equal(len(names_now), 3 if flags == ["-a"] else 2, "%s again: %r" % (what, names_now))
             equal(run.read(backup), b"new", what + " again")

@@ -5,7 +5,7 @@ import os
 import random
 import stat
 
-from harness import Skipped, case, check, equal, read_until_closed
+from harness import LEVEL_COPIED, LEVEL_FAILED, Skipped, case, check, equal, read_until_closed
 
 BLOCK = 65024
 
@@ -25,7 +25,7 @@ def integrity_across_block_boundaries(run):
         target = "out%s/" % "".join(flags)
         sources = ["src/f%d" % size for size in sizes]
         result = run.zorov("-q", *flags, *sources, target)
-        equal(result.code, 0, "exit code with %r: %r" % (flags, result))
+        equal(result.code, LEVEL_COPIED, "exit code with %r: %r" % (flags, result))
         for size in sizes:
             equal(run.read(target + "f%d" % size), data(size), "size %d with %r" % (size, flags))
 
@@ -35,7 +35,7 @@ def large_multi_round_copy(run):
     payload = data(5 * 1024 * 1024 + 17)
     run.write("big", payload)
     result = run.zorov("-b", "big", "copy")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("copy"), payload, "content")
 
 
@@ -43,7 +43,7 @@ def large_multi_round_copy(run):
 def progress_figures_on_the_console(run):
     run.write("one", b"x")
     result = run.zorov("one", "two", raw=True)
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     out = run.console_text(result.out)
     pair = "%s ===> %s" % (run.path("one"), run.path("two"))
     # the initial figure; the spinner after the read, the read that finds
@@ -56,7 +56,7 @@ def safe_overwrite_replaces_through_temporary_name(run):
     run.write("a", "new content")
     run.write("b", "old")
     result = run.zorov("-b", "-os", "a", "b")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("b"), b"new content", "replaced")
     equal(sorted(os.listdir(run.directory)), ["a", "b"], "no temporary file left")
 
@@ -66,7 +66,7 @@ def append_to_end(run):
     run.write("a", "def")
     run.write("b", "abc")
     result = run.zorov("-b", "-e", "a", "b")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("b"), b"abcdef", "appended")
 
 
@@ -76,11 +76,11 @@ def restart_completes_partial_copy(run):
     run.write("a", payload)
     run.write("b", payload[:70000])
     result = run.zorov("-b", "-pr", "a", "b")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("b"), payload, "completed")
     run.write("c", payload + b"tail")
     result = run.zorov("-b", "-pr", "a", "c")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("c"), payload + b"tail", "longer destination left alone")
 
 
@@ -89,13 +89,13 @@ def read_only_destination_needs_overwrite_flag(run):
     run.write("a", "new")
     run.write("b", "old", mode=0o444)
     result = run.zorov("-b", "a", "b")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     equal(run.read("b"), b"old", "refused")
     equal(result.err, "%s: Unable to Open output filePermission denied\n" % run.path("b"), "stderr")
     pair = "%s ===> %s" % (run.path("a"), run.path("b"))
     equal(result.out, pair + pair + " : Unable to open output.  Permission denied\n", "stdout")
     result = run.zorov("-b", "-o", "a", "b")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("b"), b"new", "overwritten with -o")
 
 
@@ -104,12 +104,12 @@ def same_file_by_name_and_by_identity(run):
     run.write("a.txt", "precious")
     os.mkdir(run.native("sub"))
     result = run.zorov("-b", "a.txt", "sub/../a.txt")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     pair = "%s ===> %s" % (run.path("a.txt"), run.path("a.txt"))
     equal(result.out, pair + pair + " : Source, Destination are same file.\n\n", "stdout")
     os.link(run.native("a.txt"), run.native("link.txt"))
     result = run.zorov("-b", "a.txt", "link.txt")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     check("Source, Destination are same file." in result.out, result)
     equal(run.read("a.txt"), b"precious", "source intact")
 
@@ -125,7 +125,7 @@ def write_error_on_full_device(run):
     os.mknod(run.native("full"), 0o666 | stat.S_IFCHR, os.makedev(1, 7))
     run.write("a", data(100000))
     result = run.zorov("-b", "a", "full")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     pair = "%s ===> %s" % (run.path("a"), run.path("full"))
     equal(result.out, pair + pair + " : Write error.   No space left on device\n", "stdout")
 
@@ -133,7 +133,7 @@ def write_error_on_full_device(run):
 @case
 def missing_source_reports_unable_to_open_input(run):
     result = run.zorov("-b", "gone", "b")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     pair = "%s ===> %s" % (run.path("gone"), run.path("b"))
     equal(result.out, pair + " : Unable to open input.  No such file or directory\n", "stdout")
     check(not run.exists("b"), "nothing created")
@@ -145,14 +145,14 @@ def platform_copy_carries_content_times_and_permissions(run):
     run.write("tool", payload, mode=0o755, mtime=1200000000)
     run.write("old", "previous")
     result = run.zorov("-q", "-f", "tool", "copy")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(result.out + result.err, "", "quiet")
     equal(run.read("copy"), payload, "content")
     equal(int(os.stat(run.native("copy")).st_mtime), 1200000000, "modification time")
     if not run.windows:
         equal(os.stat(run.native("copy")).st_mode & 0o777, 0o755, "permission bits")
     result = run.zorov("-q", "-f", "-os", "tool", "old")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("old"), payload, "replaced through a temporary name")
     equal(sorted(os.listdir(run.directory)), ["copy", "old", "tool"], "no temporary file left")
 
@@ -162,7 +162,7 @@ def platform_copy_failure_is_reported_with_the_system_text(run):
     run.write("a", "A")
     os.mkdir(run.native("dir"))
     result = run.zorov("-b", "-f", "a", "dir/missing/b")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     check(" : Error 8 " in result.out, result)
 
 
@@ -198,7 +198,7 @@ def sparse_copy_keeps_its_holes(run):
     for flags, target in (([], "copy"), (["-pr"], "part"), (["-os"], "safe"), (["-f"], "fast"),
                           (["-f", "-pr"], "fpart"), (["-f", "-os"], "fsafe")):
         result = run.zorov("-b", *flags, "src", target)
-        equal(result.code, 0, "%r: %r" % (flags, result))
+        equal(result.code, LEVEL_COPIED, "%r: %r" % (flags, result))
         equal(run.read(target), expected, "content with %r" % flags)
         blocks = os.stat(run.native(target)).st_blocks
         check(blocks <= allowed, "%r: %d blocks, the source %d" % (flags, blocks, allowed // 2))
@@ -230,7 +230,7 @@ def terminal_progress_indicator(run):
                                  stdin=subprocess.DEVNULL, env=environment)
         os.close(follower)
         output = read_until_closed(leader)
-        equal(child.wait(timeout=60), 0, "exit code with TERM=%s" % terminal)
+        equal(child.wait(timeout=60), LEVEL_COPIED, "exit code with TERM=%s" % terminal)
         text = output.decode("latin-1")
         check(text.endswith(" : Ok\r\n"), "line completed: %r" % text[-40:])
         if not indicator:
@@ -264,7 +264,7 @@ def files_whose_status_misstates_their_size(run):
         if "-pr" not in flags:
             run.write(target, "old")
         result = run.zorov("-q", *flags, source, target)
-        equal(result.code, 0, "%s %r: %r" % (source, flags, result))
+        equal(result.code, LEVEL_COPIED, "%s %r: %r" % (source, flags, result))
         equal(run.read(target), expected, "%s copied to its end with %r" % (source, flags))
 
 
@@ -274,17 +274,17 @@ def a_device_at_the_destination_is_left_as_it_is(run):
     source's permissions, archived, appended to or restarted; a move onto it
     keeps its source. Nodes are made in the case's own directory."""
     rows = [  # flags, exit code, the end of the report
-        ([], 0, " : Ok"),
-        (["-f"], 0, " : Ok"),
-        (["-h+"], 0, " : Ok"),
-        (["-f", "-h+"], 0, " : Ok"),
-        (["-os"], 1, " : Failed.  Can not safely overwrite a device or pipe."),
-        (["-f", "-os"], 1, " : Failed.  Can not safely overwrite a device or pipe."),
-        (["-a"], 1, " : Failed.  Can not archive a device or pipe."),
-        (["-e"], 1, " : Failed.  Can not append to a device or pipe."),
-        (["-pr"], 1, " : Failed.  Can not restart a copy onto a device or pipe."),
-        (["-m"], 1, " : Destination is a device or pipe.  The source is not deleted."),
-        (["-m", "-f"], 1, " : Destination is a device or pipe.  The source is not deleted."),
+        ([], LEVEL_COPIED, " : Ok"),
+        (["-f"], LEVEL_COPIED, " : Ok"),
+        (["-h+"], LEVEL_COPIED, " : Ok"),
+        (["-f", "-h+"], LEVEL_COPIED, " : Ok"),
+        (["-os"], LEVEL_FAILED, " : Failed.  Can not safely overwrite a device or pipe."),
+        (["-f", "-os"], LEVEL_FAILED, " : Failed.  Can not safely overwrite a device or pipe."),
+        (["-a"], LEVEL_FAILED, " : Failed.  Can not archive a device or pipe."),
+        (["-e"], LEVEL_FAILED, " : Failed.  Can not append to a device or pipe."),
+        (["-pr"], LEVEL_FAILED, " : Failed.  Can not restart a copy onto a device or pipe."),
+        (["-m"], LEVEL_FAILED, " : Destination is a device or pipe.  The source is not deleted."),
+        (["-m", "-f"], LEVEL_FAILED, " : Destination is a device or pipe.  The source is not deleted."),
     ]
     if run.windows:
         devices = [("NUL", "\\\\.\\NUL")]  # nul.txt below
@@ -316,14 +316,14 @@ def a_device_at_the_destination_is_left_as_it_is(run):
         run.write("src/one.txt", "1")
         run.write("src/two.txt", "2")
         result = run.zorov("-b", "-m", "src\\*.txt", "nul.txt")
-        equal(result.code, 1, result)
+        equal(result.code, LEVEL_FAILED, result)
         equal(sorted(os.listdir(run.native("src"))), ["one.txt", "two.txt"], "the sources stay")
         return
     # A device that refuses every write keeps its time after the failure.
     os.mknod(run.native("full"), 0o666 | stat.S_IFCHR, os.makedev(1, 7))
     os.utime(run.native("full"), (1000000000, 1000000000))
     result = run.zorov("-b", "private.txt", "full")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     check(" : Write error.   " in result.out, result)
     equal(os.stat(run.native("full")).st_mtime, 1000000000, "the full device's time")
 
@@ -342,7 +342,7 @@ def a_pipe_no_one_reads_fails_at_once(run):
                             (["-f", "f.txt", "d2/"], ("f.txt", "d2/f.txt")),
                             (["-s", "tree", "u/"], ("tree/sub/f.txt", "u/sub/f.txt"))]:
         result = run.zorov("-b", *arguments)
-        equal(result.code, 1, "%r: %r" % (arguments, result))
+        equal(result.code, LEVEL_FAILED, "%r: %r" % (arguments, result))
         check(" : Unable to open output.  No such device or address\n" in result.out,
               "%r: %r" % (arguments, result))
         check(stat.S_ISFIFO(os.stat(run.native(pair[1])).st_mode), "the pipe stays")

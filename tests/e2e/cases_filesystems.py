@@ -19,7 +19,7 @@ import subprocess
 import time
 
 from cases_naming import two_runs_into_one_target
-from harness import Skipped, case, check, equal
+from harness import LEVEL_COPIED, LEVEL_FAILED, Skipped, case, check, equal
 
 TIME = 1600000000  # whole seconds: every file system here keeps them
 
@@ -103,7 +103,7 @@ def write(run, name, data):
 
 
 def ok(result, what):
-    equal(result.code, 0, "%s: %r" % (what, result))
+    equal(result.code, LEVEL_COPIED, "%s: %r" % (what, result))
 
 
 def scenarios(run, platform_copy=True):
@@ -246,7 +246,7 @@ def full_rows(data):
 
 def check_failed(run, result, what, source, data, no_space):
     """The copy says it failed, for the full disk, and keeps its source."""
-    equal(result.code, 1, "%s: %r" % (what, result))
+    equal(result.code, LEVEL_FAILED, "%s: %r" % (what, result))
     check(no_space in result.out, "%s: the full disk is reported: %r" % (what, result))
     equal(run.read(source), data, what + ": the source stays as it was")
 
@@ -348,7 +348,7 @@ def case_folding(run):
     for flags in ([], ["-os"], ["-e"], ["-f"], ["-m"], ["-a", "-m"], ["-g1"]):
         write(run, "m/case/doc.txt", b"precious")
         result = run.zorov("-b", *flags, "m/case/doc.txt", "m/case/DOC.TXT")
-        equal(result.code, 1, "%r: %r" % (flags, result))
+        equal(result.code, LEVEL_FAILED, "%r: %r" % (flags, result))
         check(" : Source, Destination are same file." in result.out, "%r: %r" % (flags, result))
         equal(run.read("m/case/doc.txt"), b"precious", "%r keeps the file" % flags)
         equal(sorted(os.listdir(run.native("m/case"))), ["doc.txt"], "%r makes nothing" % flags)
@@ -361,7 +361,7 @@ def case_folding(run):
                                 ("\U00010400.txt", unlisted)):
         write(run, "m/script/" + source, b"precious")
         result = run.zorov("-b", "m/script/" + source, "m/script/" + destination)
-        equal(result.code, 1, "%r: %r" % (destination, result))
+        equal(result.code, LEVEL_FAILED, "%r: %r" % (destination, result))
         check(" : Source, Destination are same file." in result.out, result)
         equal(run.read("m/script/" + source), b"precious", "%r keeps the file" % destination)
         equal(os.listdir(run.native("m/script")), [source], "%r makes nothing" % destination)
@@ -372,17 +372,17 @@ def case_folding(run):
     os.stat(run.native("m/stale/" + unlisted))
     write(run, "m/stale/\U00010400.txt", b"precious")
     result = run.zorov("-b", "m/stale/\U00010400.txt", "m/stale/" + unlisted)
-    equal(result.code, 1, "changed since looked up: %r" % result)
+    equal(result.code, LEVEL_FAILED, "changed since looked up: %r" % result)
     equal(run.read("m/stale/\U00010400.txt"), b"precious", "changed since looked up")
     # A tree onto itself through a spelling of its directory's name.
     result = run.zorov("-b", "-m", "-s", "m/case", "m/CASE")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     equal(run.read("m/case/doc.txt"), b"precious", "tree onto itself")
     # From inside the directory, which the destination spells otherwise.
     inside = subprocess.run(run.target.command(["-b", "-m", "-s", ".", run.path("m/CASE")]),
                             cwd=run.native("m/case"), env=run.target.environment,
                             capture_output=True, timeout=120)
-    equal(inside.returncode, 1, inside)
+    equal(inside.returncode, LEVEL_FAILED, inside)
     equal(run.read("m/case/doc.txt"), b"precious", "tree onto itself from inside")
     # Names that differ in more than case are other files.
     ok(run.zorov("-b", "m/case/doc.txt", "m/case/DOC2.TXT"), "another file")
@@ -391,7 +391,7 @@ def case_folding(run):
     # never walks into what it writes there.
     write(run, "m/nest/doc.txt", b"nested")
     result = run.zorov("-b", "-s", "m/nest", "m/NEST/in/")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     check(": Directory is a destination of this copy; passed over." in result.out, result)
     equal(sorted(os.listdir(run.native("m/nest/in"))), ["doc.txt"], "nothing nested")
 
@@ -709,7 +709,7 @@ def special_files(run):
     for flags, destination, text in rows:
         label = "%r onto %s" % (flags, destination)
         result = run.zorov("-b", *flags, "private.txt", "m/" + destination)
-        equal(result.code, 1, "%s: %r" % (label, result))
+        equal(result.code, LEVEL_FAILED, "%s: %r" % (label, result))
         pair = "%s ===> %s" % (run.path("private.txt"), run.path("m/" + destination))
         check(result.out.endswith(pair + text + "\n"), "%s: %r" % (label, result))
         equal(run.read("private.txt"), b"secret", label + ": the source stays")

@@ -5,7 +5,7 @@ import os
 import subprocess
 import time
 
-from harness import case, check, equal
+from harness import LEVEL_FAILED, case, check, equal
 
 
 @case
@@ -30,7 +30,7 @@ def move_onto_itself_keeps_the_file(run):
             os.symlink("a.txt", run.native("link.txt"))
         result = run.zorov("-b", *flags, "-m", source, *target)
         what = "%r %r" % (flags, target)
-        equal(result.code, 1, "%s: %r" % (what, result))
+        equal(result.code, LEVEL_FAILED, "%s: %r" % (what, result))
         check(" : Source, Destination are same file." in result.out, "%s: %r" % (what, result))
         equal(run.read("a.txt"), b"precious", what)
         made = sorted(set(os.listdir(run.directory)) - {"a.txt", "link.txt"})
@@ -42,7 +42,7 @@ def move_of_a_tree_onto_itself_keeps_every_file(run):
     run.write("dir/one", "1")
     run.write("dir/sub/two", "2")
     result = run.zorov("-b", "-a", "-m", "-s", "dir", "dir")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     equal(sorted(os.listdir(run.native("dir"))), ["one", "sub"], "nothing made")
     equal(sorted(os.listdir(run.native("dir/sub"))), ["two"], "nothing made below")
     equal(run.read("dir/one") + run.read("dir/sub/two"), b"12", "content")
@@ -65,7 +65,7 @@ def move_keeps_a_source_that_grew_during_the_copy(run):
         handle.write(b"more\n")
     out, err = started.communicate(timeout=120)
     out = run.console_text(out)
-    equal(started.returncode, 1, "exit code: %r %r" % (out, err))
+    equal(started.returncode, LEVEL_FAILED, "exit code: %r %r" % (out, err))
     equal(run.read("src"), b"x" * 1000 + b"more\n", "source kept")
     pair = "%s ===> %s" % (run.path("src"), run.path("dst"))
     check(out.endswith(pair + " : Source changed during the copy.  It is not deleted.\n"), out)

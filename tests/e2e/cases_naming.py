@@ -2,7 +2,7 @@
 
 import os
 
-from harness import case, check, equal
+from harness import LEVEL_COPIED, LEVEL_FAILED, LEVEL_STOPPED, case, check, equal
 
 
 def ok_line(source, destination):
@@ -31,7 +31,7 @@ def naming_response_file_lines_are_sources(run):
     run.write("b.txt", "B")
     run.write("list", "a.txt\r\n\r\nb.txt")
     result = run.zorov("-b", "@list", "t/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(result.out, created(run.path("t")) +
           ok_line(run.path("a.txt"), run.path("t/a.txt")) +
           ok_line(run.path("b.txt"), run.path("t/b.txt")), "stdout")
@@ -57,7 +57,7 @@ def naming_response_lines_that_are_no_name_are_refused(run):
         run.write("list", source_line + b"\n")
         run.write("targets", target_line + b"\n")
         result = run.zorov("-b", "-m", "-lrun.log", "@list", "-to", "t%d/" % index, "@targets")
-        equal(result.code, 8, result)
+        equal(result.code, LEVEL_STOPPED, result)
         refused = "%s: A line of this response file " + said + "; passed over.\n"
         equal(result.out, created(run.path("t%d" % index)) + refused % "list" +
               refused % "targets", "stdout")
@@ -80,7 +80,7 @@ def naming_lists_from_everyday_tools(run):
     run.write("unmarked.txt", "a.txt\r\n".encode("utf-16-le"))
     result = run.zorov("-b", "@ps.txt", "@unmarked.txt", "-to", "@marked.txt",
                        environment={"LC_ALL": "C.UTF-8"})
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     check("unmarked.txt: A line of this response file holds a NUL byte; passed over.\n"
           in result.out, result)
     equal(sorted(os.listdir(run.native("t1"))), ["a.txt", cyrillic], "copied into t1")
@@ -103,7 +103,7 @@ def naming_target_line_that_fills_the_buffer_is_one_line(run):
     equal(len(line), 259 if run.windows else 4095, "line length")
     run.write("tl.txt", line + "\r\n")
     result = run.zorov("-b", "src/keep.txt", "@tl.txt")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("tttttt/keep.txt"), b"new", "copied to the listed directory")
     equal(run.read("keep.txt"), b"precious", "the current directory is no target")
 
@@ -113,7 +113,7 @@ def naming_response_file_is_read_for_every_target(run):
     run.write("a.txt", "A")
     run.write("list", "a.txt\n")
     result = run.zorov("-b", "-q", "@list", "-to", "t1/", "t2/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("t1/a.txt"), b"A", "first target")
     equal(run.read("t2/a.txt"), b"A", "second target")
 
@@ -122,7 +122,7 @@ def naming_response_file_is_read_for_every_target(run):
 def naming_missing_response_file_is_reported_and_passed_over(run):
     run.write("a.txt", "A")
     result = run.zorov("-b", "-lrun.log", "@missing", "a.txt", "t/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(result.out, created(run.path("t")) + "missing: Unable to open response file\n" +
           ok_line(run.path("a.txt"), run.path("t/a.txt")), "stdout")
     check("missing: Unable to open response file\n" in run.text_lines("run.log"), "logged")
@@ -132,7 +132,7 @@ def naming_missing_response_file_is_reported_and_passed_over(run):
 def naming_file_literally_named_with_at_sign(run):
     run.write("@name", "N")
     result = run.zorov("-b", "@name", "t/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("t/@name"), b"N", "copy")
 
 
@@ -141,7 +141,7 @@ def naming_response_file_lines_are_taken_literally(run):
     run.write("x.log", "X")
     run.write("list", "*.log\n")
     result = run.zorov("-b", "-q", "@list", "t/")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     check(not run.exists("t/x.log"), "no expansion of a listed name")
 
 
@@ -151,11 +151,11 @@ def naming_wildcard_passes_over_hidden_files_and_directories(run):
     run.write("w/.h.txt", "H")
     run.write("w/d.txt/inner", "D")
     result = run.zorov("-b", "w/*.txt", "t/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(result.out, created(run.path("t")) +
           ok_line(run.path("w/a.txt"), run.path("t/a.txt")), "stdout")
     result = run.zorov("-b", "-h", "w/*.txt", "u/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(sorted(os.listdir(run.native("u"))), [".h.txt", "a.txt"], "with -h")
     check(not run.exists("t/d.txt") and not run.exists("u/d.txt"), "directory never matched")
 
@@ -164,7 +164,7 @@ def naming_wildcard_passes_over_hidden_files_and_directories(run):
 def naming_pattern_without_matches_is_dropped_silently(run):
     run.write("a.txt", "A")
     result = run.zorov("-b", "none*.zzz", "gone/*.txt", "a.txt", "t/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(result.out, created(run.path("t")) +
           ok_line(run.path("a.txt"), run.path("t/a.txt")), "stdout")
     equal(result.err, "", "stderr")
@@ -175,7 +175,7 @@ def naming_overlong_operand_is_refused_whole(run):
     run.write("a.txt", "A")
     name = "n" * (260 if run.windows else 4096)
     result = run.zorov("-b", name, "a.txt", "t/")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     equal(result.out, created(run.path("t")) + name + ": Name too long.\n" +
           ok_line(run.path("a.txt"), run.path("t/a.txt")), "stdout")
 
@@ -184,7 +184,7 @@ def naming_overlong_operand_is_refused_whole(run):
 def naming_directory_source_one_level(run):
     make_tree(run)
     result = run.zorov("-b", "src", "t/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(result.out, created(run.path("t")) +
           ok_line("src/a.txt", joined(run, "t", "a.txt")), "stdout")
     equal(sorted(os.listdir(run.native("t"))), ["a.txt"], "only the top files")
@@ -194,7 +194,7 @@ def naming_directory_source_one_level(run):
 def naming_directory_source_whole_tree(run):
     make_tree(run)
     result = run.zorov("-b", "-s", "src", "t/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(result.out,
           created(run.path("t")) +
           ok_line("src/a.txt", joined(run, "t", "a.txt")) +
@@ -212,7 +212,7 @@ def naming_verbose_tree_echoes_each_directory(run):
     run.write("src/a", "A")
     run.write("src/s/b", "B")
     result = run.zorov("-b", "-sv", "src", "t/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     blank = "\r" + " " * 79 + "\r"
     equal(result.out,
           created(run.path("t")) + blank + "src\r" +
@@ -228,7 +228,7 @@ def naming_subdirectory_name_taken_by_a_file(run):
     make_tree(run)
     run.write("t/sub", "in the way")
     result = run.zorov("-b", "-s", "src", "t")
-    equal(result.code, 8, result)
+    equal(result.code, LEVEL_STOPPED, result)
     failure = joined(run, "t", "sub") + ": Unable to create destination directory.\n"
     check(failure in result.out, result)
     check(result.err.strip() != "", "system error text on stderr")
@@ -241,7 +241,7 @@ def naming_subdirectory_name_taken_by_a_file(run):
 def naming_identify_only_tree_creates_nothing(run):
     make_tree(run)
     result = run.zorov("-s", "-id", "src", "t/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(result.out, "           1\tsrc/a.txt\n"
                       "           1\tsrc/sub/b.txt\n"
                       "           1\tsrc/sub/deep/c.txt\n"
@@ -254,7 +254,7 @@ def naming_current_directory_into_its_own_subdirectory(run):
     run.write("f", "F")
     run.write("d/g", "G")
     result = run.zorov("-b", "-s", ".", "sub/")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     check("./sub: Directory is a destination of this copy; passed over.\n" in result.out,
           result)
     equal(run.read("sub/f"), b"F", "file copied")
@@ -268,7 +268,7 @@ def naming_tree_into_a_directory_inside_itself(run):
     run.write("dir/a/g", "G")
     for attempt in range(2):
         result = run.zorov("-b", "-s", "dir", "dir/a/b")
-        equal(result.code, 1, "attempt %d: %r" % (attempt, result))
+        equal(result.code, LEVEL_FAILED, "attempt %d: %r" % (attempt, result))
         check("dir/a/b: Directory is a destination of this copy; passed over.\n"
               in result.out, result)
     equal(run.read("dir/a/b/f"), b"F", "top file")
@@ -283,7 +283,7 @@ def naming_link_back_to_a_parent_is_not_followed(run):
     run.write("src/x/f", "F")
     os.symlink("..", run.native("src/x/up"))
     result = run.zorov("-b", "-s", "src", "t/")
-    equal(result.code, 1, result)
+    equal(result.code, LEVEL_FAILED, result)
     check("src/x/up: Directory leads back to one of its parents; passed over.\n"
           in result.out, result)
     equal(run.read("t/x/f"), b"F", "file copied")
@@ -341,7 +341,7 @@ def naming_directory_that_cannot_be_read_is_a_failure(run):
         if result is None:
             return
         code, out, err = result
-        equal(code, 1, "exit code of %r: %r %r" % (arguments, out, err))
+        equal(code, LEVEL_FAILED, "exit code of %r: %r %r" % (arguments, out, err))
         equal(out.count(denied), 1, "reported once: %r" % out)
         check(run.path(directory) + denied in out, "reported: %r" % out)
         check(" ===> " + run.path("out3/listed") not in out, "nothing inside fails: %r" % out)
@@ -370,7 +370,7 @@ def two_runs_into_one_target(run, place="", rounds=5, directories=20):
         for child, output in zip(runs, outputs):
             code = child.wait(timeout=120)
             output.seek(0)
-            equal(code, 0, "round %d: %s" % (number, output.read().decode("latin-1")))
+            equal(code, LEVEL_COPIED, "round %d: %s" % (number, output.read().decode("latin-1")))
             output.close()
         for side in "AB":
             for index in range(directories):

@@ -6,7 +6,7 @@ import os
 import resource
 import signal
 
-from harness import Skipped, case, check, equal
+from harness import LEVEL_COPIED, LEVEL_FAILED, Skipped, case, check, equal
 
 LIMIT = 100000
 
@@ -35,12 +35,12 @@ def partial_copy_is_repaired_by_a_newer_only_run(run):
             run.write(name, b"old", mtime=1000000000)
         result = run.zorov("-b", *flags, "src",
                            name, preexec=limited_file_size)
-        equal(result.code, 1, "%s: %r" % (label, result))
+        equal(result.code, LEVEL_FAILED, "%s: %r" % (label, result))
         equal(int(os.stat(run.native(name)).st_mtime), mark, "%s: modification time" % label)
         if flags == ["-e"]:
             continue
         result = run.zorov("-b", "-n", "src", name)
-        equal(result.code, 0, result)
+        equal(result.code, LEVEL_COPIED, result)
         equal(run.read(name), payload, "%s: repaired by -n" % label)
     name = "dst"
     run.write("src", payload)
@@ -48,7 +48,7 @@ def partial_copy_is_repaired_by_a_newer_only_run(run):
     run.write(name, payload[:5000])
     os.utime(run.native("dst"), (0, 0))
     result = run.zorov("-b", "-pr", "src", "dst")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("dst"), payload, "continued by -pr")
 
 
@@ -77,7 +77,7 @@ def write_beyond_the_file_size_limit_fails_like_any_write(run):
         if existed:
             run.write("dst", b"old", mtime=1000000000)
         result = run.zorov("-b", *flags, "src", "dst", preexec=limit_only)
-        equal(result.code, 1, "%s: %r" % (label, result))
+        equal(result.code, LEVEL_FAILED, "%s: %r" % (label, result))
         reason = "File too large" if "-f" in flags else "Write error.   File too large"
         check(reason in result.out, "%s: the failed write is reported: %r" % (label, result))
         equal(run.read("src"), payload, label + ": the source stays")

@@ -9,7 +9,7 @@ import stat
 import tempfile
 import time
 
-from harness import case, check, equal, read_until_closed
+from harness import LEVEL_COPIED, LEVEL_FAILED, LEVEL_STOPPED, case, check, equal, read_until_closed
 
 
 def clock_readings(spread):
@@ -61,7 +61,7 @@ def safe_overwrite_never_opens_a_temporary_name_through_a_link(run):
             check(kept in (b"old", b"new"), "dst with %r: %r" % (flags, kept))
             if memory and not run.windows:
                 # the planted names cover every reading of the run's clock
-                equal(result.code, 1, result)
+                equal(result.code, LEVEL_FAILED, result)
                 check("Safe Copy Failed.  Unable to create temporary output file\n" in result.out,
                       result)
                 equal(kept, b"old", "destination kept with %r" % flags)
@@ -76,7 +76,7 @@ def append_with_safe_overwrite_keeps_the_old_content(run):
     run.write("d", "OLD\n")
     run.write("s", "NEW\n")
     result = run.zorov("-b", "-e", "-os", "s", "d")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("d"), b"OLD\nNEW\n", "appended")
     equal(sorted(os.listdir(run.directory)), ["d", "s"], "no temporary file left")
 
@@ -126,7 +126,7 @@ def help_file_is_never_written_through_a_link(run):
                 os.unlink(help_name)
             os.symlink(target, help_name)
             result = run.zorov(environment=environment)
-            equal(result.code, 8, result)
+            equal(result.code, LEVEL_STOPPED, result)
             equal(run.read("victim"), b"secret", "victim")
             check(not run.exists("created"), "created through a dangling link")
             equal(glob.glob(help_name + ".*"), [], "no fresh file left behind")
@@ -143,7 +143,7 @@ def help_file_is_never_written_through_a_link(run):
         with open(help_name, "wb") as handle:
             handle.write(b"an old help file\n")
         result = run.zorov(environment=environment)
-        equal(result.code, 8, result)
+        equal(result.code, LEVEL_STOPPED, result)
         with open(help_name, "rb") as handle:
             check(handle.read().startswith(b"ZOROV 4.38"), "replaced")
         equal(glob.glob(help_name + ".*"), [], "no fresh file left behind")
@@ -151,11 +151,11 @@ def help_file_is_never_written_through_a_link(run):
             return  # another user's file needs root to make
         os.chown(help_name, 65534, 65534)
         result = run.zorov(environment=environment)
-        equal(result.code, 8, result)
+        equal(result.code, LEVEL_STOPPED, result)
         equal(result.err, "Unable to Open %s\n" % help_path(run), "another user's file")
         # a terminal gets the help through the pager all the same
         code, shown = help_on_a_terminal(run, environment)
-        equal(code, 8, shown)
+        equal(code, LEVEL_STOPPED, shown)
         check(shown.startswith("Unable to Open %s\nZOROV 4.38 -- " % help_path(run)),
               "the pager shows the help: %r" % shown[:300])
         check(shown.endswith("else some files did not copy.\n\n\n\n"), shown[-100:])
@@ -193,7 +193,7 @@ def copied_list_is_never_written_through_a_link(run):
         listed = plant_copied_list(run, planted)
         log = planted + "/run.log"
         result = run.zorov("-L" + log, "a", planted + "/b")
-        equal(result.code, 0, result)
+        equal(result.code, LEVEL_COPIED, result)
         equal(run.read(planted + "/b"), b"A", "copied with " + planted)
         equal(run.read("victim"), b"secret", "victim with " + planted)
         check(not run.exists("created"), "created through a dangling link")
@@ -217,7 +217,7 @@ def copied_list_is_never_written_through_a_link(run):
     run.write("shared/run.log.fil", "their list\n")
     os.chown(run.native("shared/run.log.fil"), 65534, 65534)
     result = run.zorov("-Lshared/run.log", "a", "shared/b")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(result.err, refused % "shared/run.log.fil", "another user's list")
     equal(run.read("shared/run.log.fil"), b"their list\n", "another user's list")
     equal(glob.glob(run.native("shared/run.log.fil.*")), [], "no fresh file left behind")
@@ -229,7 +229,7 @@ def archive_never_follows_a_link_at_a_generation_name(run):
     run.write("a.txt", "A")
     os.symlink(run.native("victim"), run.native("a.txt.(-01)"))
     result = run.zorov("-b", "-a", "a.txt", "-to", ".")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("victim"), b"secret", "victim after the backup beside itself")
     check(not os.path.islink(run.native("a.txt.(-01)")), "backup is a file of its own")
     equal(run.read("a.txt.(-01)"), b"A", "backup")
@@ -240,7 +240,7 @@ def archive_never_follows_a_link_at_a_generation_name(run):
     os.symlink(run.native("victim"), run.native("r.(-01).txt"))
     os.symlink(run.native("victim"), run.native("r.(-02).txt"))
     result = run.zorov("-b", "-g3", "src/r.txt", "r.txt")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("victim"), b"secret", "victim after the rotation")
     equal(run.read("r.(-01).txt"), b"current", "newest generation")
     equal(run.read("r.txt"), b"new", "copy")
@@ -260,7 +260,7 @@ def new_files_and_directories_respect_the_umask(run):
     finally:
         os.umask(previous)
     for result in results:
-        equal(result.code, 0, result)
+        equal(result.code, LEVEL_COPIED, result)
     for name, mode in (("plain", 0o600), ("platform", 0o600), ("tree", 0o700),
                        ("tree/a", 0o600), ("old", 0o600)):
         equal(stat.S_IMODE(os.stat(run.native(name)).st_mode), mode, "mode of " + name)

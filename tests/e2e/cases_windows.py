@@ -6,7 +6,7 @@ import pty
 import subprocess
 import sys
 
-from harness import case, check, equal, read_until_closed
+from harness import LEVEL_COPIED, LEVEL_FAILED, case, check, equal, read_until_closed
 
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 import release_check  # noqa: E402  (its check of the manifest and the versions)
@@ -71,11 +71,11 @@ def windows_bare_drive_source_is_its_current_directory(run):
     standing = run.native("root/cur")
     with drive(run, "q", "root"):
         code, out, err = redirected(run, "-b", "Q:", run.path("out/"), cwd=standing)
-        equal((code, err), (0, b""), "exit code and stderr: %r" % out)
+        equal((code, err), (LEVEL_COPIED, b""), "exit code and stderr: %r" % out)
         check(b"Q:cur-only.txt ===> " in out, out)
         equal(sorted(os.listdir(run.native("out"))), ["cur-only.txt"], "copied")
         code, out, err = redirected(run, "-b", "-s", "-m", "Q:", run.path("moved/"), cwd=standing)
-        equal((code, err), (1, b""), "exit code (the link back) and stderr: %r" % out)
+        equal((code, err), (LEVEL_FAILED, b""), "exit code (the link back) and stderr: %r" % out)
         equal(run.read("moved/sub/s.txt"), b"S", "the tree below the current directory")
         check(not run.exists("moved/cur") and not run.exists("moved/root-only.txt"), "no root")
         check(b"Q:loop: Directory leads back to one of its parents; passed over.\n" in out, out)
@@ -116,11 +116,11 @@ def windows_logs_hold_the_ansi_code_page_on_a_console(run):
     except OSError:
         print("    no pseudo-terminals on this machine: console case not run")
         return
-    equal(code, 0, shown[-300:])
+    equal(code, LEVEL_COPIED, shown[-300:])
     equal(run.read("cons.log.fil"), ansi(run.path(CAFE)) + b"\r\n", "CopiedList")
     check(ansi(run.path("c/" + CAFE)) + b" : Ok\r\n" in run.read("cons.log"), "LogFile")
     code, out, err = redirected(run, "-b", "@cons.log.fil", "d/")
-    equal((code, err), (0, b""), out)
+    equal((code, err), (LEVEL_COPIED, b""), out)
     equal(run.read("d/" + CAFE), b"C", "read back from the CopiedList")
     # The console shows the name itself, whatever its code page is.
     check(CAFE.encode() in shown, shown[-300:])
@@ -133,7 +133,7 @@ def windows_response_files_and_redirected_output_are_ansi(run):
     run.write(EURO, "E")
     run.write("list", ansi(EURO) + b"\r\n")
     code, out, err = redirected(run, "-b", "-Lrun.log", "@list", "e/")
-    equal((code, err), (0, b""), out)
+    equal((code, err), (LEVEL_COPIED, b""), out)
     equal(run.read("e/" + EURO), b"E", "copy")
     line = ansi(run.path(EURO)) + b" ===> " + ansi(run.path("e/" + EURO)) + b" : Ok\n"
     check(line in out, out)
@@ -148,12 +148,12 @@ def windows_copied_list_never_names_another_file(run):
         run.write(name, "new")
         run.write(look_alike, "other")
     code, out, err = redirected(run, "-b", "-Lrun.log", CYRILLIC, FULL_WIDTH, "c/")
-    equal((code, err), (0, b""), out)
+    equal((code, err), (LEVEL_COPIED, b""), out)
     equal(run.read("run.log.fil"),
           ansi(run.path("????.txt")) + b"\r\n" + ansi(run.path("??.txt")) + b"\r\n",
           "what the ANSI code page can't hold")
     code, out, err = redirected(run, "-b", "@run.log.fil", "d/")
-    equal(code, 1, out)
+    equal(code, LEVEL_FAILED, out)
     equal(os.listdir(run.native("d")), [], "nothing copied in their place")
 
 
@@ -164,7 +164,7 @@ def windows_names_ending_in_a_dot_or_blank_are_their_own_files(run):
     for name, data in (("x", "plain"), ("x.", "dot"), ("y ", "blank"), ("d./z", "below")):
         run.write("src/" + name, data)
     result = run.zorov("-b", "-s", "src", "dst/")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     check("src/x. ===> %s/x. : Ok\n" % run.path("dst") in result.out, result)
     for name, data in (("x", b"plain"), ("x.", b"dot"), ("y ", b"blank"), ("d./z", b"below")):
         equal(run.read("dst/" + name), data, name)
@@ -185,11 +185,11 @@ def windows_verbatim_directory_source_is_copied(run):
     verbatim = "\\\\?\\" + run.path("dir")
     for index, source in enumerate((verbatim, verbatim + "\\")):
         result = run.zorov("-b", "-s", source, "out%d/" % index)
-        equal(result.code, 0, result)
+        equal(result.code, LEVEL_COPIED, result)
         equal(run.read("out%d/a.txt" % index) + run.read("out%d/sub/b.txt" % index), b"AB",
               "copied from %s" % source)
     result = run.zorov("-b", verbatim + "\\*.txt", "\\\\?\\" + run.path("out2") + "\\")
-    equal(result.code, 0, result)
+    equal(result.code, LEVEL_COPIED, result)
     equal(run.read("out2/a.txt"), b"A", "a pattern and a target in verbatim form")
 
 

@@ -16,6 +16,15 @@ import traceback
 CASES = []
 
 
+# The error levels a run ends with, as the help text promises them: what a
+# batch script reads to tell how the copy went.
+LEVEL_COPIED = 0
+LEVEL_FAILED = 1
+LEVEL_STOPPED = 8
+LEVEL_NOT_DIRECTORY = 9
+LEVEL_BAD_FLAGS = 12
+
+
 def case(function):
     """Registers a test case."""
     CASES.append(function)
