@@ -1,5 +1,6 @@
 #include "platform/made_names.h"
 
+#include "platform/path_syntax.h"
 #include "platform/platform.h"
 
 #include <cerrno>
@@ -15,11 +16,16 @@ namespace {
 const int kFreshNameAttempts = 16;
 
 // A name beside `name` that nobody can guess: the name, a full stop and
-// eight hexadecimal digits.
+// eight hexadecimal digits, the name shortened where the digits would make
+// it longer than a name may be, so that a file the user's name fits is
+// never refused for the name it is made under.
 nstring fresh_name(const nchar *name) {
   char digits[10];
   std::snprintf(digits, sizeof digits, ".%08x", unsigned(random_number()));
-  return nstring(name) + nstring(digits, digits + sizeof digits - 1);
+  nstring full = name;
+  nstring final_part = file_name_part(full, native_path_style);
+  return fitted_name(full.substr(0, full.size() - final_part.size()), final_part,
+                     nstring(digits, digits + sizeof digits - 1), nstring(), native_path_style);
 }
 
 } // namespace

@@ -392,3 +392,12 @@ def decide_names_of_the_program_fit_where_the_name_fits(run):
             names_now = sorted(os.listdir(run.native(directory)))
             equal(len(names_now), 3 if flags == ["-a"] else 2, "%s again: %r" % (what, names_now))
             equal(run.read(backup), b"new", what + " again")
+    # The CopiedList (the LogFile's name and ".fil") is made under a fresh
+    # name and renamed into place: it too takes a name that leaves no room
+    # for the fresh name's digits.
+    for name in names[:2]:
+        listed = name[:-4]
+        run.write("src/f", "new")
+        result = run.zorov("-b", "-L" + run.path(listed), "src/f", "out/")
+        equal(result.code, LEVEL_COPIED, "CopiedList of %d bytes: %r" % (len(name.encode()), result))
+        equal(run.read(listed + ".fil").decode().strip(), run.path("src/f"), "CopiedList")
