@@ -6,6 +6,7 @@
 #include "naming/exclusion.h"
 #include "platform/path_syntax.h"
 #include "platform/platform.h"
+#include "support/fresh_run.h"
 #include "support/platform_fake.h"
 #include "support/record_fields.h"
 #include "support/row_tests.h"
@@ -24,15 +25,8 @@ namespace {
 
 const int kReturned = -1;
 
-class FlagsTest : public ::testing::Test {
+class FlagsTest : public testing_support::FreshRun {
 protected:
-  void SetUp() override {
-    close_logs();
-    fake::reset();
-    reset_test_settings();
-  }
-  void TearDown() override { close_logs(); }
-
   // Runs the parser on the program name followed by `arguments`; the exit
   // code, or kReturned when the parser returned.
   int parse(const std::vector<nstring> &arguments) {

@@ -17,10 +17,10 @@ using testing_support::run_program;
 // The separator the platform appends to the temporary directory.
 const nstring separator(1, preferred_separator<nchar>(native_path_style));
 
-class Help : public ::testing::Test {
+class Help : public testing_support::FreshRun {
 protected:
   void SetUp() override {
-    fake::reset();
+    FreshRun::SetUp();
     fake::add_directory(NT("temp"));
     fake::add_file(NT("a"), "A");
   }

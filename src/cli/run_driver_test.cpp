@@ -15,10 +15,7 @@ namespace {
 using testing_support::run_program;
 using testing_support::shown;
 
-class RunDriver : public ::testing::Test {
-protected:
-  void SetUp() override { fake::reset(); }
-};
+class RunDriver : public testing_support::FreshRun {};
 
 TEST_F(RunDriver, SourcesGoToEveryTargetAfterTheKeyword) {
   fake::add_file(NT("a"), "A");

@@ -15,17 +15,16 @@ namespace {
 using testing_support::full_name;
 using testing_support::shown;
 
-class FileJob : public ::testing::Test {
+class FileJob : public testing_support::FreshRun {
 protected:
   void SetUp() override {
-    fake::reset();
-    testing_support::reset_run_state();
+    FreshRun::SetUp();
     testing_support::start_job_run(&run);
     fake::add_file(NT("src/a.txt"), "alpha", 1000);
     fake::add_directory(NT("dst"));
   }
   void TearDown() override {
-    close_logs();
+    FreshRun::TearDown();
     free_buffer_pool(&run.pool);
   }
   void open_logs() {

@@ -15,13 +15,7 @@ using testing_support::shown;
 const int64_t kMost = std::numeric_limits<int64_t>::max();
 const int64_t kLeast = std::numeric_limits<int64_t>::min();
 
-class Freshness : public ::testing::Test {
-protected:
-  void SetUp() override {
-    fake::reset();
-    testing_support::reset_run_state();
-  }
-};
+class Freshness : public testing_support::FreshRun {};
 
 // One comparison of the newer rule: the settings, the two stamps, and what
 // the rule decides and the text it gives for the LogFile.
@@ -145,14 +139,13 @@ TEST_F(Freshness, VersionIsReadOnlyUnderVersionComparison) {
 }
 
 // Whole runs: the flags, the per-file job and the rules together.
-class FreshnessRun : public ::testing::Test {
+class FreshnessRun : public testing_support::FreshRun {
 protected:
   void SetUp() override {
-    fake::reset();
+    FreshRun::SetUp();
     fake::add_file(NT("new/app.exe"), "new image", 1000);
     fake::add_file(NT("old/app.exe"), "old image", 5000);
   }
-  void TearDown() override { testing_support::reset_run_state(); }
   std::string log_line(const std::string &text) {
     return shown(NT("new/app.exe")) + " ===> " + shown(NT("old/app.exe")) + text;
   }

@@ -17,18 +17,16 @@ namespace {
 using testing_support::full_name;
 using testing_support::shown;
 
-class Generations : public ::testing::Test {
+class Generations : public testing_support::FreshRun {
 protected:
   void SetUp() override {
-    TearDown(); // a table of rows sets up again
-    fake::reset();
-    testing_support::reset_run_state();
+    FreshRun::SetUp();
     open_log_file(NT("log"), 0);
     fake::add_file(NT("src/report.txt"), "new", 2000);
     fake::add_file(NT("w/report.txt"), "current", 1000);
   }
   void TearDown() override {
-    close_logs();
+    FreshRun::TearDown();
     free_buffer_pool(&run.pool);
   }
   // Rotates with both names made absolute; `redirected` gets the name the

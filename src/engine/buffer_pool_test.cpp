@@ -2,6 +2,7 @@
 
 #include "cli/base/messages.h"
 #include "cli/base/options.h"
+#include "support/fresh_run.h"
 #include "support/platform_fake.h"
 #include "support/test_settings.h"
 
@@ -10,16 +11,11 @@
 namespace zorov {
 namespace {
 
-class BufferPoolTest : public ::testing::Test {
+class BufferPoolTest : public testing_support::FreshRun {
 protected:
-  void SetUp() override {
-    fake::reset();
-    reset_test_settings();
-  }
   void TearDown() override {
     free_buffer_pool(&pool);
-    close_logs();
-    reset_test_settings();
+    FreshRun::TearDown();
   }
   void open_log() {
     open_log_file(NT("run.log"), 0);

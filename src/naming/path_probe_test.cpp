@@ -1,6 +1,7 @@
 #include "naming/path_probe.h"
 
 #include "platform/path_syntax.h"
+#include "support/fresh_run.h"
 #include "support/platform_fake.h"
 #include "support/row_tests.h"
 
@@ -10,10 +11,10 @@
 namespace zorov {
 namespace {
 
-class PathProbe : public ::testing::Test {
+class PathProbe : public testing_support::FreshRun {
 protected:
   void SetUp() override {
-    fake::reset();
+    FreshRun::SetUp();
     fake::add_directory(NT("dir/sub"));
     fake::add_file(NT("dir/file.txt"), "x");
     fake::add_file(NT("ab"), "y");

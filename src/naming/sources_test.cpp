@@ -12,11 +12,10 @@
 namespace zorov {
 namespace {
 
-class Sources : public ::testing::Test {
+class Sources : public testing_support::FreshRun {
 protected:
   void SetUp() override {
-    fake::reset();
-    testing_support::reset_run_state();
+    FreshRun::SetUp();
     fake::add_file(NT("list"), "a.txt\nb.txt\n");
     fake::add_file(NT("crlf"), "one\r\ntwo\r\n\r\n\nthree");
     fake::add_file(NT("literal"), "*.log\n@list\nw/?.txt\n");

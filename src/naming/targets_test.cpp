@@ -11,13 +11,7 @@
 namespace zorov {
 namespace {
 
-class Targets : public ::testing::Test {
-protected:
-  void SetUp() override {
-    fake::reset();
-    testing_support::reset_run_state();
-  }
-};
+class Targets : public testing_support::FreshRun {};
 
 TEST(TargetKeyword, KeywordNeedsASourceBeforeAndATargetAfter) {
   struct Row {

@@ -15,11 +15,10 @@ namespace {
 using testing_support::full_name;
 
 // src/.hid/ is a hidden directory holding v.txt and the hidden .h.txt.
-class TreeCopy : public ::testing::Test {
+class TreeCopy : public testing_support::FreshRun {
 protected:
   void SetUp() override {
-    fake::reset();
-    testing_support::reset_run_state();
+    FreshRun::SetUp();
     testing_support::start_job_run(&run);
     test_settings().batch = true;
     fake::add_file(NT("src/a.txt"), "A");

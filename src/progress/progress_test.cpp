@@ -1,6 +1,7 @@
 #include "progress/progress.h"
 
 #include "cli/base/options.h"
+#include "support/fresh_run.h"
 #include "support/platform_fake.h"
 #include "support/row_tests.h"
 #include "support/test_settings.h"
@@ -13,18 +14,17 @@
 namespace zorov {
 namespace {
 
-class ProgressTest : public ::testing::Test {
+class ProgressTest : public testing_support::FreshRun {
 protected:
   void SetUp() override {
-    fake::reset();
+    // A window an earlier test left open is closed, and what that wrote
+    // forgotten.
     close_progress_window();
-    fake::reset();
-    reset_test_settings();
-    reset_progress();
+    FreshRun::SetUp();
   }
   void TearDown() override {
     close_progress_window();
-    reset_test_settings();
+    FreshRun::TearDown();
   }
 };
 

@@ -8,6 +8,7 @@
 #include "engine/buffer_pool.h"
 #include "engine/copy_entry.h"
 #include "progress/progress.h"
+#include "support/fresh_run.h"
 #include "support/platform_fake.h"
 #include "support/test_settings.h"
 
@@ -18,19 +19,12 @@
 
 namespace zorov {
 
-class CopyTest : public ::testing::Test {
+class CopyTest : public testing_support::FreshRun {
 protected:
   void SetUp() override {
-    fake::reset();
-    reset_test_settings();
+    FreshRun::SetUp();
     use_pool(3, 4);
-    reset_progress();
     result = CopyResult();
-  }
-
-  void TearDown() override {
-    close_logs();
-    reset_test_settings();
   }
 
   // A second run that a test compares with its first: the state as a new

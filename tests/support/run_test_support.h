@@ -10,6 +10,7 @@
 #include "naming/exclusion.h"
 #include "platform/platform.h"
 #include "progress/progress.h"
+#include "support/fresh_run.h"
 #include "support/platform_fake.h"
 #include "support/test_settings.h"
 
@@ -18,14 +19,6 @@
 
 namespace zorov {
 namespace testing_support {
-
-// Puts every run-wide record back to its state at program start.
-inline void reset_run_state() {
-  reset_test_settings();
-  log_file = nullptr;
-  copied_list = nullptr;
-  reset_progress();
-}
 
 // The part of a run that file jobs and tree copies are handed, for the
 // tests that call them directly.

@@ -2,6 +2,7 @@
 
 #include "cli/base/options.h"
 #include "platform/platform.h"
+#include "support/fresh_run.h"
 #include "support/platform_fake.h"
 #include "support/row_tests.h"
 #include "support/test_settings.h"
@@ -52,14 +53,8 @@ TEST(FormatText, LongTextsAreKeptWhole) {
   EXPECT_EQ(format_text("%ls!", long_name.c_str()), std::string(5000, 'n') + "!");
 }
 
-class ChannelsTest : public ::testing::Test {
+class ChannelsTest : public testing_support::FreshRun {
 protected:
-  void SetUp() override {
-    close_logs();
-    fake::reset();
-    reset_test_settings();
-  }
-  void TearDown() override { close_logs(); }
   void open_logs() {
     open_log_file(NT("run.log"), 0);
     open_copied_list(NT("run.log.fil"));
