@@ -630,7 +630,15 @@ TextStream *open_text(const nchar *name, TextMode mode) {
     return nullptr;
   struct stat info;
   int64_t left = -1;
-  if (mode == text_read && fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode))
+  bool examined = mode == text_read && fstat(fileno(file), &info) == 0;
+  // The C library opens a directory for reading and only its reads fail; a
+  // list name that is a directory must not read as an empty list.
+  if (examined && S_ISDIR(info.st_mode)) {
+    std::fclose(file);
+    errno = EISDIR;
+    return nullptr;
+  }
+  if (examined && S_ISREG(info.st_mode))
     left = int64_t(info.st_size);
   return new_text_stream(file, left);
 }

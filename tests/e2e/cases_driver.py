@@ -113,9 +113,11 @@ def target_response_file(run):
 @case
 def unopenable_target_response_file_is_a_name(run):
     run.write("a", "A")
-    result = run.zorov("-b", "a", "@nolist")
-    equal(result.code, LEVEL_COPIED, result)
-    equal(run.read("@nolist"), b"A", "target named with its @")
+    os.mkdir(run.native("listdir"))
+    for target in ("nolist", "listdir"):
+        result = run.zorov("-b", "a", "@" + target)
+        equal(result.code, LEVEL_COPIED, result)
+        equal(run.read("@" + target), b"A", "target named with its @")
 
 
 @case

@@ -500,6 +500,10 @@ TEST_F(PlatformContract, TextLinesFoldCarriageReturnsAndKeepBytes) {
   errno = 0;
   EXPECT_EQ(open_text(NT("missing.txt"), text_read), nullptr);
   EXPECT_EQ(errno, ENOENT);
+  ASSERT_EQ(make_directory(NT("dir")), 0);
+  errno = 0;
+  EXPECT_EQ(open_text(NT("dir"), text_read), nullptr);
+  EXPECT_EQ(errno, on_windows ? EACCES : EISDIR);
 }
 
 // A list that is also written while it is read (the run's own log named
