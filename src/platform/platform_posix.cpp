@@ -857,11 +857,15 @@ bool read_at_descriptor(void *context, uint64_t offset, void *buffer, size_t cou
 void read_file_version(const nchar *name, uint32_t *most, uint32_t *least) {
   *most = 0;
   *least = 0;
-  int descriptor = open(name, O_RDONLY | O_CLOEXEC);
+  // Without waiting: opening a pipe for reading would wait for a writer.
+  int descriptor = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (descriptor < 0)
     return;
+  // Only a file can be an image; a device or pipe has version 0.0.
+  struct stat info;
   uint32_t found_most = 0, found_least = 0;
-  if (read_image_version(read_at_descriptor, &descriptor, &found_most, &found_least)) {
+  if (fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) &&
+      read_image_version(read_at_descriptor, &descriptor, &found_most, &found_least)) {
     *most = found_most;
     *least = found_least;
   }

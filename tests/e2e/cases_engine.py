@@ -338,8 +338,12 @@ def a_pipe_no_one_reads_fails_at_once(run):
     os.mkfifo(run.native("d2/f.txt"))
     os.makedirs(run.native("u/sub"))
     os.mkfifo(run.native("u/sub/f.txt"))
+    # Older than its source, so that -w goes on to the copy after reading
+    # the pipe's version.
+    os.utime(run.native("d2/f.txt"), (1000000000, 1000000000))
     for arguments, pair in [(["f.txt", "d2/"], ("f.txt", "d2/f.txt")),
                             (["-f", "f.txt", "d2/"], ("f.txt", "d2/f.txt")),
+                            (["-w", "f.txt", "d2/"], ("f.txt", "d2/f.txt")),
                             (["-s", "tree", "u/"], ("tree/sub/f.txt", "u/sub/f.txt"))]:
         result = run.zorov("-b", *arguments)
         equal(result.code, LEVEL_FAILED, "%r: %r" % (arguments, result))
