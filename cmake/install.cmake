@@ -56,6 +56,11 @@ if(WIN32)
   set(CPACK_COMPONENTS_ALL archive)
   set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
   set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  # The entries as the archiver writes them differ with the maker's time
+  # zone and user: they are written again.
+  find_program(ZOROV_PYTHON python3)
+  set(CPACK_ZOROV_PYTHON "${ZOROV_PYTHON}")
+  set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_SOURCE_DIR}/packaging/reproducible_zip.cmake)
   include(CPack)
   return()
 endif()
