@@ -9,7 +9,7 @@ set -e
 here=$(cd "$(dirname "$0")" && pwd)
 cd "$here"
 . scripts/packages.sh
-ensure_packages cmake g++ make dpkg-dev gzip git g++-mingw-w64-x86-64-posix \
+ensure_packages cmake g++ make dpkg-dev gzip git python3 g++-mingw-w64-x86-64-posix \
   g++-mingw-w64-i686-posix
 rm -rf dist
 mkdir -p dist build-release

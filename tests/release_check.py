@@ -2,7 +2,8 @@
 depends on, what lintian says of it, and that two builds of one commit give
 the same bytes), the manual page, the bash and zsh completion, the help that
 reaches a pipe, and each Windows build's version resource, manifest,
-subsystem version and .zip.
+subsystem version and .zip (and that two builds of one commit give the same
+bytes).
 
 usage: release_check.py NATIVE_BUILD [WINDOWS_BUILD ...]
 Prints a line per check and ends with "N passed, N failed".
@@ -43,10 +44,14 @@ def run(command, **options):
     return subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **options)
 
 
-def project_version(build):
+def cache_value(build, name):
     with open(os.path.join(build, "CMakeCache.txt")) as cache:
-        found = re.search(r"^CMAKE_PROJECT_VERSION:STATIC=(.*)$", cache.read(), re.M)
-    return found.group(1)
+        found = re.search(r"^%s:[A-Z]+=(.*)$" % name, cache.read(), re.M)
+    return found.group(1) if found else ""
+
+
+def project_version(build):
+    return cache_value(build, "CMAKE_PROJECT_VERSION")
 
 
 def help_text(program, scratch):
@@ -242,7 +247,9 @@ def check_deb(build, scratch):
                                          "\n      ".join(re.findall(r"\./\S*[^/]$", listing, re.M))))
     check_lintian(package, help_text(os.path.join(build, "zorov"), scratch))
     check_deb_installs(package, scratch)
-    check_reproducible(build, package, scratch)
+    check_reproducible(package, scratch,
+                       ["-DZOROV_PACKAGE_CONTACT=" + deb_field(package, "Maintainer")],
+                       ["zorov", "zorov_manual", "zorov_completion", "zorov_compressed"])
 
 
 # The only notes lintian may make: misspellings of the help text, which is
@@ -270,9 +277,24 @@ def commit_time():
     return result.stdout.decode().strip() if result.returncode == 0 else "1235174400"
 
 
-def check_reproducible(build, package, scratch):
-    """A second build of the package, in a directory of another name and depth,
-    gives the same bytes. Only what the package holds is built."""
+def deb_listing(package):
+    return "".join("dpkg-deb %s:\n%s" % (member, run(["dpkg-deb", member, package]).stdout.decode())
+                   for member in ["-c", "-I"])
+
+
+def zip_listing(archive):
+    with zipfile.ZipFile(archive) as opened:
+        return "".join("%s %r %o %08x %s\n" % (info.filename, info.date_time,
+                                               info.external_attr >> 16, info.CRC,
+                                               info.extra.hex())
+                       for info in opened.infolist())
+
+
+def check_reproducible(package, scratch, configure, targets):
+    """A second build of the package, in a directory of another name and
+    depth, without the compiler cache (which would hand back the first
+    build's objects) and packed in another time zone, gives the same bytes.
+    Only what the package holds is built."""
     started = time.time()
     other = os.path.join(scratch, "another", "build")
     environment = dict(os.environ, SOURCE_DATE_EPOCH=commit_time())
@@ -280,23 +302,22 @@ def check_reproducible(build, package, scratch):
     log = os.path.join(scratch, "another.log")
     with open(log, "wb") as output:
         steps = [["cmake", "-S", ROOT, "-B", other, "-DCMAKE_BUILD_TYPE=Release",
-                  "-DZOROV_TESTS=OFF",
-                  "-DZOROV_PACKAGE_CONTACT=" + deb_field(package, "Maintainer")],
-                 ["cmake", "--build", other, "-j2", "--target", "zorov", "zorov_manual",
-                  "zorov_completion", "zorov_compressed"]]
+                  "-DZOROV_TESTS=OFF"] + configure,
+                 ["cmake", "--build", other, "-j2", "--target"] + targets]
         for step in steps:
             code = subprocess.run(step, stdout=output, stderr=subprocess.STDOUT,
                                   env=environment).returncode
             if code:
                 with open(log) as handle:
                     raise Failure("%s: %s" % (" ".join(step), handle.read()[-3000:]))
-    again = make_package(other, scratch, "DEB", environment)
+    generator, listing = ("DEB", deb_listing) if package.endswith(".deb") else ("ZIP", zip_listing)
+    # nine hours east of the first (a rule that needs no time zone data)
+    again = make_package(other, scratch, generator, dict(environment, TZ="ZZZ-9"))
     with open(package, "rb") as first, open(again, "rb") as second:
         same = first.read() == second.read()
     if not same:
-        for member in ["-c", "-I"]:
-            print("    dpkg-deb %s:\n%s\n%s" % (member, run(["dpkg-deb", member, package]).stdout.decode(),
-                                               run(["dpkg-deb", member, again]).stdout.decode()))
+        for name, made in [("the first", package), ("the second", again)]:
+            print("    %s:\n      %s" % (name, listing(made).rstrip("\n").replace("\n", "\n      ")))
     check(same, "two builds of one commit give the same package")
     print("    the package built again elsewhere is the same bytes (%.0f s)" %
           (time.time() - started))
@@ -639,10 +660,19 @@ def check_windows_build(build, native_build, scratch):
     archive = make_package(build, scratch, "ZIP")
     top = os.path.basename(archive)[:-4]
     with zipfile.ZipFile(archive) as opened:
-        listed = sorted(opened.namelist())
+        listed = opened.namelist()
         expected = sorted("%s/%s" % (top, name) for name in
                           ["zorov.exe", "README.txt", "LICENSE.txt", "THIRD-PARTY-NOTICES.txt"])
-        check(listed == expected, "zip contents %r" % listed)
+        check(listed == expected, "zip contents in name order %r" % listed)
+        # whoever packs it, in whatever time zone: the commit's time in UTC
+        # (in the two-second steps of the MS-DOS field), fixed modes, and no
+        # owner (only the "UT" time field)
+        made = time.gmtime(int(commit_time()))[:6]
+        made = made[:5] + (made[5] // 2 * 2,)
+        for info in opened.infolist():
+            mode = 0o100755 if info.filename.endswith(".exe") else 0o100644
+            fields = (info.date_time, info.external_attr >> 16, extra_fields(info.extra))
+            check(fields == (made, mode, [0x5455]), "%s: %r" % (info.filename, fields))
         check(opened.read(top + "/zorov.exe") == data, "the zip holds the built program")
         readme = opened.read(top + "/README.txt")
         check(b"\n" not in readme.replace(b"\r\n", b""), "README.txt has CR LF line ends")
@@ -655,6 +685,19 @@ def check_windows_build(build, native_build, scratch):
         sizes = ["%s %d" % (info.filename, info.file_size) for info in opened.infolist()]
     print("    %s: %d bytes\n      %s" % (os.path.basename(archive), os.path.getsize(archive),
                                          "\n      ".join(sizes)))
+    check_reproducible(archive, scratch,
+                       ["-DCMAKE_TOOLCHAIN_FILE=" + cache_value(build, "CMAKE_TOOLCHAIN_FILE")],
+                       ["zorov"])
+
+
+def extra_fields(extra):
+    """The kinds of an entry's extra fields."""
+    kinds = []
+    while len(extra) >= 4:
+        kind, size = struct.unpack_from("<HH", extra)
+        kinds.append(kind)
+        extra = extra[4 + size:]
+    return kinds
 
 
 def main(arguments):
