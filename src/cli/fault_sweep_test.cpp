@@ -55,6 +55,7 @@ const std::vector<FaultKind> &fault_kinds() {
       {fake::op_extent, "extent", {EIO}},
       {fake::op_write_text, "write text", {EIO, ENOSPC}},
       {fake::op_flush_text, "flush text", {EIO, ENOSPC}},
+      {fake::op_read_text, "read text", {EIO}},
   };
   return kinds;
 }

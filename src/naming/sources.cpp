@@ -154,6 +154,12 @@ int read_response_line(TextStream *list, const nchar *list_name, nstring *line) 
   int length = read_text_line(list, text, kPathCapacity);
   if (length == 0)
     return 0;
+  if (length == text_line_unreadable) {
+    // The rest of the list is lost: it can't pass for a list that ended.
+    line->clear();
+    report_output("%ls: Unable to read response file.  %s\n", list_name, error_text(errno).c_str());
+    return -1;
+  }
   const char *refusal = nullptr;
   if (length == text_line_too_long)
     refusal = "%ls: A line of this response file is too long to be a name; passed over.\n";

@@ -37,7 +37,8 @@ bool next_source(nstring *name, int source_end, nchar **argv, SourceCursor *curs
 // at the end of the file. A line that would name something other than what
 // it says (one holding a NUL byte, one longer than a name, one that is no
 // text of the file's encoding) is refused whole with a message naming the
-// response file, and the result is -1.
+// response file, and the result is -1; so is a failed read, which ends the
+// list (its next result is 0).
 int read_response_line(TextStream *list, const nchar *list_name, nstring *line);
 
 } // namespace zorov

@@ -116,6 +116,17 @@ TEST_F(Sources, ResponseLineWithANulByteOrTooLongIsRefused) {
   EXPECT_EQ(result, 1);
 }
 
+// A list that can't be read on is not a list that ended: the names it still
+// held are not copied.
+TEST_F(Sources, ListWhoseReadingFailsIsReportedAndEnds) {
+  fake::fail_call(fake::op_read_text, 2, EIO);
+  int32_t result = 0;
+  EXPECT_EQ(joined(enumerate({NT("@list"), NT("c")}, &result)), "a.txt|c|");
+  EXPECT_EQ(fake::console_output(),
+            "list: Unable to read response file.  " + error_text(EIO) + "\n");
+  EXPECT_EQ(result, 1);
+}
+
 // A pattern whose directory can't be read leaves its matches out: a failure
 // with the system's reason, where a pattern without matches is dropped.
 using UnreadablePatternTest = testing_support::RowTest<Sources, fake::Operation>;

@@ -198,6 +198,9 @@ TextStream *open_text(const nchar *name, TextMode mode); // null and errno
 // stored.
 const int text_line_too_long = -2; // longer than the buffer holds
 const int text_line_not_text = -3; // not text of its encoding (an odd byte, a lone surrogate)
+// The text could not be read on (errno tells why): nothing of the line read
+// so far is stored, and the stream reads as ended from here.
+const int text_line_unreadable = -4;
 int read_text_line(TextStream *stream, nchar *line, int capacity);
 // A text stream to write on a new, empty file that has taken `name`'s place,
 // for a file the program names itself in a directory others may write to.

@@ -610,6 +610,7 @@ struct TextStream {
   // opened, so a list that is also the run's own log can't grow under its
   // reader without end. -1: no such bound (a pipe, a terminal).
   int64_t left;
+  int read_error = 0; // why a read failed, until a line read tells it
 };
 
 namespace {
@@ -650,6 +651,11 @@ int next_file_byte(TextStream *stream) {
   if (stream->left == 0)
     return EOF;
   int c = std::getc(stream->file);
+  if (c == EOF && std::ferror(stream->file)) {
+    // A failed read ends the text: a line cut short there is no name.
+    stream->read_error = errno != 0 ? errno : EIO;
+    stream->left = 0;
+  }
   if (c != EOF && stream->left > 0)
     --stream->left;
   return c;
@@ -664,6 +670,11 @@ int read_text_line(TextStream *stream, nchar *line, int capacity) {
   // than the buffer holds is too long for it.
   TextLine text = read_line_units(
       &stream->reader, [stream] { return next_file_byte(stream); }, size_t(capacity));
+  if (stream->read_error != 0) {
+    errno = stream->read_error;
+    stream->read_error = 0;
+    return text_line_unreadable;
+  }
   std::string bytes;
   if (stream->reader.encoding == text_utf16_le || stream->reader.encoding == text_utf16_be) {
     if (!utf8_of_utf16(text.units, &bytes))

@@ -777,6 +777,7 @@ struct TextStream {
   // when opened, so a list that is also the run's own log can't grow under
   // its reader without end. -1: no such bound.
   int64_t left;
+  int read_error = 0; // why a read failed, until a line read tells it
 };
 
 namespace {
@@ -826,6 +827,11 @@ int next_file_byte(TextStream *stream) {
   if (stream->left == 0)
     return EOF;
   int c = getc(stream->file);
+  if (c == EOF && ferror(stream->file)) {
+    // A failed read ends the text: a line cut short there is no name.
+    stream->read_error = errno != 0 ? errno : EIO;
+    stream->left = 0;
+  }
   if (c != EOF && stream->left > 0)
     --stream->left;
   return c;
@@ -934,6 +940,11 @@ int read_text_line(TextStream *stream, nchar *line, int capacity) {
   // two-byte characters: a line of more units than that is too long.
   TextLine text = read_line_units(
       &stream->reader, [stream] { return next_file_byte(stream); }, size_t(capacity) * 4);
+  if (stream->read_error != 0) {
+    errno = stream->read_error;
+    stream->read_error = 0;
+    return text_line_unreadable;
+  }
   std::wstring wide;
   if (!wide_of_line(stream->reader.encoding, text.units, &wide))
     return text.cut ? text_line_too_long : text_line_not_text;

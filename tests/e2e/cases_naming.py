@@ -2,7 +2,7 @@
 
 import os
 
-from harness import LEVEL_COPIED, LEVEL_FAILED, LEVEL_STOPPED, case, check, equal
+from harness import LEVEL_COPIED, LEVEL_FAILED, LEVEL_STOPPED, Skipped, case, check, equal
 
 
 def ok_line(source, destination):
@@ -126,6 +126,19 @@ def naming_missing_response_file_is_reported_and_passed_over(run):
     equal(result.out, created(run.path("t")) + "missing: Unable to open response file\n" +
           ok_line(run.path("a.txt"), run.path("t/a.txt")), "stdout")
     check("missing: Unable to open response file\n" in run.text_lines("run.log"), "logged")
+
+
+@case
+def naming_response_file_that_cannot_be_read_is_a_failure(run):
+    unreadable = "/sys/class/net/lo/speed"  # opens, but its reads fail
+    try:
+        if run.windows or open(unreadable, "rb").read() is not None:
+            raise Skipped("no file here whose reads fail")
+    except OSError as error:
+        reason = error.strerror
+    result = run.zorov("-b", "@" + unreadable, "t/")
+    equal(result.code, LEVEL_FAILED, result)
+    check(unreadable + ": Unable to read response file.  " + reason + "\n" in result.out, result)
 
 
 @case

@@ -67,7 +67,8 @@ inline std::string read_all(const nstring &name) {
 }
 
 // The lines of a text file as the platform's line reader gives them with a
-// buffer of `capacity`; a refused line as "<too long>" or "<not text>".
+// buffer of `capacity`; a refused line as "<too long>", "<not text>" or
+// "<unreadable>".
 inline std::vector<nstring> read_lines(const nstring &file, int capacity) {
   std::vector<nstring> lines;
   TextStream *stream = open_text(file.c_str(), text_read);
@@ -80,6 +81,8 @@ inline std::vector<nstring> read_lines(const nstring &file, int capacity) {
       lines.push_back(NT("<too long>"));
     else if (length == text_line_not_text)
       lines.push_back(NT("<not text>"));
+    else if (length == text_line_unreadable)
+      lines.push_back(NT("<unreadable>"));
     else
       lines.push_back(nstring(line.data(), static_cast<size_t>(length)));
     if (length < 0 && length != text_line_too_long && length != text_line_not_text)

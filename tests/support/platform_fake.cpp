@@ -1098,6 +1098,10 @@ int read_text_line(TextStream *stream, nchar *line, int capacity) {
   size_t &at = stream->position;
   const size_t end = std::min(content.size(), stream->end);
   auto next = [&] { return at < end ? int(static_cast<unsigned char>(content[at++])) : -1; };
+  if (at < end && call_fails(fake::op_read_text)) {
+    stream->end = at;
+    return text_line_unreadable;
+  }
   TextLine text = read_line_units(&stream->reader, next, size_t(capacity) * 4);
   nstring native;
   if (!native_of_line(stream->reader.encoding, text.units, &native))

@@ -156,6 +156,7 @@ enum Operation {
   op_extent,        // file_extent
   op_write_text,    // write_text
   op_flush_text,    // flush_text, and close_text's flush
+  op_read_text,     // read_text_line while text is left (it then reads as ended)
   op_operation_count
 };
 
