@@ -94,7 +94,9 @@ bool resolve_target(RunState *run, const nstring &name, int *kind) {
   *kind = probe_path(run->target_path.c_str());
   run->target_is_directory = *kind == 1;
   if (*kind == 1) {
-    drop_trailing_separator_to_bare_drive(&run->target_path, native_path_style);
+    // A drive root keeps its separator: a bare drive would name the drive's
+    // current directory, and the files would land there instead.
+    drop_trailing_separator(&run->target_path, native_path_style);
     return true;
   }
   if (ends_with_separator(name, native_path_style) && !options.identify_only &&

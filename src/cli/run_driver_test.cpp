@@ -144,6 +144,18 @@ TEST_F(RunDriver, OverlongTargetIsAnInvalidDestination) {
   EXPECT_EQ(fake::console_output(), narrow_text(name.c_str()) + ": Invalid destination.\n");
 }
 
+// The root of the current drive ("/" resolves to it) is the root, not the
+// drive's current directory, for single files and for trees alike.
+TEST_F(RunDriver, RootTargetTakesTheFilesAtTheRoot) {
+  fake::add_file(NT("src/a"), "A");
+  fake::add_file(NT("tree/b"), "B");
+  EXPECT_EQ(run_program({NT("zorov"), NT("-q"), NT("src/a"), NT("/")}), level_copied);
+  EXPECT_EQ(run_program({NT("zorov"), NT("-q"), NT("tree"), NT("/")}), level_copied);
+  EXPECT_EQ(fake::content(NT("/a")), "A");
+  EXPECT_EQ(fake::content(NT("/b")), "B");
+  EXPECT_FALSE(fake::exists(NT("a")) || fake::exists(NT("b")));
+}
+
 TEST_F(RunDriver, BlockSizeIsReportedOnceAndPoolAllocatedOnce) {
   fake::add_file(NT("a"), "A");
   EXPECT_EQ(run_program({NT("zorov"), NT("-k4096"), NT("a"), NT("-to"), NT("t1/"), NT("t2/")}),

@@ -237,8 +237,7 @@ template <class C> void drop_trailing_separator(std::basic_string<C> *path, Path
 
 // `path` without one trailing separator, except where it is a lone
 // separator: a drive root keeps only its letter and colon (`C:\` gives
-// `C:`), which is how a resolved target directory and a directory to create
-// are named.
+// `C:`), which is how a directory to create is named.
 template <class C>
 void drop_trailing_separator_to_bare_drive(std::basic_string<C> *path, PathStyle style) {
   if (path->size() > 1 && ends_with_separator(*path, style))
