@@ -151,11 +151,12 @@ void list_identified(const JobContext &job, const nstring &source, const nstring
                      const FileStamp &stamp) {
   // Each listed file is one line of the LogFile.
   print_log("%ls ===> %ls\n", source.c_str(), destination.c_str());
-  if (options.quiet)
-    return;
-  print_output("%12I64d\t%ls\n", stamp.size, source.c_str());
+  // Quiet hides the listing, not the totals the closing summary still
+  // prints: `-id -q` is how a script asks what a copy would take.
   job.counters->identified_files += 1;
   job.counters->identified_bytes += stamp.size;
+  if (!options.quiet)
+    print_output("%12I64d\t%ls\n", stamp.size, source.c_str());
 }
 
 // A move deletes only what it copied: the source still has the size and

@@ -106,7 +106,9 @@ TEST_F(FileJob, IdentifyOnlyListsCountsAndCopiesNothing) {
   EXPECT_EQ(fake::content(NT("log.fil")), "");
   test_settings().quiet = true;
   EXPECT_EQ(job(NT("dst/a.txt")), 0);
-  EXPECT_EQ(run.counters.identified_files, 1);
+  EXPECT_EQ(fake::console_output(), "           5\t" + shown(NT("src/a.txt")) + "\n");
+  EXPECT_EQ(run.counters.identified_files, 2);
+  EXPECT_EQ(run.counters.identified_bytes, 10);
 }
 
 TEST_F(FileJob, MoveDeletesOnlyWhileServingTheLastTarget) {
