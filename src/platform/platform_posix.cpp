@@ -323,6 +323,26 @@ int rename_file(const nchar *from, const nchar *to) {
   return rename(from, to);
 }
 
+namespace {
+
+// The set-user-ID and set-group-ID bits make a program run with the rights
+// of its owner and group. A new file never gets them; a copy given the
+// source's bits keeps them only where it belongs to the source's own user
+// (group): otherwise a copy root made of another user's program would run
+// as root.
+const mode_t kRunAsOwnerBits = S_ISUID | S_ISGID;
+
+mode_t bits_for_copy(const struct stat &source, const struct stat &copy) {
+  mode_t bits = source.st_mode & 07777;
+  if (copy.st_uid != source.st_uid)
+    bits &= ~mode_t(S_ISUID);
+  if (copy.st_gid != source.st_gid)
+    bits &= ~mode_t(S_ISGID);
+  return bits;
+}
+
+} // namespace
+
 int make_writable(const nchar *name) {
   struct stat info;
   if (stat(name, &info) != 0)
@@ -374,10 +394,10 @@ int set_open_file_times(int descriptor, FileTime access, FileTime modification) 
 }
 
 int copy_file_attributes(const nchar *source, const nchar *written) {
-  struct stat info;
-  if (stat(source, &info) != 0)
+  struct stat info, copy;
+  if (stat(source, &info) != 0 || stat(written, &copy) != 0)
     return -1;
-  return chmod(written, info.st_mode & 07777);
+  return chmod(written, bits_for_copy(info, copy));
 }
 
 // ------------------------------------------------- file descriptors
@@ -397,7 +417,8 @@ int open_descriptor(const char *name, int flags, uint32_t permissions) {
   Lookup lookup = lookup_of(name);
   int descriptor;
   do {
-    descriptor = openat(lookup.directory, lookup.name, flags, mode_t(permissions & 07777));
+    descriptor = openat(lookup.directory, lookup.name, flags,
+                        mode_t(permissions & 07777) & ~kRunAsOwnerBits);
   } while (descriptor < 0 && errno == EINTR);
   return descriptor;
 }
@@ -1123,7 +1144,8 @@ int copy_into(int input, int output, const char *name, const struct stat &info, 
   int error = copy_contents(input, output, total, done, progress, context);
   if (error == 0) {
     copy_extended_attributes(input, output);
-    if (fchmod(output, less_umask(info.st_mode & 07777)) != 0)
+    struct stat copy;
+    if (fstat(output, &copy) != 0 || fchmod(output, less_umask(bits_for_copy(info, copy))) != 0)
       error = errno;
   }
   struct timespec times[2] = {info.st_atim, info.st_mtim};
@@ -1147,8 +1169,9 @@ int platform_copy_file(const nchar *source, const nchar *destination, bool resta
   if (input < 0)
     return errno;
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (restartable ? 0 : O_TRUNC);
-  int output = refused_as_read_only(destination) ? (errno = EACCES, -1)
-                                                 : open(destination, flags, info.st_mode & 07777);
+  int output = refused_as_read_only(destination)
+                   ? (errno = EACCES, -1)
+                   : open(destination, flags, (info.st_mode & 07777) & ~kRunAsOwnerBits);
   if (output < 0) {
     int error = errno;
     close(input);

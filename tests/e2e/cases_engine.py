@@ -158,6 +158,31 @@ def platform_copy_carries_content_times_and_permissions(run):
 
 
 @case
+def run_as_owner_bits_stay_with_the_owner(run):
+    """A copy belongs to whoever made it: it runs with its owner's rights
+    (set-user-ID, set-group-ID) only where -h+ or -f give the bits of a
+    program of the maker's own; a copy of another user's program never
+    does, nor does a plain copy."""
+    if run.windows:
+        raise Skipped("Windows files have no such bits")
+    if os.geteuid() != 0:
+        raise Skipped("giving a file to another user needs root")
+    for source, owner in [("own", 0), ("theirs", 65534)]:
+        run.write(source, "#!/bin/sh\n")
+        os.chown(run.native(source), owner, owner)
+        os.chmod(run.native(source), 0o6755)
+    os.mkdir(run.native("out"))
+    rows = [([], 0), (["-os"], 0), (["-h+"], 0o6000), (["-f"], 0o6000), (["-os", "-h+"], 0o6000)]
+    for source in ["own", "theirs"]:
+        for flags, kept in rows:
+            copy = "out/" + source + "".join(flags)
+            result = run.zorov("-b", *flags, source, copy)
+            equal(result.code, LEVEL_COPIED, "%s %r: %r" % (source, flags, result))
+            bits = os.stat(run.native(copy)).st_mode & 0o7777
+            equal(bits, (kept if source == "own" else 0) | 0o755, "%s %r" % (source, flags))
+
+
+@case
 def platform_copy_failure_is_reported_with_the_system_text(run):
     run.write("a", "A")
     os.mkdir(run.native("dir"))

@@ -203,6 +203,20 @@ TEST_F(PlatformContract, NewFileIsWrittenWhateverPermissionsItGets) {
   make_writable(NT("fresh.txt"));
 }
 
+// A new file never runs with its owner's rights, whatever bits it is made
+// with: a copy of a program would otherwise run as whoever made the copy.
+TEST_F(PlatformContract, NewFileNeverGetsTheRunAsOwnerBits) {
+  if (on_windows)
+    GTEST_SKIP() << "Windows files have no such bits";
+  int descriptor = open_file(NT("program"), open_write_truncate, share_deny_read_write, 06755);
+  ASSERT_GE(descriptor, 0);
+  close_file(descriptor);
+  FileStatus status;
+  ASSERT_EQ(file_status(NT("program"), &status), 0);
+  EXPECT_EQ(status.permissions & 06000, 0u);
+  EXPECT_EQ(status.permissions & 0700, 0700u);
+}
+
 // ------------------------------------------------------ directory search
 
 struct Listing {

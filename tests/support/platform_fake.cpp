@@ -299,6 +299,14 @@ int move_entry(const Place &source, const Place &target) {
 
 bool read_only(const FileData &data) { return (data.permissions & owner_write) == 0; }
 
+// The set-user-ID and set-group-ID bits: a new file never gets them, and a
+// copy keeps the source's only when the source is the user's own.
+const uint32_t run_as_owner_bits = 06000;
+
+uint32_t bits_for_copy(const FileData &source) {
+  return source.foreign ? source.permissions & ~run_as_owner_bits : source.permissions;
+}
+
 // Sets the POSIX bits and keeps the read-only attribute in step with them.
 void apply_permissions(FileData *data, uint32_t permissions) {
   data->permissions = permissions & 07777;
@@ -410,7 +418,8 @@ std::shared_ptr<FileData> open_data(const nchar *name, bool write, uint32_t perm
     return fail<std::shared_ptr<FileData>>(on_trailing_separator, nullptr);
   node = make_entry(place, false);
   if (node)
-    apply_permissions(node->data.get(), windows ? 0644 : permissions & ~posix_umask);
+    apply_permissions(node->data.get(),
+                      windows ? 0644 : permissions & ~posix_umask & ~run_as_owner_bits);
   return node ? node->data : nullptr;
 }
 
@@ -889,7 +898,7 @@ int copy_file_attributes(const nchar *source, const nchar *written) {
     to->data->attributes = (from->data->attributes | attribute_archive) & ~attribute_directory;
     set_read_only(to->data.get(), (to->data->attributes & attribute_read_only) != 0);
   } else {
-    to->data->permissions = from->data->permissions;
+    to->data->permissions = bits_for_copy(*from->data);
     to->data->attributes = from->data->attributes;
   }
   return 0;
@@ -1004,7 +1013,8 @@ int create_new_file(const nchar *name, uint32_t permissions, FileIdentity *made)
   Node *node = call_fails(fake::op_open) ? nullptr : make_new_file(name);
   if (!node)
     return -1;
-  apply_permissions(node->data.get(), windows ? 0644 : permissions & ~posix_umask);
+  apply_permissions(node->data.get(),
+                    windows ? 0644 : permissions & ~posix_umask & ~run_as_owner_bits);
   *made = FileIdentity{1, node->data->index};
   return open_descriptor(node->data, open_write_truncate);
 }
@@ -1266,7 +1276,7 @@ int copy_data_into(FileData *to, const FileData &from, int64_t done, CopyProgres
   to->access_time = from.access_time;
   to->modification_time = from.modification_time;
   to->attributes = from.attributes;
-  to->permissions = from.permissions & ~posix_umask;
+  to->permissions = bits_for_copy(from) & ~posix_umask;
   to->version_most = from.version_most;
   to->version_least = from.version_least;
   return 0;
