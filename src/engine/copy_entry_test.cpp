@@ -423,6 +423,37 @@ TEST_P(BitsTest, TemporaryFileIsNoMoreReadableThanItsResult) {
 
 INSTANTIATE_TEST_SUITE_P(CopyEntry, BitsTest, ::testing::ValuesIn(kBitsRows));
 
+// A copy runs with its owner's rights (set-user-ID, set-group-ID) only where
+// it has its source's owner: with -h+ or by the platform's copy, both files
+// must be the user's own.
+struct RunAsOwnerRow {
+  bool platform, foreign_source, foreign_destination;
+  uint32_t expected;
+} const kRunAsOwnerRows[] = {{false, false, false, 06755},
+                             {false, true, false, 0755},
+                             {false, false, true, 0755},
+                             {true, false, true, 0755}};
+
+using RunAsOwnerTest = testing_support::RowTest<CopyEntryTest, RunAsOwnerRow>;
+
+TEST_P(RunAsOwnerTest, CopyKeepsTheBitsOnlyWithTheSourcesOwner) {
+  const RunAsOwnerRow &row = GetParam();
+  test_settings().set_hidden_attributes = true;
+  fake::add_file(NT("src"), "new");
+  fake::set_permissions(NT("src"), 06755);
+  if (fake::status_of(NT("src")).permissions == 0)
+    GTEST_SKIP() << "no permission bits on this platform";
+  fake::add_file(NT("dst"), "old");
+  if (row.foreign_source)
+    fake::set_foreign_owner(NT("src"));
+  if (row.foreign_destination)
+    fake::set_foreign_owner(NT("dst"));
+  EXPECT_EQ(copy_ok, copy(false, row.platform));
+  EXPECT_EQ(row.expected, fake::status_of(NT("dst")).permissions);
+}
+
+INSTANTIATE_TEST_SUITE_P(CopyEntry, RunAsOwnerTest, ::testing::ValuesIn(kRunAsOwnerRows));
+
 TEST_F(CopyEntryTest, SafeCopyFailureIsPrintedUnderQuietToo) {
   test_settings().safe_overwrite = true;
   test_settings().quiet = true;

@@ -300,11 +300,14 @@ int move_entry(const Place &source, const Place &target) {
 bool read_only(const FileData &data) { return (data.permissions & owner_write) == 0; }
 
 // The set-user-ID and set-group-ID bits: a new file never gets them, and a
-// copy keeps the source's only when the source is the user's own.
+// copy keeps the source's only where both files are the user's own: the
+// real layer keeps them where the copy has the source's owner, and two files
+// of other users may have two owners.
 const uint32_t run_as_owner_bits = 06000;
 
-uint32_t bits_for_copy(const FileData &source) {
-  return source.foreign ? source.permissions & ~run_as_owner_bits : source.permissions;
+uint32_t bits_for_copy(const FileData &source, const FileData &copy) {
+  bool one_owner = !source.foreign && !copy.foreign;
+  return one_owner ? source.permissions : source.permissions & ~run_as_owner_bits;
 }
 
 // Sets the POSIX bits and keeps the read-only attribute in step with them.
@@ -898,7 +901,7 @@ int copy_file_attributes(const nchar *source, const nchar *written) {
     to->data->attributes = (from->data->attributes | attribute_archive) & ~attribute_directory;
     set_read_only(to->data.get(), (to->data->attributes & attribute_read_only) != 0);
   } else {
-    to->data->permissions = bits_for_copy(*from->data);
+    to->data->permissions = bits_for_copy(*from->data, *to->data);
     to->data->attributes = from->data->attributes;
   }
   return 0;
@@ -1276,7 +1279,7 @@ int copy_data_into(FileData *to, const FileData &from, int64_t done, CopyProgres
   to->access_time = from.access_time;
   to->modification_time = from.modification_time;
   to->attributes = from.attributes;
-  to->permissions = bits_for_copy(from) & ~posix_umask;
+  to->permissions = bits_for_copy(from, *to) & ~posix_umask;
   to->version_most = from.version_most;
   to->version_least = from.version_least;
   return 0;
