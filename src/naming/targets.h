@@ -14,8 +14,8 @@ struct TargetCursor {
   int32_t next = 0;                // the next argument to take as a target
   TextStream *list_file = nullptr; // a target response file being read
   // The error level of the last target that failed: a refused line of a
-  // target list (a NUL byte, longer than a name) is 8; the driver sets it
-  // for targets it can't use.
+  // target list (a NUL byte, longer than a name) or a failed read of one is
+  // 8; the driver sets it for targets it can't use.
   int32_t error = 0;
 };
 
