@@ -7,7 +7,9 @@ their names stay as they were.
 
 usage: reproducible_zip.py ARCHIVE SECONDS
 SECONDS is the time of the entries, in seconds since 1970 (the last
-commit's). The archive is replaced when the new one is complete.
+commit's); a time before 1980, which the MS-DOS field can't hold (a
+SOURCE_DATE_EPOCH of 0), is taken as the start of 1980. The archive is
+replaced when the new one is complete.
 """
 
 import os
@@ -18,6 +20,7 @@ import zipfile
 
 UNIX = 3
 REGULAR_FILE = 0o100000
+EARLIEST = 315532800  # 1980-01-01 00:00:00 UTC
 
 
 def entry(name, mode, seconds):
@@ -50,7 +53,7 @@ def main(arguments):
     if len(arguments) != 2 or not arguments[1].isdigit():
         print(__doc__, file=sys.stderr)
         return 2
-    rewrite(arguments[0], int(arguments[1]))
+    rewrite(arguments[0], max(int(arguments[1]), EARLIEST))
     return 0
 
 

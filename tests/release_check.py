@@ -685,6 +685,11 @@ def check_windows_build(build, native_build, scratch):
         sizes = ["%s %d" % (info.filename, info.file_size) for info in opened.infolist()]
     print("    %s: %d bytes\n      %s" % (os.path.basename(archive), os.path.getsize(archive),
                                          "\n      ".join(sizes)))
+    # a time the MS-DOS field can't hold is packed as its earliest
+    with zipfile.ZipFile(make_package(build, scratch, "ZIP",
+                                      dict(os.environ, SOURCE_DATE_EPOCH="0"))) as opened:
+        check({info.date_time for info in opened.infolist()} == {(1980, 1, 1, 0, 0, 0)},
+              "SOURCE_DATE_EPOCH=0 packs at the start of 1980")
     check_reproducible(archive, scratch,
                        ["-DCMAKE_TOOLCHAIN_FILE=" + cache_value(build, "CMAKE_TOOLCHAIN_FILE")],
                        ["zorov"])
