@@ -636,6 +636,22 @@ struct TextStream {
 
 namespace {
 
+// The bytes a list file holds as it is opened: its size, or, where its
+// status says it is empty, what reads give, counted once before the file is
+// read again from its start (files of /proc say they are empty and hold
+// text). -1 when that can't be told: the reads then meet what stopped it.
+int64_t bytes_held(FILE *file, const struct stat &info) {
+  if (info.st_size > 0)
+    return int64_t(info.st_size);
+  int64_t count = 0;
+  while (std::getc(file) != EOF)
+    ++count;
+  bool counted = !std::ferror(file);
+  if (std::fseek(file, 0, SEEK_SET) != 0)
+    return 0;
+  return counted ? count : -1;
+}
+
 TextStream *new_text_stream(FILE *file, int64_t left) {
   TextStream *stream = new TextStream;
   stream->file = file;
@@ -661,7 +677,7 @@ TextStream *open_text(const nchar *name, TextMode mode) {
     return nullptr;
   }
   if (examined && S_ISREG(info.st_mode))
-    left = int64_t(info.st_size);
+    left = bytes_held(file, info);
   return new_text_stream(file, left);
 }
 
