@@ -417,7 +417,7 @@ int open_descriptor(const char *name, int flags, uint32_t permissions) {
   Lookup lookup = lookup_of(name);
   int descriptor;
   do {
-    descriptor = openat(lookup.directory, lookup.name, flags,
+    descriptor = openat(lookup.directory, lookup.name, flags | O_NOCTTY,
                         mode_t(permissions & 07777) & ~kRunAsOwnerBits);
   } while (descriptor < 0 && errno == EINTR);
   return descriptor;
@@ -906,7 +906,7 @@ void read_file_version(const nchar *name, uint32_t *most, uint32_t *least) {
   *most = 0;
   *least = 0;
   // Without waiting: opening a pipe for reading would wait for a writer.
-  int descriptor = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  int descriptor = open(name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (descriptor < 0)
     return;
   // Only a file can be an image; a device or pipe has version 0.0.

@@ -381,6 +381,31 @@ TEST(PlatformInterruption, TheTerminalIndicatorIsCleared) {
   ASSERT_GE(output.size(), cleared.size());
   EXPECT_EQ(output.substr(output.size() - cleared.size()), cleared);
 }
+
+// A run without a terminal of its own (started by a service) that writes
+// to a terminal, or reads its version, never takes that terminal as its own.
+TEST(PlatformTerminal, ATerminalOpenedIsNeverTakenAsTheRunsOwn) {
+  int leader = posix_openpt(O_RDWR | O_NOCTTY);
+  if (leader < 0 || grantpt(leader) != 0 || unlockpt(leader) != 0)
+    GTEST_SKIP() << "no pseudo-terminals on this machine";
+  std::string follower = ptsname(leader);
+  for (int way = 0; way < 2; ++way) {
+    pid_t child = fork();
+    if (child == 0) {
+      setsid();
+      uint32_t most = 0, least = 0;
+      if (way == 0)
+        open_file(follower.c_str(), open_write_truncate, share_deny_none, 0644);
+      else
+        read_file_version(follower.c_str(), &most, &least);
+      _exit(open("/dev/tty", O_RDWR) < 0 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << way;
+  }
+  close(leader);
+}
 #endif
 
 void write_text_file(const nstring &file, TextMode mode, const std::string &text) {
