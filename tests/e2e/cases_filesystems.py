@@ -670,7 +670,11 @@ class SmbShare(SftpShare):
             os.chmod(name, 0o600)
         os.mkdir(self.network)
         share = os.path.join(self.network, "127.0.0.1:%d" % self.port, "share")
-        self.client = subprocess.Popen(["smbnetfs", "-f", self.network],
+        # Single-threaded: run on several threads, smbnetfs may close a copied
+        # file on the server (which dates it) after the times the program set
+        # by name once it had closed it, so a copy's time came out as the
+        # moment of the copy in about one run of five.
+        self.client = subprocess.Popen(["smbnetfs", "-f", "-s", self.network],
                                        env=dict(os.environ, HOME=home),
                                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                        stderr=subprocess.PIPE, start_new_session=True)
