@@ -489,15 +489,13 @@ CopyResult finish_copy(const CopyPlan *plan, int input, int output, CopyResult r
   if (close_file(output) != 0 && result.status == copy_ok)
     result = copy_failure(copy_write_failed, errno);
   bool temporary = plan->working_name != plan->destination;
-  // The source's times were given too early: a partial copy must not look
-  // as new as its source, so it gets the mark.
-  if (times_set && result.status != copy_ok && !temporary)
-    mark_partial_copy(plan, plan->working_name.c_str());
   if (temporary)
     result = replace_from_temporary(plan, result);
   end_output_watch();
   if (dated && result.status == copy_ok && !times_set)
     set_file_times(plan->destination, plan->access_time, plan->modification_time);
+  // A partial copy must not look as new as its source, even where the
+  // source's times were given before the close failed: it gets the mark.
   if (dated && result.status != copy_ok && !temporary)
     mark_partial_copy(plan, plan->destination);
   if (options.set_hidden_attributes)
