@@ -159,15 +159,25 @@ void list_identified(const JobContext &job, const nstring &source, const nstring
     print_output("%12I64d\t%ls\n", stamp.size, source.c_str());
 }
 
+// The status of the file that holds `name` and the length of what `name`
+// names (a stream's own), as they are now; false when the file can't be
+// examined.
+bool examine_now(const nstring &name, FileStatus *status, int64_t *length) {
+  nstring base;
+  bool stream = split_stream_name(name, &base);
+  if (file_status(base.c_str(), status) != 0)
+    return false;
+  *length = stream ? stream_length(name.c_str()) : status->size;
+  return true;
+}
+
 // A move deletes only what it copied: the source still has the size and
 // time it had when the copy began, and the copy reached its end.
 bool source_unchanged(const nstring &source, const FileStamp &stamp, int64_t source_end) {
-  nstring base;
-  bool stream = split_stream_name(source, &base);
   FileStatus status;
-  if (file_status(base.c_str(), &status) != 0)
+  int64_t size = 0;
+  if (!examine_now(source, &status, &size))
     return false;
-  int64_t size = stream ? stream_length(source.c_str()) : status.size;
   const FileTime &then = stamp.modification_precise;
   return size == stamp.size && source_end == stamp.size &&
          status.modification_time.seconds == then.seconds &&
@@ -178,14 +188,12 @@ bool source_unchanged(const nstring &source, const FileStamp &stamp, int64_t sou
 // file, and holds the whole copy (after what it held before, when appended
 // to). copy_ok, or why the source stays.
 CopyResult check_copy_held(const nstring &destination, int64_t copied) {
-  nstring base;
-  bool stream = split_stream_name(destination, &base);
   FileStatus status;
-  if (file_status(base.c_str(), &status) != 0)
+  int64_t length = 0;
+  if (!examine_now(destination, &status, &length))
     return copy_failure(copy_destination_changed, 0);
   if (!status.is_regular)
     return copy_failure(copy_onto_special, 0);
-  int64_t length = stream ? stream_length(destination.c_str()) : status.size;
   bool whole = options.append && !options.restart ? length >= copied : length == copied;
   return whole ? CopyResult() : copy_failure(copy_destination_changed, 0);
 }
