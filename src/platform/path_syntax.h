@@ -39,15 +39,6 @@ inline bool names_ignore_case(PathStyle style) { return style == path_style_wind
 // UTF-8 text (POSIX).
 inline bool names_are_utf16() { return sizeof(nchar) > 1; }
 
-// True for a unit of a name that continues a character begun before it: a
-// UTF-16 low surrogate, or a UTF-8 continuation byte.
-inline bool is_continuation_unit(nchar unit) {
-  uint32_t value = uint32_t(static_cast<std::make_unsigned<nchar>::type>(unit));
-  if (names_are_utf16())
-    return value >= 0xDC00u && value <= 0xDFFFu;
-  return (value & 0xC0u) == 0x80u;
-}
-
 // The capital of an ASCII small letter; every other character stays as it
 // is, so that names in other alphabets compare byte for byte.
 template <class C> C ascii_upper(C c) {
@@ -76,6 +67,11 @@ template <class C> bool continues_character(C unit, PathStyle style) {
   if (style == path_style_windows)
     return value >= 0xDC00u && value <= 0xDFFFu;
   return (value & 0xC0u) == 0x80u;
+}
+
+// The same for a unit of a name in the program's own encoding.
+inline bool is_continuation_unit(nchar unit) {
+  return continues_character(unit, names_are_utf16() ? path_style_windows : path_style_posix);
 }
 
 // How many units a name of `directory_length` units and a final component
