@@ -237,45 +237,6 @@ const wchar_t *system_pattern(const wchar_t *pattern, std::wstring *held) {
   return held->c_str();
 }
 
-// The seconds since 1970 of a system file time (100 ns since 1601).
-int64_t seconds_of(const FILETIME &time) {
-  int64_t ticks = (static_cast<int64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-  ticks -= 116444736000000000ll;
-  return ticks >= 0 ? ticks / 10000000 : -((-ticks + 9999999) / 10000000);
-}
-
-// The status of a verbatim name, which the runtime's status query refuses
-// (it takes the "?" for a wildcard): from the name's attributes.
-int status_by_attributes(const wchar_t *name, FileStatus *status) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExW(name, GetFileExInfoStandard, &data)) {
-    set_errno_from_last_error();
-    return -1;
-  }
-  *status = FileStatus();
-  status->size = (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  status->access_time.seconds = seconds_of(data.ftLastAccessTime);
-  status->modification_time.seconds = seconds_of(data.ftLastWriteTime);
-  status->change_time.seconds = seconds_of(data.ftCreationTime);
-  status->is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  status->is_regular = !status->is_directory;
-  status->read_only = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-  return 0;
-}
-
-// Volume serial number and file index of a file or directory; the handle asks
-// for no data access, so no sharing request of another opener refuses it.
-bool read_file_identity(const wchar_t *name, BY_HANDLE_FILE_INFORMATION *information) {
-  HANDLE file = CreateFileW(name, FILE_READ_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
-    return false;
-  BOOL read = GetFileInformationByHandle(file, information);
-  CloseHandle(file);
-  return read != FALSE;
-}
-
 // 100-nanosecond steps from 1601-01-01, where the system's file times
 // begin, to 1970-01-01.
 const int64_t kEpochInFileTime = 116444736000000000ll;
@@ -305,6 +266,38 @@ FileTime time_of(const FILETIME &time) {
   converted.seconds = seconds;
   converted.nanoseconds = int32_t(rest * 100);
   return converted;
+}
+
+// The status of a verbatim name, which the runtime's status query refuses
+// (it takes the "?" for a wildcard): from the name's attributes.
+int status_by_attributes(const wchar_t *name, FileStatus *status) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(name, GetFileExInfoStandard, &data)) {
+    set_errno_from_last_error();
+    return -1;
+  }
+  *status = FileStatus();
+  status->size = (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  status->access_time.seconds = time_of(data.ftLastAccessTime).seconds;
+  status->modification_time.seconds = time_of(data.ftLastWriteTime).seconds;
+  status->change_time.seconds = time_of(data.ftCreationTime).seconds;
+  status->is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  status->is_regular = !status->is_directory;
+  status->read_only = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+  return 0;
+}
+
+// Volume serial number and file index of a file or directory; the handle asks
+// for no data access, so no sharing request of another opener refuses it.
+bool read_file_identity(const wchar_t *name, BY_HANDLE_FILE_INFORMATION *information) {
+  HANDLE file = CreateFileW(name, FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  BOOL read = GetFileInformationByHandle(file, information);
+  CloseHandle(file);
+  return read != FALSE;
 }
 
 uint64_t file_index_of(const BY_HANDLE_FILE_INFORMATION &information) {
