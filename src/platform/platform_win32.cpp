@@ -268,6 +268,24 @@ FileTime time_of(const FILETIME &time) {
   return converted;
 }
 
+// Sets the times given (a null one stays as it is) through a handle that
+// asks for no data access, so that no other opener's sharing refuses it;
+// false with errno.
+bool set_times_by_name(const wchar_t *name, const FILETIME *accessed, const FILETIME *modified) {
+  HANDLE file = CreateFileW(name, FILE_WRITE_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    set_errno_from_last_error();
+    return false;
+  }
+  BOOL set = SetFileTime(file, nullptr, accessed, modified);
+  if (!set)
+    set_errno_from_last_error();
+  CloseHandle(file);
+  return set != FALSE;
+}
+
 // The status of a verbatim name, which the runtime's status query refuses
 // (it takes the "?" for a wildcard): from the name's attributes.
 int status_by_attributes(const wchar_t *name, FileStatus *status) {
@@ -487,20 +505,9 @@ int set_file_times(const nchar *name, FileTime access, FileTime modification) {
     errno = EACCES;
     return -1;
   }
-  HANDLE file = CreateFileW(name, FILE_WRITE_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    set_errno_from_last_error();
-    return -1;
-  }
   FILETIME accessed = system_file_time(access);
   FILETIME modified = system_file_time(modification);
-  BOOL set = SetFileTime(file, nullptr, &accessed, &modified);
-  if (!set)
-    set_errno_from_last_error();
-  CloseHandle(file);
-  return set ? 0 : -1;
+  return set_times_by_name(name, &accessed, &modified) ? 0 : -1;
 }
 
 // Times go by name after the close, as the runtime sets them.
@@ -1397,13 +1404,7 @@ void stamp_as_oldest(HANDLE handle, const wchar_t *name) {
     SetFileTime(handle, nullptr, nullptr, &mark);
     return;
   }
-  HANDLE file = CreateFileW(name, FILE_WRITE_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
-    return;
-  SetFileTime(file, nullptr, nullptr, &mark);
-  CloseHandle(file);
+  set_times_by_name(name, nullptr, &mark);
 }
 
 void put_right_output() {
