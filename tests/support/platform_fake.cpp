@@ -310,6 +310,12 @@ uint32_t bits_for_copy(const FileData &source, const FileData &copy) {
   return one_owner ? source.permissions : source.permissions & ~run_as_owner_bits;
 }
 
+// The bits a file made with `permissions` gets: Windows makes every new file
+// readable and writable; POSIX takes the umask and the run-as-owner bits away.
+uint32_t new_file_permissions(uint32_t permissions) {
+  return windows ? 0644 : permissions & ~posix_umask & ~run_as_owner_bits;
+}
+
 // Sets the POSIX bits and keeps the read-only attribute in step with them.
 void apply_permissions(FileData *data, uint32_t permissions) {
   data->permissions = permissions & 07777;
@@ -421,8 +427,7 @@ std::shared_ptr<FileData> open_data(const nchar *name, bool write, uint32_t perm
     return fail<std::shared_ptr<FileData>>(on_trailing_separator, nullptr);
   node = make_entry(place, false);
   if (node)
-    apply_permissions(node->data.get(),
-                      windows ? 0644 : permissions & ~posix_umask & ~run_as_owner_bits);
+    apply_permissions(node->data.get(), new_file_permissions(permissions));
   return node ? node->data : nullptr;
 }
 
@@ -1016,8 +1021,7 @@ int create_new_file(const nchar *name, uint32_t permissions, FileIdentity *made)
   Node *node = call_fails(fake::op_open) ? nullptr : make_new_file(name);
   if (!node)
     return -1;
-  apply_permissions(node->data.get(),
-                    windows ? 0644 : permissions & ~posix_umask & ~run_as_owner_bits);
+  apply_permissions(node->data.get(), new_file_permissions(permissions));
   *made = FileIdentity{1, node->data->index};
   return open_descriptor(node->data, open_write_truncate);
 }
