@@ -388,9 +388,12 @@ int resolve_full_path(const nchar *name, nstring *full) {
   // The system's resolver would trim such names, and has no rules for a
   // verbatim one: they are full by text.
   std::wstring text(name);
-  if (is_verbatim_name(text, path_style_windows) || trimmed_by_win32(text, path_style_windows)) {
-    std::wstring resolved = verbatim_form(text);
-    if (!is_verbatim_name(text, path_style_windows) && !resolve_untrimmed(text, &resolved)) {
+  bool verbatim = is_verbatim_name(text, path_style_windows);
+  if (verbatim || trimmed_by_win32(text, path_style_windows)) {
+    std::wstring resolved;
+    if (verbatim) {
+      resolved = verbatim_form(text);
+    } else if (!resolve_untrimmed(text, &resolved)) {
       errno = ENOENT;
       return -1;
     }
