@@ -332,6 +332,11 @@ namespace {
 // as root.
 const mode_t kRunAsOwnerBits = S_ISUID | S_ISGID;
 
+// The bits a new file is asked for, made with `permissions`.
+mode_t new_file_bits(uint32_t permissions) {
+  return mode_t(permissions & 07777) & ~kRunAsOwnerBits;
+}
+
 mode_t bits_for_copy(const struct stat &source, const struct stat &copy) {
   mode_t bits = source.st_mode & 07777;
   if (copy.st_uid != source.st_uid)
@@ -417,8 +422,8 @@ int open_descriptor(const char *name, int flags, uint32_t permissions) {
   Lookup lookup = lookup_of(name);
   int descriptor;
   do {
-    descriptor = openat(lookup.directory, lookup.name, flags | O_NOCTTY,
-                        mode_t(permissions & 07777) & ~kRunAsOwnerBits);
+    descriptor =
+        openat(lookup.directory, lookup.name, flags | O_NOCTTY, new_file_bits(permissions));
   } while (descriptor < 0 && errno == EINTR);
   return descriptor;
 }
@@ -1187,7 +1192,7 @@ int platform_copy_file(const nchar *source, const nchar *destination, bool resta
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (restartable ? 0 : O_TRUNC);
   int output = refused_as_read_only(destination)
                    ? (errno = EACCES, -1)
-                   : open(destination, flags, (info.st_mode & 07777) & ~kRunAsOwnerBits);
+                   : open(destination, flags, new_file_bits(info.st_mode));
   if (output < 0) {
     int error = errno;
     close(input);
