@@ -428,6 +428,15 @@ int open_descriptor(const char *name, int flags, uint32_t permissions) {
   return descriptor;
 }
 
+// Closes a descriptor that is not handed back, keeping the errno of what
+// refused it: -1.
+int given_up(int descriptor) {
+  int error_number = errno;
+  close(descriptor);
+  errno = error_number;
+  return -1;
+}
+
 // Opens for writing without truncating first, so that a read-only file is
 // refused before anything of it is lost; the truncation follows the check.
 // A file this call creates is writable whatever permissions it was given.
@@ -442,27 +451,19 @@ int open_for_writing(const char *name, int flags, bool truncate, uint32_t permis
   if (descriptor < 0)
     return -1;
   struct stat info;
-  bool examined = fstat(descriptor, &info) == 0;
-  if (examined && S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0) {
-    close(descriptor);
+  bool regular = fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode);
+  if (regular && (info.st_mode & S_IWUSR) == 0) {
     errno = EACCES;
-    return -1;
+    return given_up(descriptor);
   }
   // The writes wait for the reader as writes to a pipe do.
-  int status_flags = examined && S_ISREG(info.st_mode) ? 0 : fcntl(descriptor, F_GETFL);
-  if (status_flags < 0 ||
-      (status_flags != 0 && fcntl(descriptor, F_SETFL, status_flags & ~O_NONBLOCK) != 0)) {
-    int error_number = errno;
-    close(descriptor);
-    errno = error_number;
-    return -1;
+  if (!regular) {
+    int status_flags = fcntl(descriptor, F_GETFL);
+    if (status_flags < 0 || fcntl(descriptor, F_SETFL, status_flags & ~O_NONBLOCK) != 0)
+      return given_up(descriptor);
   }
-  if (truncate && S_ISREG(info.st_mode) && info.st_size > 0 && ftruncate(descriptor, 0) != 0) {
-    int error_number = errno;
-    close(descriptor);
-    errno = error_number;
-    return -1;
-  }
+  if (truncate && regular && info.st_size > 0 && ftruncate(descriptor, 0) != 0)
+    return given_up(descriptor);
   return descriptor;
 }
 
