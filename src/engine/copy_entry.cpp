@@ -28,9 +28,8 @@ bool source_is_stream(const nchar *source) {
 
 // The source's size (for a stream, the stream's length) and the permission
 // bits a new copy gets; copy_source_failed when it can't be examined.
-CopyResult measure_source(const nchar *source, const KnownStatus &known, int64_t *size,
+CopyResult measure_source(const nchar *source, bool stream, const KnownStatus &known, int64_t *size,
                           FileStatus *status) {
-  bool stream = source_is_stream(source);
   if (known.known && known.exists && !stream) {
     *status = known.status;
     *size = status->size;
@@ -50,14 +49,13 @@ CopyResult measure_source(const nchar *source, const KnownStatus &known, int64_t
 
 // The source's part of the plan: the size figures are measured against,
 // the bits a new copy gets, whether it has holes. `status` gets its status.
-CopyResult plan_source(CopyPlan *plan, const KnownStatus &known, FileStatus *status) {
+CopyResult plan_source(CopyPlan *plan, bool stream, const KnownStatus &known, FileStatus *status) {
   int64_t size = 0;
-  CopyResult examined = measure_source(plan->source, known, &size, status);
+  CopyResult examined = measure_source(plan->source, stream, known, &size, status);
   if (examined.status != copy_ok)
     return examined;
   plan->source_permissions = status->permissions;
-  plan->source_sparse =
-      status->allocated >= 0 && status->allocated < size && !source_is_stream(plan->source);
+  plan->source_sparse = status->allocated >= 0 && status->allocated < size && !stream;
   plan->percent_base = size + 1;
   return examined;
 }
@@ -147,9 +145,10 @@ CopyResult copy_file_data(const BufferPool &pool, const CopyRequest &request) {
   plan.restart = restart;
   plan.access_time = request.access_time;
   plan.modification_time = request.modification_time;
+  const bool stream = source_is_stream(source);
   FileStatus source_status, status;
   bool destination_exists = false;
-  CopyResult result = plan_source(&plan, request.known_source, &source_status);
+  CopyResult result = plan_source(&plan, stream, request.known_source, &source_status);
   if (result.status == copy_ok)
     result =
         look_up_destination(destination, request.known_destination, &destination_exists, &status);
@@ -176,7 +175,7 @@ CopyResult copy_file_data(const BufferPool &pool, const CopyRequest &request) {
   plan.caption = copy_caption(source);
   // The platform copy would give a device or pipe the source's times and
   // permissions: only the plain copy writes one.
-  bool platform_path = request.platform && !source_is_stream(source) && !plan.special_destination;
+  bool platform_path = request.platform && !stream && !plan.special_destination;
   result = platform_path ? platform_stream_copy(&plan) : block_copy(&plan);
   result.source_end = plan.source_end;
   return result;
