@@ -337,13 +337,22 @@ mode_t new_file_bits(uint32_t permissions) {
   return mode_t(permissions & 07777) & ~kRunAsOwnerBits;
 }
 
-mode_t bits_for_copy(const struct stat &source, const struct stat &copy) {
-  mode_t bits = source.st_mode & 07777;
+// The source's bits for its copy into `*bits`: 0, or -1 when the copy's
+// owner and group, asked through `copy_status` only where the source has
+// bits that depend on them, can't be had.
+template <class CopyStatus>
+int bits_for_copy(const struct stat &source, CopyStatus copy_status, mode_t *bits) {
+  *bits = source.st_mode & 07777;
+  if ((*bits & kRunAsOwnerBits) == 0)
+    return 0;
+  struct stat copy;
+  if (copy_status(&copy) != 0)
+    return -1;
   if (copy.st_uid != source.st_uid)
-    bits &= ~mode_t(S_ISUID);
+    *bits &= ~mode_t(S_ISUID);
   if (copy.st_gid != source.st_gid)
-    bits &= ~mode_t(S_ISGID);
-  return bits;
+    *bits &= ~mode_t(S_ISGID);
+  return 0;
 }
 
 } // namespace
@@ -399,10 +408,13 @@ int set_open_file_times(int descriptor, FileTime access, FileTime modification) 
 }
 
 int copy_file_attributes(const nchar *source, const nchar *written) {
-  struct stat info, copy;
-  if (stat(source, &info) != 0 || stat(written, &copy) != 0)
+  struct stat info;
+  mode_t bits;
+  if (stat(source, &info) != 0 ||
+      bits_for_copy(
+          info, [written](struct stat *copy) { return stat(written, copy); }, &bits) != 0)
     return -1;
-  return chmod(written, bits_for_copy(info, copy));
+  return chmod(written, bits);
 }
 
 // ------------------------------------------------- file descriptors
@@ -1166,8 +1178,10 @@ int copy_into(int input, int output, const char *name, const struct stat &info, 
   int error = copy_contents(input, output, total, done, progress, context);
   if (error == 0) {
     copy_extended_attributes(input, output);
-    struct stat copy;
-    if (fstat(output, &copy) != 0 || fchmod(output, less_umask(bits_for_copy(info, copy))) != 0)
+    mode_t bits;
+    if (bits_for_copy(
+            info, [output](struct stat *copy) { return fstat(output, copy); }, &bits) != 0 ||
+        fchmod(output, less_umask(bits)) != 0)
       error = errno;
   }
   struct timespec times[2] = {info.st_atim, info.st_mtim};
